@@ -1,0 +1,196 @@
+#pragma once
+// The main window: the file list, the batch controls and progress display, the tray icon.
+// Its methods live in the folder of their concern (see the file named in each section).
+#include "engine/redirect.h"
+#include "settings/services.h"
+
+#include <QEvent>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QWidget;
+class TFileListModel;
+class TFileListView;
+class TTrayIcon;
+class TTrayButton;
+
+// Messages the main window posts to itself.
+inline constexpr QEvent::Type WM_SAVEFILELIST = static_cast<QEvent::Type>(QEvent::User + 1);
+inline constexpr QEvent::Type WM_STARTFILE = static_cast<QEvent::Type>(QEvent::User + 2);
+inline constexpr QEvent::Type WM_NEXTFILE = static_cast<QEvent::Type>(QEvent::User + 3);
+inline constexpr QEvent::Type WM_STARTUP = static_cast<QEvent::Type>(QEvent::User + 4);
+
+inline constexpr const char* AppTitle = "Wavesmith 2.6";
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // firstArgument: the first command-line argument ("-C" imports the clipboard and decodes).
+    explicit TFormMain(const std::string& firstArgument = {}, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    void PostMessage(QEvent::Type message);
+
+    // ---- Start-up, window, tray (app/formmain.cpp, app/formmainlayout.cpp)
+    void FormCreate();
+    void PrepareWindow();
+    void FormClose();
+    void FormDestroy();
+    void AppMinimize();
+    void AppRestore();
+    void ImgTrayClick();
+    void TrayIconClick();
+    void TrayIconDblClick();
+    void mnuShowClick();
+    void mnuExitClick();
+    void SeSkinButton1Click();
+    void mnuStayontopClick();
+    void CheckBoxCloseAppClick();
+    void ImgTrayMouseMove();
+    void Image4MouseMove();
+    void btnAddClick();
+    void btnRemoveClick();
+    void btnClearClick();
+    void btnOptionsClick();
+    void btnDecodeClick();
+    void btnCancelClick();
+    // Runs an action if it is enabled after an update, then updates the actions again.
+    void RunAction(QAction* action);
+    bool InTray() const;
+
+    // ---- File list (filelist/filelist.cpp)
+    void AddFile(const std::string& fullPath);
+    int FindEntry(const std::string& fullPath) const; // row, or -1
+    void RemoveEntry(const std::string& fullPath);
+    void MoveEntryToEnd(const std::string& fullPath);
+    void SaveFileList();
+    void ActionRemoveExecute();
+    void ActionClearListExecute();
+    void ListViewFilesClick();
+    void ListViewFilesDeletion();
+    void HandleSaveFileList(); // WM_SAVEFILELIST
+    void ListViewFilesColumnClick(int column);
+    void ListViewFilesDragDrop(int focusedRow, int dropRow, bool onEntry);
+    void SetShowSortArrows(bool show);
+
+    // ---- Adding files (filelist/addfiles.cpp)
+    void ActionAddFilesExecute();
+    void AddFiles(const std::vector<std::string>& names);
+    void AddFolder(const std::string& folder);
+    void DropFiles(const std::vector<std::string>& names); // the shell drop handler
+    void HandleStartup();                                  // WM_STARTUP
+    void LoadFileList();
+
+    // ---- Batch (engine/batch.cpp)
+    void ActionDecodeExecute();
+    bool CheckDecoderPresent();
+    bool CheckInputOutputDiffer(const std::string& ext);
+    bool ConfirmOverwrite(const std::string& ext);
+    void RunBatch();
+    void StartHeadFile(); // also WM_STARTFILE and WM_NEXTFILE
+    void HandleDecoderEnd(TRedirector* sender);
+    void ActionCancelExecute();
+    void FormCloseQuery(bool& canClose);
+    void ActionListUpdate();
+    void Timer1Timer();
+    void ActionViewLogExecute();
+
+    // ---- Decoder output (engine/progress.cpp)
+    void HandleDecoderOutput(TRedirector* sender, const char* buffer, int32_t size);
+
+    // ---- Run log viewer (engine/formlog.cpp)
+    void ShowLogViewer();
+
+    // ---- Options (settings/optionsaction.cpp)
+    void ActionOptionsExecute();
+
+    // ---- Help, links, about (app/help.cpp)
+    void Label1MouseMove();
+    void Image1MouseMove();
+    void Label1MouseDown(const QPoint& pos);
+    void Contents1Click();
+    void Tr1Click();
+    void TechnicalSupport1Click();
+    void HomePage1Click();
+    void About1Click();
+
+    // ---- Controls, named as in the layout
+    QWidget* Image1 = nullptr;
+    QPushButton* btnAdd = nullptr;
+    QPushButton* btnRemove = nullptr;
+    QPushButton* btnClear = nullptr;
+    QPushButton* btnOptions = nullptr;
+    QPushButton* SeSkinButton1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QWidget* Image2 = nullptr;
+    QWidget* Image3 = nullptr;
+    TFileListView* ListViewFiles = nullptr;
+    QWidget* Image4 = nullptr;
+    QLabel* LabelWorking = nullptr;
+    QLabel* LabelRemainingLabel = nullptr;
+    QLabel* LabelBatchRemaining = nullptr;
+    QLabel* LabelBatch = nullptr; // hidden; still receives the batch percentage
+    QProgressBar* ProgressBarBatch = nullptr;
+    QPushButton* btnDecode = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QCheckBox* CheckBoxCloseApp = nullptr;
+    TTrayButton* ImgTray = nullptr;
+
+    TFileListModel* FileList = nullptr; // the entries of ListViewFiles
+    TTrayIcon* TrayIcon = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    QAction* ActionAddFiles = nullptr;
+    QAction* ActionRemove = nullptr;
+    QAction* ActionClearList = nullptr;
+    QAction* ActionOptions = nullptr;
+    QAction* ActionDecode = nullptr;
+    QAction* ActionCancel = nullptr;
+    QAction* ActionViewLog = nullptr;
+
+    QMenu* PopupMenu1 = nullptr; // list context menu
+    QMenu* PopupMenu2 = nullptr; // help menu
+    QMenu* PopupMenu3 = nullptr; // tray menu
+    QAction* mnuStayontop = nullptr;
+    QAction* mnuShow = nullptr;
+    QAction* mnuExit = nullptr;
+
+    std::unique_ptr<TRedirector> Redirector;
+    TOpenFilesRequest OpenDialog; // the add dialog's filter, folder and file-name box
+
+    // ---- State shared by the concerns
+    std::string FirstArgument;
+    bool ListChanged = false;
+    int32_t RemainingRefreshCount = 0;
+    bool Closing = false; // the window has closed: ends the batch's wait loop
+    bool ShowSortArrows = false;
+    int SortColumn = -2; // no column sorted yet
+    bool SortAscending = true;
+    bool SaveListPending = false; // the list changed since the saved-list file was last written
+
+protected:
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateLayout(); // app/formmainlayout.cpp
+    void CreateActions();
+
+    // ---- Decoder output state (engine/progress.cpp)
+    std::string PendingOut; // unfinished line of standard output, carried to its next piece
+    std::string PendingErr; // the same for standard error
+};

@@ -1,0 +1,2 @@
+// Placeholder until the start-up is built.
+int main() { return 0; }

@@ -1,0 +1,2 @@
+// Placeholder until the decoder is built.
+int main() { return 2; }

@@ -1,0 +1,8 @@
+// Placeholder bodies until this concern is built.
+#include "app/formmain.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QCloseEvent>
+
+void TFormMain::HandleDecoderOutput(TRedirector*, const char*, int32_t) {}

@@ -1,0 +1,46 @@
+#pragma once
+// The file list's entries, shown by ListViewFiles. Look-ups by full path use a hash index.
+#include "filelist/fileitem.h"
+
+#include <QAbstractTableModel>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TFileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum TColumn { colFileName, colPath, colSize, colDate, ColumnCount };
+
+    explicit TFileListModel(QObject* parent = nullptr);
+    ~TFileListModel() override;
+
+    int Count() const;
+    const TFileItem& Item(int row) const;
+    // The row of the entry with that full path (name and folder compared as the file system does), or -1.
+    int Find(const std::string& fullPath) const;
+    void Append(TFileItem item);
+    void RemoveRows(std::vector<int> rows); // any order; one reset of the view for many rows
+    void Remove(int row);
+    void Clear();
+    void Move(int from, int to); // to: position in front of which the entry lands, before removal
+    // Sorts by column (spec numbering in the view is the view's business); stable.
+    void SortBy(int column, bool ascending);
+    std::vector<std::string> FullPaths() const;
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // One per entry that leaves the list, whatever the cause (remove, clear, the removal half of a move).
+    void EntryDeleted();
+
+private:
+    struct TPrivate;
+    std::unique_ptr<TPrivate> d;
+};

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs the whole suite; then builds the runner's tests with ThreadSanitizer and runs them.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/scripts/setup.sh"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+
+echo "== Build and test with AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    "-DWAVESMITH_SANITIZE=address;undefined" -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
+cmake --build "$root/build/asan" -j "$jobs"
+ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure </dev/null
+
+echo "== The runner's tests with ThreadSanitizer"
+cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DWAVESMITH_SANITIZE=thread -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
+cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests childtool
+ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector' </dev/null

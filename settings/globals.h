@@ -1,0 +1,70 @@
+#pragma once
+// The one global record: the user's settings, the decoder's path, the running batch's state and
+// the run log; and the settings file, accepted types and file functions that go with it.
+#include "settings/datetime.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum TBatchState : int32_t {
+    bsIdle = 0,
+    bsRunning = -1,
+    bsStopNow = 6,      // the "Stop now" button's modal result (mrYes)
+    bsStopWhenDone = 7, // the "When done" button's modal result (mrNo)
+    bsFinished = 99,
+};
+
+struct TGlobalVars {
+    // Settings (section General, and System for LastOpenDir).
+    std::string OutDir;
+    std::string tmpOutDir;
+    bool Delete = false;
+    bool PlaySound = false;
+    bool ExitWhenDone = false;
+    bool AutoOpen = false;
+    bool Stayontop = false;
+    std::string LastOpenDir;
+
+    std::string DecoderPath;
+
+    // The running batch.
+    int32_t BatchState = bsIdle;
+    bool StopWhenDone = false;
+    int32_t FilesTotal = 0;
+    int32_t FilesDecoded = 0;
+    int32_t FilesFailed = 0;
+    bool AnyError = false;
+    bool FileFailed = false;
+    bool ProgressPhase = false;
+    std::string CurrentSource;
+    std::string CurrentFileName;
+    int64_t CurrentFileSize = 0;
+    int32_t FilePercent = 0;
+    int32_t BatchPercent = 0;
+    int64_t BytesTotal = 0;
+    int64_t BytesFinished = 0;
+    int64_t BytesDone = 0;
+    TDateTime BatchStart = 0;
+
+    std::vector<std::string> RunLog;
+    // Rows "description=patterns".
+    std::vector<std::string> AcceptedTypes;
+};
+
+extern TGlobalVars GlobalVars;
+
+// Settings file. LoadSettings returns whether the file existed (a missing one is created).
+bool LoadSettings();
+void SaveSettings();
+void WriteSetting(const std::string& section, const std::string& key, const std::string& value);
+
+// Accepted input types and the add dialog's filter.
+void BuildAcceptedTypes();
+std::string BuildDialogFilter(const std::vector<std::string>& rows);
+bool IsAcceptedFileType(const std::string& ext);
+
+// File functions. FileSizeOf gives the real 64-bit size, -1 when nothing is found.
+int64_t FileSizeOf(const std::string& path);
+TDateTime FileDateOf(const std::string& path);
+bool DeleteIfEmpty(const std::string& path);

@@ -1,0 +1,110 @@
+#include "settings/paths.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
+#include <cctype>
+#include <sys/stat.h>
+
+namespace {
+
+std::string& OverriddenExecutable() {
+    static std::string path;
+    return path;
+}
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+bool StatMode(const std::string& path, mode_t type) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+}
+
+} // namespace
+
+std::string ExecutablePath() {
+    if (!OverriddenExecutable().empty()) return OverriddenExecutable();
+    if (QCoreApplication::instance())
+        return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    return {};
+}
+
+void SetExecutablePath(const std::string& path) { OverriddenExecutable() = path; }
+
+std::string ExecutableDir() { return ExtractFilePath(ExecutablePath()); }
+
+std::string SettingsFilePath() {
+    const std::string ini = ChangeFileExt(ExecutablePath(), ".ini");
+#ifdef _WIN32
+    return LowerCase(ini);
+#else
+    return ExtractFilePath(ini) + LowerCase(ExtractFileName(ini));
+#endif
+}
+
+std::string SavedListPath() { return ChangeFileExt(ExecutablePath(), ".lst"); }
+std::string LogFilePath() { return ExecutableDir() + "Wavesmith.log"; }
+std::string HelpFilePath() { return ChangeFileExt(ExecutablePath(), ".chm"); }
+std::string CompletionSoundPath() { return ExecutableDir() + "complete.wav"; }
+std::string DecoderFileName() { return "utils.exe"; }
+
+bool IsPathDelimiter(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+std::string ExtractFileName(const std::string& path) {
+    for (size_t i = path.size(); i > 0; --i)
+        if (IsPathDelimiter(path[i - 1])) return path.substr(i);
+    return path;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    for (size_t i = path.size(); i > 0; --i)
+        if (IsPathDelimiter(path[i - 1])) return path.substr(0, i);
+    return {};
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    const std::string name = ExtractFileName(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    const std::string name = ExtractFileName(path);
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    return ExtractFilePath(path) + stem + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& folder) {
+    if (!folder.empty() && IsPathDelimiter(folder.back())) return folder;
+    return folder + PathDelim;
+}
+
+std::string Trim(const std::string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return text.substr(first, last - first);
+}
+
+bool FileExists(const std::string& path) { return StatMode(path, S_IFREG); }
+bool DirectoryExists(const std::string& path) { return StatMode(path, S_IFDIR); }
+
+bool SameFileName(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return LowerCase(a) == LowerCase(b);
+#else
+    return a == b;
+#endif
+}
