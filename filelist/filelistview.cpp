@@ -1,1 +1,4 @@
-// Placeholder until this module is built.
+// Placeholder until the view is built.
+#include "filelist/filelistview.h"
+
+TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {}
