@@ -1,0 +1,19 @@
+#pragma once
+// The application-wide error report: every error that no handler caught is shown here, after which
+// the event loop goes on.
+#include <QApplication>
+
+#include <exception>
+#include <string>
+
+// The text of the report for an error message.
+std::string ErrorReportText(const std::string& message);
+// Shows the report for an error (EAbort is dropped silently).
+void AppException(const std::exception& error);
+
+// The program's application object: catches what escapes an event handler and reports it.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
