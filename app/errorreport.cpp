@@ -1,7 +1,33 @@
-// Placeholder bodies until the error report is built.
 #include "app/errorreport.h"
 
-std::string ErrorReportText(const std::string& message) { return message; }
-void AppException(const std::exception&) {}
+#include "app/links.h"
+#include "settings/errors.h"
+#include "settings/services.h"
+
+std::string ErrorReportText(const std::string& message) {
+    return std::string("We are sorry that a problem has encounted:") + "\r\n" +
+           "Please tell me the Error to " + SupportEmail + ":" + "\r\n\r\n" + message + "\r\n\r\n" +
+           "Thank you.";
+}
+
+void AppException(const std::exception& error) {
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    ShowMessageBox(ErrorReportText(error.what()), "Error Report", MB_OK | MB_ICONHAND);
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
-bool TApplication::notify(QObject* receiver, QEvent* event) { return QApplication::notify(receiver, event); }
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    return Deliver([&] { return QApplication::notify(receiver, event); });
+}
+
+bool TApplication::Deliver(const std::function<bool()>& delivery) {
+    try {
+        return delivery();
+    } catch (const std::exception& error) {
+        AppException(error);
+    } catch (...) {
+        AppException(EWavesmithError("Unknown error"));
+    }
+    return false;
+}

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <functional>
 #include <string>
 
 // The text of the report for an error message.
@@ -16,4 +17,6 @@ class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+    // Runs one delivery; an error escaping it is reported and the delivery counts as unhandled.
+    static bool Deliver(const std::function<bool()>& delivery);
 };

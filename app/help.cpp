@@ -1,15 +1,66 @@
-// Placeholder bodies until this concern is built.
+// The Help label and its menu: the help file, the FAQ topic, the two web links and the about window.
+#include "app/about.h"
 #include "app/formmain.h"
+#include "app/htmlhelp.h"
+#include "app/links.h"
+#include "settings/paths.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
 
-void TFormMain::Label1MouseMove() {}
-void TFormMain::Image1MouseMove() {}
-void TFormMain::Contents1Click() {}
-void TFormMain::Tr1Click() {}
-void TFormMain::TechnicalSupport1Click() {}
-void TFormMain::HomePage1Click() {}
-void TFormMain::About1Click() {}
-void TFormMain::Label1MouseDown(const QPoint&) {}
+#include <exception>
+#include <memory>
+
+namespace {
+
+// The help and link items never report anything: a failure leaves the window as it was.
+template <typename Fn> void Quietly(Fn fn) {
+    try {
+        fn();
+    } catch (const std::exception&) {
+    }
+}
+
+void SetLabelColour(QLabel* label, const QColor& colour) {
+    if (!label) return;
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label->setPalette(colours);
+}
+
+} // namespace
+
+void TFormMain::Label1MouseMove() {
+    SetLabelColour(Label1, QColor(0, 0, 255));
+}
+
+void TFormMain::Image1MouseMove() {
+    SetLabelColour(Label1, QColor(0, 0, 0));
+}
+
+void TFormMain::Label1MouseDown(const QPoint& pos) {
+    if (PopupMenu2) PopupMenu2->popup(Label1->mapToGlobal(pos));
+}
+
+void TFormMain::Contents1Click() {
+    Quietly([] { Services().ShellOpen(HelpFilePath()); });
+}
+
+void TFormMain::Tr1Click() {
+    Quietly([this] {
+        CallHtmlHelp(this, HelpFilePath() + "::/Frequently Asked Questions.htm", HH_DISPLAY_TOC, 0);
+    });
+}
+
+void TFormMain::TechnicalSupport1Click() {
+    Quietly([] { Services().ShellOpen(SupportPageUrl); });
+}
+
+void TFormMain::HomePage1Click() {
+    Quietly([] { Services().ShellOpen(HomePageUrl); });
+}
+
+void TFormMain::About1Click() {
+    auto about = std::make_unique<TfrmAbout>(this);
+    about->exec();
+}

@@ -1,1 +1,119 @@
-// Placeholder until this module is built.
+#include "app/htmlhelp.h"
+
+#include "settings/errors.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+#include <algorithm>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const NotInstalledMessage = "HHCtrl.OCX not installed!\r HTMLHELP cannot displayed!";
+const char* const NoEntryMessage = "Function HTMLHELP cannot loaded!";
+
+// Process-wide loader state, kept until the program ends. On POSIX the "library" is the viewer
+// program's path and its "entry point" is that file being runnable.
+struct TLoader {
+    std::string Library;
+    bool EntryResolved = false;
+    uint32_t Cookie = 0;
+    std::optional<std::string> SearchPath;
+    std::optional<std::vector<std::string>> Viewers;
+};
+
+TLoader& Loader() {
+    static TLoader loader;
+    return loader;
+}
+
+std::vector<std::string> SplitSearchPath(const std::string& path) {
+    std::vector<std::string> folders;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find(':', start), path.size());
+        if (end > start) folders.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return folders;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The first file named like a known viewer on the search path; empty when there is none.
+std::string FindViewer() {
+    const TLoader& loader = Loader();
+    std::string searchPath;
+    if (loader.SearchPath) {
+        searchPath = *loader.SearchPath;
+    } else if (const char* env = std::getenv("PATH")) {
+        searchPath = env;
+    }
+    const std::vector<std::string> viewers =
+        loader.Viewers ? *loader.Viewers
+                       : std::vector<std::string>{"xchm", "kchmviewer", "uchmviewer", "chmsee"};
+    const std::vector<std::string> folders = SplitSearchPath(searchPath);
+    for (const auto& viewer : viewers)
+        for (const auto& folder : folders) {
+            const std::string candidate = folder + (folder.back() == '/' ? "" : "/") + viewer;
+            if (Exists(candidate) && !IsFolder(candidate)) return candidate;
+        }
+    return {};
+}
+
+void LoadLibrary() {
+    TLoader& loader = Loader();
+    loader.Library = FindViewer();
+    if (loader.Library.empty()) throw EWavesmithError(NotInstalledMessage);
+    loader.EntryResolved = ::access(loader.Library.c_str(), X_OK) == 0;
+    if (!loader.EntryResolved) throw EWavesmithError(NoEntryMessage);
+    // The control's initialisation has no counterpart for a viewer program.
+    loader.Cookie = 0;
+}
+
+// Starts the viewer on the help file; a missing help file shows nothing and reports nothing.
+int RunViewer(const std::string& text) {
+    const size_t topic = text.find("::/");
+    const std::string file = text.substr(0, topic);
+    if (!Exists(file) || IsFolder(file)) return 0;
+    // Viewers take the file alone; the topic cannot be passed portably and is left out.
+    const bool started =
+        QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(Loader().Library)),
+                                {QFile::decodeName(QByteArray::fromStdString(file))});
+    return started ? 1 : 0;
+}
+
+} // namespace
+
+int CallHtmlHelp(QWidget* /*caller*/, const std::string& text, int /*command*/, intptr_t /*data*/) {
+    if (Loader().Library.empty()) LoadLibrary();
+    if (!Loader().EntryResolved) throw EWavesmithError(NoEntryMessage);
+    return RunViewer(text);
+}
+
+THtmlHelpState HtmlHelpState() {
+    if (Loader().Library.empty()) return THtmlHelpState::NotLoaded;
+    return Loader().EntryResolved ? THtmlHelpState::Ready : THtmlHelpState::EntryMissing;
+}
+
+void SetHtmlHelpSearch(std::optional<std::string> searchPath,
+                       std::optional<std::vector<std::string>> viewers) {
+    TLoader& loader = Loader();
+    loader.Library.clear();
+    loader.EntryResolved = false;
+    loader.SearchPath = std::move(searchPath);
+    loader.Viewers = std::move(viewers);
+}

@@ -1,1 +1,180 @@
-// Placeholder until this module is built.
+#include "settings/formoptions.h"
+
+#include "app/htmlhelp.h"
+#include "settings/globals.h"
+#include "settings/paths.h"
+#include "settings/services.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+
+namespace {
+
+// A bevel drawn as an etched line along its top edge.
+class TTopLine : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, width() - 1, 0);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, 1, width() - 1, 1);
+    }
+};
+
+QToolButton* FlatButton(QWidget* parent, const QString& caption, const QRect& bounds) {
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setText(caption);
+    button->setGeometry(bounds);
+    return button;
+}
+
+template <typename T> T* Placed(T* control, const QRect& bounds) {
+    control->setGeometry(bounds);
+    return control;
+}
+
+} // namespace
+
+TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11);
+    setFont(font);
+    setFixedSize(340, 237);
+    CreateLayout();
+}
+
+void TFormOptions::CreateLayout() {
+    GroupBox1 = Placed(new QGroupBox(QStringLiteral("Select out directory"), this), {7, 5, 325, 132});
+    // Created first so that it comes first in the tab order.
+    RadioButtonSame =
+        Placed(new QRadioButton(QStringLiteral("&Same as input file folder"), GroupBox1), {8, 29, 313, 17});
+    RadioButtonNew =
+        Placed(new QRadioButton(QStringLiteral("&Choose directory"), GroupBox1), {8, 53, 313, 17});
+    EditOutputDir = Placed(new QLineEdit(GroupBox1), {8, 77, 289, 21});
+    SpeedButtonOutputDir = new QToolButton(GroupBox1);
+    SpeedButtonOutputDir->setAutoRaise(true);
+    SpeedButtonOutputDir->setIcon(style()->standardIcon(QStyle::SP_DirIcon)); // greyed by QIcon when disabled
+    SpeedButtonOutputDir->setGeometry(297, 77, 25, 23);
+    SpeedButtonOutputDir->setEnabled(false);
+    CheckBoxOpen = Placed(new QCheckBox(QStringLiteral("&Open out directory when done decoding"), GroupBox1),
+                          {8, 107, 305, 17});
+    CheckBoxDeleteFileAfterProcessing = Placed(
+        new QCheckBox(QStringLiteral("&Delete source file after processing"), this), {15, 146, 313, 17});
+    CheckBoxPlaySound =
+        Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 170, 313, 17});
+    Bevel1 = Placed(new TTopLine(this), {7, 202, 324, 9});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 210, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 210, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 210, 75, 23});
+
+    connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) RadioButtonSameClick();
+    });
+    connect(RadioButtonNew, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) RadioButtonNewClick();
+    });
+    connect(SpeedButtonOutputDir, &QToolButton::clicked, this, &TFormOptions::SpeedButtonOutputDirClick);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TFormOptions::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TFormOptions::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TFormOptions::SeSkinButton3Click);
+}
+
+std::string TFormOptions::EditText() const {
+    return QFile::encodeName(EditOutputDir->text()).toStdString();
+}
+
+void TFormOptions::SetEditText(const std::string& text) {
+    EditOutputDir->setText(QFile::decodeName(QByteArray::fromStdString(text)));
+}
+
+void TFormOptions::LoadFromSettings() {
+    SetEditText(GlobalVars.tmpOutDir);
+    const bool chosen = !Trim(GlobalVars.OutDir).empty();
+    {
+        // The matching rule is applied below, whether or not the check changes.
+        const QSignalBlocker blockSame(RadioButtonSame);
+        const QSignalBlocker blockNew(RadioButtonNew);
+        (chosen ? RadioButtonNew : RadioButtonSame)->setChecked(true);
+    }
+    if (chosen)
+        RadioButtonNewClick();
+    else
+        RadioButtonSameClick();
+    CheckBoxDeleteFileAfterProcessing->setChecked(GlobalVars.Delete);
+    CheckBoxPlaySound->setChecked(GlobalVars.PlaySound);
+    CheckBoxOpen->setChecked(GlobalVars.AutoOpen);
+}
+
+void TFormOptions::SaveToSettings() {
+    const std::string folder = IncludeTrailingPathDelimiter(Trim(EditText()));
+    GlobalVars.OutDir = RadioButtonNew->isChecked() ? folder : std::string();
+    GlobalVars.tmpOutDir = folder;
+    GlobalVars.Delete = CheckBoxDeleteFileAfterProcessing->isChecked();
+    GlobalVars.PlaySound = CheckBoxPlaySound->isChecked();
+    GlobalVars.AutoOpen = CheckBoxOpen->isChecked();
+}
+
+void TFormOptions::RadioButtonNewClick() {
+    EditOutputDir->setEnabled(true);
+    SpeedButtonOutputDir->setEnabled(true);
+    EditOutputDir->selectAll();
+    CheckBoxOpen->setEnabled(true);
+}
+
+void TFormOptions::RadioButtonSameClick() {
+    // The open-folder check mark is kept and still stored on OK.
+    EditOutputDir->setEnabled(false);
+    SpeedButtonOutputDir->setEnabled(false);
+    CheckBoxOpen->setEnabled(false);
+}
+
+void TFormOptions::SpeedButtonOutputDirClick() {
+    const std::string text = EditText();
+    if (!Trim(text).empty()) BrowseSelection = text;
+    std::string folder = BrowseSelection;
+    if (!Services().BrowseForFolder("Browse for folder",
+                                    "Choose folder where decoded waves should be saved:", folder)) {
+        BrowseSelection.clear();
+        return;
+    }
+    BrowseSelection = folder;
+    SetEditText(IncludeTrailingPathDelimiter(folder));
+}
+
+void TFormOptions::SeSkinButton3Click() {
+    // A missing help component is not caught here: it reaches the error report.
+    CallHtmlHelp(this, ChangeFileExt(ExecutablePath(), ".chm") + "::/Options.htm", HH_DISPLAY_TOC, 0);
+}
+
+void TFormOptions::SpeedButton1Click() {
+    done(QDialog::Accepted);
+}
+
+void TFormOptions::SpeedButton2Click() {
+    done(QDialog::Rejected);
+}
+
+void TFormOptions::showEvent(QShowEvent* event) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(239, 235, 231));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    QDialog::showEvent(event);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The options dialog: where the WAV files go and which after-actions run. It edits GlobalVars;
+// only OK moves anything back.
+#include <QDialog>
+
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QRadioButton;
+class QToolButton;
+class QWidget;
+
+class TFormOptions : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormOptions(QWidget* parent = nullptr);
+
+    void LoadFromSettings();
+    void SaveToSettings();
+
+    void RadioButtonSameClick();
+    void RadioButtonNewClick();
+    void SpeedButtonOutputDirClick();
+    void SeSkinButton3Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+
+    QGroupBox* GroupBox1 = nullptr;
+    QRadioButton* RadioButtonSame = nullptr;
+    QRadioButton* RadioButtonNew = nullptr;
+    QLineEdit* EditOutputDir = nullptr;
+    QToolButton* SpeedButtonOutputDir = nullptr;
+    QCheckBox* CheckBoxOpen = nullptr;
+    QCheckBox* CheckBoxDeleteFileAfterProcessing = nullptr;
+    QCheckBox* CheckBoxPlaySound = nullptr;
+    QWidget* Bevel1 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override; // FormShow: the background colour
+
+private:
+    void CreateLayout();
+    std::string EditText() const;
+    void SetEditText(const std::string& text);
+
+    // The folder browser's selection from its previous use during this opening.
+    std::string BrowseSelection;
+};
