@@ -1,2 +1,22 @@
-// Placeholder until the decoder is built.
-int main() { return 2; }
+// utils.exe: decodes one MPEG audio file to a WAV file for the batch window.
+#include "decoder/arguments.h"
+#include "decoder/decodeloop.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const TArguments args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    switch (args.Command) {
+    case TCommand::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return ExitUsage;
+    case TCommand::UsageError:
+        std::fprintf(stderr, "utils.exe: %s\n%s", args.Problem.c_str(), UsageText().c_str());
+        return ExitUsage;
+    case TCommand::Decode:
+        break;
+    }
+    return DecodeFile(args.InputPath, args.OutputPath, stderr);
+}

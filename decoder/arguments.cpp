@@ -1,0 +1,38 @@
+#include "decoder/arguments.h"
+
+TArguments ParseArguments(const std::vector<std::string>& args) {
+    TArguments result;
+    if (args.empty()) {
+        result.Problem = "no arguments given";
+        return result;
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        result.Command = args.size() == 1 ? TCommand::Help : TCommand::UsageError;
+        if (args.size() != 1) result.Problem = "--help takes no arguments";
+        return result;
+    }
+    if (args[0] != "--decode") {
+        result.Problem = "unknown option \"" + args[0] + "\"";
+        return result;
+    }
+    if (args.size() != 3) {
+        result.Problem = "--decode needs an input file and an output file";
+        return result;
+    }
+    if (args[1].empty() || args[2].empty()) {
+        result.Problem = "a file name is empty";
+        return result;
+    }
+    result.Command = TCommand::Decode;
+    result.InputPath = args[1];
+    result.OutputPath = args[2];
+    return result;
+}
+
+std::string UsageText() {
+    return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
+           "       utils.exe --help\n"
+           "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
+           "source's sample rate and channels, without the encoder's delay and padding.\n"
+           "Exit codes: 0 done, 1 input or output file problem, 2 usage, 3 damaged stream.\n";
+}

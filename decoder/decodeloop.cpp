@@ -1,0 +1,162 @@
+#include "decoder/decodeloop.h"
+
+#include "decoder/arguments.h"
+#include "decoder/inputcheck.h"
+#include "decoder/progress.h"
+#include "decoder/streamscan.h"
+#include "decoder/wavwriter.h"
+
+#include <mpg123.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+void Say(std::FILE* console, const std::string& text) {
+    // One write per line, so a reader of the pipe gets whole lines where it can.
+    std::fwrite(text.data(), 1, text.size(), console);
+    std::fflush(console);
+}
+
+int Refuse(std::FILE* console, const std::string& message, int code = ExitFileError) {
+    Say(console, message + "\n");
+    return code;
+}
+
+struct THandleDeleter {
+    void operator()(mpg123_handle* h) const {
+        mpg123_close(h);
+        mpg123_delete(h);
+    }
+};
+using THandle = std::unique_ptr<mpg123_handle, THandleDeleter>;
+
+THandle OpenDecoder(const std::string& path, std::string& error) {
+    int rc = MPG123_OK;
+    THandle handle(mpg123_new(nullptr, &rc));
+    if (!handle) {
+        error = std::string("cannot start the MPEG decoder: ") + mpg123_plain_strerror(rc);
+        return nullptr;
+    }
+    // No resync: lost sync must be reported, not skipped over in silence.
+    mpg123_param(handle.get(), MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_NO_RESYNC, 0.);
+    // 16-bit output at the source's own rate and channel count, whatever they are.
+    mpg123_format_none(handle.get());
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i)
+        mpg123_format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
+        error = "cannot open input file \"" + path + "\": " + mpg123_strerror(handle.get());
+        return nullptr;
+    }
+    return handle;
+}
+
+int VersionNumber(int version) {
+    return version == MPG123_1_0 ? 1 : version == MPG123_2_0 ? 2 : 25;
+}
+
+class TDecodeRun {
+public:
+    TDecodeRun(mpg123_handle* handle, std::FILE* console, const TStreamScan& scan)
+        : FHandle(handle), FConsole(console), FScan(scan), FSchedule(scan.TotalFrames) {}
+
+    // Decodes every frame into `writer`; returns the reason when the stream is damaged, else "".
+    std::string Run(TWavWriter& writer) {
+        for (;;) {
+            off_t frameIndex = 0;
+            unsigned char* audio = nullptr;
+            std::size_t bytes = 0;
+            const int rc = mpg123_decode_frame(FHandle, &frameIndex, &audio, &bytes);
+            if (rc == MPG123_DONE) break;
+            if (rc == MPG123_NEW_FORMAT) {
+                if (FFrames > 0) return "the audio format changes after frame " + std::to_string(FFrames);
+                continue;
+            }
+            if (rc != MPG123_OK) return Failure();
+            FFrames = static_cast<std::uint64_t>(frameIndex) + 1;
+            if (!writer.Append(audio, bytes)) return {};
+            if (FSchedule.Due(FFrames)) ShowProgress();
+        }
+        if (FScan.TruncatedTail) return "the file ends inside frame " + std::to_string(FFrames + 1);
+        if (FScan.FromInfoHeader && FFrames < FScan.TotalFrames)
+            return "the stream ends after frame " + std::to_string(FFrames) + " of " +
+                   std::to_string(FScan.TotalFrames) + " (file cut short)";
+        return {};
+    }
+
+    // The last frame's line, if the schedule did not print it, and the end of the progress line.
+    void EndProgress() {
+        if (FFrames > 0 && FLastShown != FFrames) ShowProgress();
+        if (FLastShown > 0) Say(FConsole, "\n");
+    }
+
+private:
+    std::string Failure() const {
+        const int code = mpg123_errcode(FHandle);
+        const std::string where = " after frame " + std::to_string(FFrames) + " (near byte " +
+                                  std::to_string(static_cast<long long>(mpg123_tell_stream(FHandle))) + ")";
+        if (code == MPG123_OUT_OF_SYNC || code == MPG123_RESYNC_FAIL) return "lost sync" + where;
+        return std::string("cannot decode the frame") + where + ": " + mpg123_strerror(FHandle);
+    }
+
+    void ShowProgress() {
+        mpg123_frameinfo2 info{};
+        mpg123_info2(FHandle, &info);
+        Say(FConsole, FormatProgressLine(FFrames, FScan.TotalFrames, info.bitrate));
+        FLastShown = FFrames;
+    }
+
+    mpg123_handle* FHandle;
+    std::FILE* FConsole;
+    TStreamScan FScan;
+    TProgressSchedule FSchedule;
+    std::uint64_t FFrames = 0;
+    std::uint64_t FLastShown = 0;
+};
+
+} // namespace
+
+int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console) {
+    TInputCheck input = CheckInput(inputPath, outputPath);
+    if (!input.Problem.empty()) return Refuse(console, input.Problem);
+
+    std::string error;
+    THandle handle = OpenDecoder(inputPath, error);
+    if (!handle) return Refuse(console, error);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+        return Refuse(console, "no MPEG audio found in input file \"" + inputPath + "\"");
+    mpg123_frameinfo2 info{};
+    mpg123_info2(handle.get(), &info);
+
+    Say(console, FormatInputLine(inputPath, rate, channels, VersionNumber(info.version), info.layer) + "\n");
+    Say(console, FormatOutputLine(outputPath) + "\n");
+
+    const TWavFormat format{static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channels), 16};
+    const std::uint64_t expectedBytes = input.Scan.TotalFrames * std::uint64_t(1152) * format.BlockAlign();
+    TWavWriter writer(outputPath, format, ChooseLayout(expectedBytes));
+    TDecodeRun run(handle.get(), console, input.Scan);
+    const std::string damage = run.Run(writer);
+    run.EndProgress();
+
+    if (!writer.Error().empty()) {
+        writer.Discard();
+        return Refuse(console, writer.Error());
+    }
+    // The file is complete before the damage is reported: the batch window stops the decoder on that line.
+    if (!writer.Finish()) {
+        writer.Discard();
+        return Refuse(console, writer.Error());
+    }
+    if (!damage.empty()) {
+        Say(console, FormatBitstreamProblem(damage));
+        return ExitBitstream;
+    }
+    if (!writer.Created()) return Refuse(console, "no audio decoded from input file \"" + inputPath + "\"");
+    return ExitOk;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The WAV header for 16-bit PCM, written before the audio and rewritten with the real sizes at the end.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct TWavFormat {
+    std::uint32_t SampleRate = 44100;
+    std::uint16_t Channels = 2;
+    std::uint16_t BitsPerSample = 16;
+    std::uint32_t BlockAlign() const { return Channels * (BitsPerSample / 8u); }
+};
+
+// Plain: the 44-byte canonical header, enough when the audio surely stays under 4 GiB.
+// Extensible: 80 bytes with a JUNK chunk that becomes a ds64 chunk (RF64) if the audio passes
+// the RIFF limit, so a long file never has to be moved to make room.
+enum class TWavLayout { Plain, Extensible };
+
+inline constexpr std::size_t PlainHeaderSize = 44;
+inline constexpr std::size_t ExtensibleHeaderSize = 80;
+std::size_t HeaderSize(TWavLayout layout);
+
+// Sizes that the header cannot express in 32 bits in any layout mark an unknown length.
+inline constexpr std::uint64_t UnknownLength = ~std::uint64_t(0);
+
+// The layout for an expected amount of audio: Plain with a wide margin below the RIFF limit.
+TWavLayout ChooseLayout(std::uint64_t expectedDataBytes);
+
+// True when a RIFF header of this layout cannot describe dataBytes.
+bool NeedsRf64(TWavLayout layout, std::uint64_t dataBytes);
+
+// The header bytes. dataBytes == UnknownLength gives the "up to end of file" sizes (0xFFFFFFFF)
+// that readers accept for a file still being written. Returns an empty vector when the Plain
+// layout cannot hold dataBytes.
+std::vector<std::uint8_t> BuildWavHeader(const TWavFormat& format, TWavLayout layout,
+                                         std::uint64_t dataBytes);
