@@ -1,37 +1,214 @@
-// Placeholder bodies until this concern is built.
+// The main window's life: start-up, close, minimise, the tray, stay on top and exit when done.
 #include "app/formmain.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include "app/errorreport.h"
+#include "app/trayicon.h"
+#include "filelist/filelistview.h"
+#include "settings/globals.h"
+#include "settings/paths.h"
+#include "settings/placement.h"
 
-TFormMain::TFormMain(const std::string& firstArgument, QWidget* parent) : QMainWindow(parent), FirstArgument(firstArgument) {}
-TFormMain::~TFormMain() = default;
-void TFormMain::PostMessage(QEvent::Type) {}
-void TFormMain::FormCreate() {}
-void TFormMain::PrepareWindow() {}
-void TFormMain::FormClose() {}
-void TFormMain::FormDestroy() {}
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QPushButton>
+
+TFormMain::TFormMain(const std::string& firstArgument, QWidget* parent)
+    : QMainWindow(parent), FirstArgument(firstArgument) {
+    setObjectName("FormMain");
+    CreateLayout();
+    CreateActions();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    FormDestroy();
+}
+
+void TFormMain::PostMessage(QEvent::Type message) {
+    QCoreApplication::postEvent(this, new QEvent(message));
+}
+
+void TFormMain::FormCreate() {
+    // Minimise and restore arrive through changeEvent; unhandled errors through TApplication::notify.
+    QApplication::setApplicationDisplayName(QString::fromUtf8(AppTitle));
+    // Each control with a hint keeps it 10 s (set where the hints are made); the delay stays the platform's.
+    Redirector = std::make_unique<TRedirector>();
+    GlobalVars.DecoderPath = ExecutableDir() + DecoderFileName();
+
+    GlobalVars.FilesTotal = 0;
+    GlobalVars.OutDir.clear();
+    GlobalVars.Delete = false;
+    GlobalVars.PlaySound = true;
+    GlobalVars.ExitWhenDone = false;
+    GlobalVars.Stayontop = false;
+    GlobalVars.LastOpenDir.clear();
+    LoadSettings(); // creates the file with the values above when there is none
+
+    // TODO(batch helper): fill RunLog from the previous run's log with ReadRunLog() (engine/runlog.h).
+
+    CheckBoxCloseApp->setChecked(GlobalVars.ExitWhenDone);
+    CheckBoxCloseAppClick(); // stores the same value back, as a click would
+    SetStayOnTop(GlobalVars.Stayontop);
+
+    BuildAcceptedTypes();
+    OpenDialog.Filter = BuildDialogFilter(GlobalVars.AcceptedTypes);
+    PrepareWindow();
+    PostMessage(WM_STARTUP);
+}
+
+void TFormMain::PrepareWindow() {
+    setAcceptDrops(true);
+    ListViewFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+    setWindowTitle(QString::fromUtf8(AppTitle));
+    // Without a stored placement the window opens here, at its design size.
+    move(194, 107);
+    RestoreWindowPlacement("Form", this);
+}
+
+void TFormMain::FormClose() {
+    SaveWindowPlacement("Form", this);
+    SaveSettings();
+}
+
+void TFormMain::FormDestroy() {
+    Redirector.reset();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    try {
+        FormClose();
+    } catch (const std::exception& error) {
+        // A settings file that cannot be written is reported, but the program still ends.
+        AppException(error);
+    }
+    Closing = true;
+    event->accept();
+}
+
+void TFormMain::customEvent(QEvent* event) {
+    const auto type = event->type();
+    if (type == WM_SAVEFILELIST)
+        HandleSaveFileList();
+    else if (type == WM_STARTFILE || type == WM_NEXTFILE)
+        StartHeadFile();
+    else if (type == WM_STARTUP)
+        HandleStartup();
+    else
+        QMainWindow::customEvent(event);
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+        if (isMinimized() && !(old & Qt::WindowMinimized))
+            AppMinimize();
+        else if (!isMinimized() && (old & Qt::WindowMinimized))
+            AppRestore();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+// The window is its own taskbar entry here: the platform has already minimised or restored both,
+// and neither adds the tray icon.
 void TFormMain::AppMinimize() {}
 void TFormMain::AppRestore() {}
-void TFormMain::ImgTrayClick() {}
-void TFormMain::TrayIconClick() {}
-void TFormMain::TrayIconDblClick() {}
-void TFormMain::mnuShowClick() {}
-void TFormMain::mnuExitClick() {}
-void TFormMain::SeSkinButton1Click() {}
-void TFormMain::mnuStayontopClick() {}
-void TFormMain::CheckBoxCloseAppClick() {}
-void TFormMain::ImgTrayMouseMove() {}
-void TFormMain::Image4MouseMove() {}
-void TFormMain::btnAddClick() {}
-void TFormMain::btnRemoveClick() {}
-void TFormMain::btnClearClick() {}
-void TFormMain::btnOptionsClick() {}
-void TFormMain::btnDecodeClick() {}
-void TFormMain::btnCancelClick() {}
-void TFormMain::RunAction(QAction*) {}
-bool TFormMain::InTray() const { return false; }
-void TFormMain::customEvent(QEvent*) {}
-void TFormMain::closeEvent(QCloseEvent*) {}
-void TFormMain::changeEvent(QEvent*) {}
+
+void TFormMain::ImgTrayClick() {
+    // Without a notification area the hidden window would have no way back.
+    if (!TTrayIcon::Available()) return;
+    hide();
+    TrayIcon->SetToolTip(AppTitle);
+    TrayIcon->SetActive(true);
+}
+
+void TFormMain::TrayIconClick() {
+    TrayIcon->PopupAtCursor();
+}
+
+void TFormMain::TrayIconDblClick() {
+    show();
+    raise();
+    activateWindow();
+    TrayIcon->SetActive(false);
+}
+
+void TFormMain::mnuShowClick() {
+    TrayIconDblClick();
+}
+void TFormMain::mnuExitClick() {
+    close();
+}
+void TFormMain::SeSkinButton1Click() {
+    close();
+}
+
+bool TFormMain::InTray() const {
+    return TrayIcon->Active();
+}
+
+void TFormMain::mnuStayontopClick() {
+    SetStayOnTop(!mnuStayontop->isChecked());
+}
+
+void TFormMain::SetStayOnTop(bool on) {
+    mnuStayontop->setChecked(on);
+    GlobalVars.Stayontop = on;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
+    // Changing a window flag hides a shown window; show it again.
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown) show();
+}
+
+void TFormMain::CheckBoxCloseAppClick() {
+    GlobalVars.ExitWhenDone = CheckBoxCloseApp->isChecked();
+}
+
+void TFormMain::ImgTrayMouseMove() {
+    ImgTray->SetPicture(ImgTray->HoverPicture());
+    ImgTray->Tag = 0;
+}
+
+void TFormMain::Image4MouseMove() {
+    // Only on leaving the button, not on every move over the strip.
+    if (ImgTray->Tag != 0) return;
+    ImgTray->SetPicture(ImgTray->NormalPicture());
+    ImgTray->Tag = 1;
+}
+
+void TFormMain::RunAction(QAction* action) {
+    ActionListUpdate();
+    if (action->isEnabled()) {
+        const auto handler = ActionHandlers.find(action);
+        if (handler != ActionHandlers.end()) handler->second();
+    }
+    ActionListUpdate();
+}
+
+void TFormMain::btnAddClick() {
+    RunAction(ActionAddFiles);
+}
+void TFormMain::btnRemoveClick() {
+    RunAction(ActionRemove);
+}
+void TFormMain::btnClearClick() {
+    RunAction(ActionClearList);
+}
+void TFormMain::btnOptionsClick() {
+    RunAction(ActionOptions);
+}
+void TFormMain::btnDecodeClick() {
+    RunAction(ActionDecode);
+}
+void TFormMain::btnCancelClick() {
+    RunAction(ActionCancel);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The notification-area icon with its tip, click events and popup menu, and the small image button
+// that sends the main window there.
+#include <QIcon>
+#include <QObject>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QMenu;
+
+// The tip keeps this many characters (the shell's limit).
+inline constexpr std::size_t TrayTipLength = 62;
+
+// Keeps the first TrayTipLength characters of a tip, never splitting a UTF-8 sequence.
+std::string TrimTrayTip(const std::string& tip);
+
+// The program's icon, drawn in code at 32 x 32: the window icon and the tray icon.
+QIcon WavesmithIcon();
+
+class TTrayIcon : public QObject {
+    Q_OBJECT
+public:
+    explicit TTrayIcon(QObject* parent = nullptr);
+    ~TTrayIcon() override;
+
+    // True while the icon is in the notification area (as far as we asked for it).
+    bool Active() const { return FActive; }
+    void SetActive(bool active);
+
+    const std::string& ToolTip() const { return FToolTip; }
+    void SetToolTip(const std::string& tip);
+
+    const QIcon& Icon() const { return FIcon; }
+    void SetIcon(const QIcon& icon);
+
+    QMenu* PopupMenu = nullptr;
+    std::function<void()> OnClick;
+    std::function<void()> OnDblClick;
+    std::function<void()> OnRightClick;
+
+    // Opens PopupMenu at the mouse cursor.
+    void PopupAtCursor();
+
+    // The platform icon while Active, else nullptr.
+    QSystemTrayIcon* PlatformIcon() const { return FPlatform; }
+
+    // Whether the desktop has a notification area; tests may pretend either way.
+    static bool Available();
+    static void SetAvailableOverride(std::optional<bool> available);
+
+private:
+    void AddIcon();
+    void ModifyIcon();
+    void DeleteIcon();
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+
+    bool FActive = false;
+    std::string FToolTip;
+    QIcon FIcon;
+    QSystemTrayIcon* FPlatform = nullptr;
+};
+
+// ImgTray: a 15 x 14 image button. Tag tells which picture it shows: 0 the hover picture (and the
+// button's own picture at start), 1 the normal picture.
+class TTrayButton : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTrayButton(QWidget* parent = nullptr);
+
+    int Tag = 0;
+    // ImgOrg and ImgMov: the normal and the hover picture.
+    const QPixmap& NormalPicture() const { return FNormal; }
+    const QPixmap& HoverPicture() const { return FHover; }
+    const QPixmap& Picture() const { return FPicture; }
+    void SetPicture(const QPixmap& picture);
+
+signals:
+    void MouseMoved();
+    void Clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap FNormal;
+    QPixmap FHover;
+    QPixmap FPicture;
+    bool FPressed = false;
+};
