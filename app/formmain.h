@@ -8,12 +8,15 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
 class QAction;
 class QCheckBox;
+class QKeySequence;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -83,6 +86,8 @@ public:
     void ListViewFilesColumnClick(int column);
     void ListViewFilesDragDrop(int focusedRow, int dropRow, bool onEntry);
     void SetShowSortArrows(bool show);
+    // Connects ListViewFiles and FileList to the handlers above; the layout calls it once after creating both.
+    void ConnectListView();
 
     // ---- Adding files (filelist/addfiles.cpp)
     void ActionAddFilesExecute();
@@ -189,6 +194,13 @@ protected:
 private:
     void CreateLayout(); // app/formmainlayout.cpp
     void CreateActions();
+
+    // ---- Start-up, window, tray (app/formmain.cpp, app/formmainlayout.cpp)
+    QAction* MakeAction(const char* category, const char* caption, const char* hint, const QKeySequence& shortcut,
+                        std::function<void()> execute);
+    void ConnectButton(QPushButton* button, QAction* action);
+    void SetStayOnTop(bool on);
+    std::unordered_map<QAction*, std::function<void()>> ActionHandlers; // what each action runs
 
     // ---- Decoder output state (engine/progress.cpp)
     std::string PendingOut; // unfinished line of standard output, carried to its next piece
