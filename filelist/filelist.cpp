@@ -1,20 +1,188 @@
-// Placeholder bodies until this concern is built.
+// The main window's file list: adding one file, finding, removing and moving entries, saving the
+// list beside the executable, and the list view's events (sorting, dragging, deletions).
 #include "app/formmain.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include "filelist/filelistmodel.h"
+#include "filelist/filelistview.h"
+#include "filelist/savedlist.h"
+#include "settings/globals.h"
+#include "settings/ini.h"
+#include "settings/paths.h"
 
-void TFormMain::AddFile(const std::string&) {}
-int TFormMain::FindEntry(const std::string&) const { return -1; }
-void TFormMain::RemoveEntry(const std::string&) {}
-void TFormMain::MoveEntryToEnd(const std::string&) {}
-void TFormMain::SaveFileList() {}
-void TFormMain::ActionRemoveExecute() {}
-void TFormMain::ActionClearListExecute() {}
-void TFormMain::ListViewFilesClick() {}
-void TFormMain::ListViewFilesDeletion() {}
-void TFormMain::HandleSaveFileList() {}
-void TFormMain::ListViewFilesColumnClick(int) {}
-void TFormMain::ListViewFilesDragDrop(int, int, bool) {}
-void TFormMain::SetShowSortArrows(bool) {}
+#include <QHeaderView>
+#include <QItemSelectionModel>
+
+namespace {
+
+// Holds the list's repainting for one operation on many entries; nests.
+class TListUpdateHold {
+public:
+    explicit TListUpdateHold(QWidget* view) : FView(view), FWasEnabled(view->updatesEnabled()) {
+        FView->setUpdatesEnabled(false);
+    }
+    ~TListUpdateHold() { FView->setUpdatesEnabled(FWasEnabled); }
+    TListUpdateHold(const TListUpdateHold&) = delete;
+    TListUpdateHold& operator=(const TListUpdateHold&) = delete;
+
+private:
+    QWidget* FView;
+    bool FWasEnabled;
+};
+
+// One flag per row: whether it is selected. Walks the selection's ranges, so a selection of every
+// other row of a long list costs linear time.
+std::vector<char> SelectedRowMask(const QItemSelectionModel* selection, int rowCount) {
+    std::vector<char> mask(static_cast<size_t>(rowCount), 0);
+    if (!selection) return mask;
+    for (const QItemSelectionRange& range : selection->selection())
+        for (int row = std::max(range.top(), 0); row <= range.bottom() && row < rowCount; ++row)
+            mask[static_cast<size_t>(row)] = 1;
+    return mask;
+}
+
+} // namespace
+
+void TFormMain::ConnectListView() {
+    // Unique connections: calling this twice does not double the handlers.
+    connect(FileList, &TFileListModel::EntryDeleted, this, &TFormMain::ListViewFilesDeletion,
+            Qt::UniqueConnection);
+    connect(ListViewFiles->header(), &QHeaderView::sectionClicked, this, &TFormMain::ListViewFilesColumnClick,
+            Qt::UniqueConnection);
+    connect(ListViewFiles, &TFileListView::EntryDropped, this, &TFormMain::ListViewFilesDragDrop,
+            Qt::UniqueConnection);
+    connect(ListViewFiles, &TFileListView::ListClicked, this, &TFormMain::ListViewFilesClick,
+            Qt::UniqueConnection);
+}
+
+void TFormMain::AddFile(const std::string& fullPath) {
+    // A name with a NUL byte would be cut short by the system and could name another file.
+    if (fullPath.find('\0') != std::string::npos || !FileExists(fullPath)) return;
+    if (!IsAcceptedFileType(ExtractFileExt(fullPath))) return;
+    if (FileList->Find(fullPath) >= 0) return; // listed already
+    TFileItem item;
+    SplitFullPath(fullPath, item.Path, item.FileName);
+    item.Size = FileSizeOf(fullPath);
+    item.Date = FileDateOf(fullPath);
+    const int64_t size = item.Size;
+    FileList->Append(std::move(item));
+    GlobalVars.FilesTotal += 1;
+    GlobalVars.BytesTotal += size;
+    ListChanged = true;
+    SaveListPending = true; // the adding path saves when it is done
+    SetShowSortArrows(false);
+}
+
+int TFormMain::FindEntry(const std::string& fullPath) const {
+    return FileList->Find(fullPath);
+}
+
+void TFormMain::RemoveEntry(const std::string& fullPath) {
+    const int row = FindEntry(fullPath);
+    if (row < 0) return;
+    FileList->Remove(row);
+    SaveFileList();
+}
+
+void TFormMain::MoveEntryToEnd(const std::string& fullPath) {
+    const int row = FindEntry(fullPath);
+    if (row < 0) return;
+    {
+        TListUpdateHold hold(ListViewFiles);
+        FileList->Move(row, FileList->Count());
+    }
+    SaveFileList();
+}
+
+void TFormMain::SaveFileList() {
+    // Cleared first: a write that fails is reported once, not once per queued request.
+    SaveListPending = false;
+    WriteLinesFile(SavedListPath(), FileList->FullPaths());
+    Ini::EraseSection(SettingsFilePath(), "Files"); // the older form of the saved list
+}
+
+void TFormMain::ActionRemoveExecute() {
+    QItemSelectionModel* selection = ListViewFiles->selectionModel();
+    const std::vector<char> selected = SelectedRowMask(selection, FileList->Count());
+    if (std::find(selected.begin(), selected.end(), 1) == selected.end()) return;
+    TListUpdateHold hold(ListViewFiles);
+
+    // Every selected entry below the top leaves the batch as well as the list.
+    int lastRemoved = 0;
+    std::vector<int> rows;
+    for (int row = FileList->Count() - 1; row >= 1; --row) {
+        if (!selected[static_cast<size_t>(row)]) continue;
+        lastRemoved = row;
+        rows.push_back(row);
+        GlobalVars.FilesTotal -= 1;
+        GlobalVars.BytesTotal -= FileList->Item(row).Size;
+        ListChanged = true;
+    }
+    // The top entry may be the one being decoded; it stays then. Its totals are the batch's own.
+    const bool topSelected = selected[0] != 0;
+    const bool topDecoding = topSelected && Redirector && Redirector->Active();
+    if (topSelected) {
+        lastRemoved = 0;
+        if (!topDecoding) rows.push_back(0);
+    }
+    FileList->RemoveRows(rows);
+    if (topDecoding) {
+        ShowMessageBox(FileList->Item(0).FileName + " is decoding now!", AppTitle, MB_OK);
+        // A removal of many rows resets the view, which drops the selection: keep the top selected.
+        selection->select(FileList->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    if (FileList->Count() > 0) {
+        const QModelIndex next = FileList->index(std::min(lastRemoved, FileList->Count() - 1), 0);
+        selection->select(next, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(next, QItemSelectionModel::NoUpdate);
+    }
+}
+
+void TFormMain::ActionClearListExecute() {
+    TListUpdateHold hold(ListViewFiles);
+    FileList->Clear();
+}
+
+void TFormMain::ListViewFilesClick() {
+    ActionListUpdate();
+}
+
+void TFormMain::ListViewFilesDeletion() {
+    // The write waits until the removal is complete; HandleSaveFileList skips it when nothing changed.
+    SaveListPending = true;
+    PostMessage(WM_SAVEFILELIST);
+}
+
+void TFormMain::HandleSaveFileList() {
+    if (SaveListPending) SaveFileList();
+}
+
+void TFormMain::ListViewFilesColumnClick(int column) {
+    SortAscending = column == SortColumn ? !SortAscending : true;
+    SortColumn = column;
+    {
+        TListUpdateHold hold(ListViewFiles);
+        FileList->SortBy(column, SortAscending);
+    }
+    SetShowSortArrows(true);
+    // The new order is the batch's order: keep the saved list equal to it.
+    SaveListPending = true;
+    PostMessage(WM_SAVEFILELIST);
+}
+
+void TFormMain::ListViewFilesDragDrop(int focusedRow, int dropRow, bool onEntry) {
+    if (dropRow < 0 || focusedRow < 0 || focusedRow >= FileList->Count()) return;
+    // On an entry the moving one goes in front of it; on empty space right after it.
+    const int to = onEntry ? dropRow : dropRow + 1;
+    if (to == focusedRow || to == focusedRow + 1) return; // dropped on itself: nothing moves
+    {
+        TListUpdateHold hold(ListViewFiles);
+        FileList->Move(focusedRow, to);
+    }
+    SetShowSortArrows(false);
+}
+
+void TFormMain::SetShowSortArrows(bool show) {
+    ShowSortArrows = show;
+    if (ListViewFiles) ListViewFiles->SetSortArrow(show, SortColumn, SortAscending);
+}

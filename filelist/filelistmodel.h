@@ -25,7 +25,8 @@ public:
     void Remove(int row);
     void Clear();
     void Move(int from, int to); // to: position in front of which the entry lands, before removal
-    // Sorts by column (spec numbering in the view is the view's business); stable.
+    // Sorts by a TColumn (see SortKeys in the source for the comparisons); entries that compare equal keep
+    // their order.
     void SortBy(int column, bool ascending);
     std::vector<std::string> FullPaths() const;
 
@@ -43,4 +44,8 @@ signals:
 private:
     struct TPrivate;
     std::unique_ptr<TPrivate> d;
+
+    void RemoveSortedRuns(const std::vector<int>& rows); // ascending, distinct; few runs
+    void RemoveByReset(const std::vector<int>& rows);    // ascending, distinct; any number
+    void ReorderRows(const std::vector<int>& order);     // order[newRow] = oldRow
 };

@@ -1,4 +1,147 @@
-// Placeholder until the view is built.
 #include "filelist/filelistview.h"
 
-TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {}
+#include <QCoreApplication>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QPainter>
+
+#include <iterator>
+#include <memory>
+
+namespace {
+
+const QString DragFormat = QStringLiteral("application/x-wavesmith-list-entry");
+constexpr int ColumnWidths[] = {150, 150, 75, 100};
+
+} // namespace
+
+TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // lets tens of thousands of rows lay out without measuring each
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false); // header clicks are handled by the window, which sorts the model
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+    header()->setSortIndicatorShown(false);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false); // the drop highlight is drawn here
+    // The selection stays as visible without the focus as with it.
+    QPalette colours = palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    setPalette(colours);
+}
+
+void TFileListView::setModel(QAbstractItemModel* model) {
+    QTreeView::setModel(model);
+    for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
+        header()->resizeSection(column, ColumnWidths[column]);
+}
+
+void TFileListView::SetSortArrow(bool show, int column, bool ascending) {
+    const bool visible = show && column >= 0;
+    if (visible) header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header()->setSortIndicatorShown(visible);
+}
+
+QMimeData* TFileListView::CreateDragData() const {
+    auto* data = new QMimeData;
+    // Names this process and this view, so a drag from another window or program is not taken.
+    const QString token = QString::number(QCoreApplication::applicationPid()) + QLatin1Char(':') +
+                          QString::number(reinterpret_cast<quintptr>(this));
+    data->setData(DragFormat, token.toUtf8());
+    return data;
+}
+
+bool TFileListView::IsOwnDrag(const QMimeData* data) const {
+    if (!data || !data->hasFormat(DragFormat)) return false;
+    const std::unique_ptr<QMimeData> own(CreateDragData());
+    return data->data(DragFormat) == own->data(DragFormat);
+}
+
+void TFileListView::startDrag(Qt::DropActions) {
+    if (!currentIndex().isValid()) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(CreateDragData());
+    drag->exec(Qt::MoveAction); // the drop handler moves the entry; nothing is removed here
+    SetDropTarget(-1);
+}
+
+void TFileListView::SetDropTarget(int row) {
+    if (row == FDropTarget) return;
+    FDropTarget = row;
+    viewport()->update();
+}
+
+void TFileListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!IsOwnDrag(event->mimeData())) {
+        event->ignore(); // files from the desktop go on to the window
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void TFileListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!IsOwnDrag(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex under = indexAt(pos);
+    if (under.isValid()) SetDropTarget(under.row()); // over empty space the highlight stays
+    const int margin = autoScrollMargin();
+    if (hasAutoScroll() && (pos.y() < margin || pos.y() > viewport()->height() - margin)) startAutoScroll();
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void TFileListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    stopAutoScroll();
+    event->accept();
+}
+
+void TFileListView::dropEvent(QDropEvent* event) {
+    if (!IsOwnDrag(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    stopAutoScroll();
+    const QModelIndex under = indexAt(event->position().toPoint());
+    const bool onEntry = under.isValid();
+    const int dropRow = onEntry ? under.row() : FDropTarget;
+    const int focusedRow = currentIndex().isValid() ? currentIndex().row() : -1;
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    SetDropTarget(-1);
+    emit EntryDropped(focusedRow, dropRow, onEntry);
+}
+
+void TFileListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    emit ListClicked();
+}
+
+void TFileListView::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (FDropTarget < 0 || !model() || FDropTarget >= model()->rowCount()) return;
+    const QRect row = visualRect(model()->index(FDropTarget, 0));
+    if (!row.isValid()) return;
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRect(QRect(0, row.top(), viewport()->width(), row.height()).adjusted(1, 1, -1, -1));
+}

@@ -2,8 +2,41 @@
 // ListViewFiles: the report-style view of the file list, with moving an entry by dragging.
 #include <QTreeView>
 
+class QMimeData;
+
 class TFileListView : public QTreeView {
     Q_OBJECT
 public:
     explicit TFileListView(QWidget* parent = nullptr);
+
+    // Applies the column widths once the model's columns exist.
+    void setModel(QAbstractItemModel* model) override;
+    // The arrow in the header of the sorted column; column -1 or show false hides it.
+    void SetSortArrow(bool show, int column, bool ascending);
+    // The row that carries the drop highlight while an entry is dragged, or -1.
+    int DropTarget() const { return FDropTarget; }
+    // The data a drag of this view carries; drags with any other data are left to the window.
+    QMimeData* CreateDragData() const;
+
+signals:
+    // An entry was dropped: the focused row moves; dropRow is the entry under the pointer
+    // (onEntry) or the one highlighted last (-1 when none was).
+    void EntryDropped(int focusedRow, int dropRow, bool onEntry);
+    // A mouse click into the list, on an entry or on empty space.
+    void ListClicked();
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool IsOwnDrag(const QMimeData* data) const;
+    void SetDropTarget(int row);
+
+    int FDropTarget = -1;
 };

@@ -1,1 +1,65 @@
-// Placeholder until this module is built.
+#include "filelist/savedlist.h"
+
+#include "settings/errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+void WriteLinesFile(const std::string& path, const std::vector<std::string>& lines) {
+    QByteArray bytes;
+    size_t total = 0;
+    for (const std::string& line : lines)
+        total += line.size() + 2;
+    bytes.reserve(static_cast<qsizetype>(total));
+    for (const std::string& line : lines) {
+        bytes.append(line.data(), static_cast<qsizetype>(line.size()));
+        bytes.append("\r\n", 2);
+    }
+    // QSaveFile writes beside the target and renames on commit; no direct-write fallback, so a
+    // folder without write access fails instead of truncating the old file in place.
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) throw EFCreateError(path);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw EFCreateError(path);
+    }
+    if (!file.commit()) throw EFCreateError(path);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        lines.emplace_back(text, start, i - start);
+        i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < text.size()) lines.emplace_back(text, start, std::string::npos);
+    return lines;
+}
+
+std::vector<std::string> ReadLinesFile(const std::string& path) {
+    struct TCloser {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<FILE, TCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) throw EInOutError(InOutCodeFromErrno(errno));
+    std::string text;
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        text.append(buffer, got);
+    if (std::ferror(file.get())) throw EInOutError(InOutCodeFromErrno(errno));
+    return SplitLines(text);
+}
