@@ -25,3 +25,14 @@ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DWAVESMITH_SANITIZE=thread -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
 cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests childtool
 ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector' </dev/null
+
+echo "== Fuzz the playlist readers for a bounded time (FUZZ_SECONDS each, default 30)"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DWAVESMITH_FUZZ=ON -DWAVESMITH_TESTS=OFF -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
+cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz
+for kind in m3u pls; do
+    corpus="$root/build/fuzz/corpus/$kind"
+    mkdir -p "$corpus"
+    "$root/build/fuzz/bin/${kind}_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -print_final_stats=1 \
+        "$corpus" "$root/tests/fuzz/seeds/$kind" </dev/null
+done
