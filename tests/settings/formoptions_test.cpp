@@ -1,0 +1,195 @@
+// The options dialog on its own: layout, the enabling rules, the folder browser and what OK stores.
+#include "settings/formoptions.h"
+#include "settings/globals.h"
+#include "tests/support/scriptedservices.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Keeps the global settings of one test away from the others.
+class OptionsDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Saved = GlobalVars;
+        TScriptedServices::Current().Reset();
+    }
+    void TearDown() override { GlobalVars = Saved; }
+    TGlobalVars Saved;
+};
+
+void TypeFolder(TFormOptions& dialog, const QString& text) {
+    dialog.EditOutputDir->clear();
+    QTest::keyClicks(dialog.EditOutputDir, text);
+}
+
+} // namespace
+
+TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
+    TFormOptions dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Options");
+    EXPECT_EQ(dialog.size(), QSize(340, 237));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+
+    struct TExpected {
+        QWidget* Control;
+        QRect Bounds;
+        QString Caption;
+    };
+    const TExpected expected[] = {
+        {dialog.GroupBox1, {7, 5, 325, 132}, "Select out directory"},
+        {dialog.RadioButtonSame, {8, 29, 313, 17}, "&Same as input file folder"},
+        {dialog.RadioButtonNew, {8, 53, 313, 17}, "&Choose directory"},
+        {dialog.EditOutputDir, {8, 77, 289, 21}, ""},
+        {dialog.SpeedButtonOutputDir, {297, 77, 25, 23}, ""},
+        {dialog.CheckBoxOpen, {8, 107, 305, 17}, "&Open out directory when done decoding"},
+        {dialog.CheckBoxDeleteFileAfterProcessing,
+         {15, 146, 313, 17},
+         "&Delete source file after processing"},
+        {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
+        {dialog.Bevel1, {7, 202, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 210, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 210, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 210, 75, 23}, "&Help"},
+    };
+    for (const auto& item : expected) {
+        EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
+        QString caption;
+        if (auto* box = qobject_cast<QGroupBox*>(item.Control)) caption = box->title();
+        if (auto* button = qobject_cast<QAbstractButton*>(item.Control)) caption = button->text();
+        EXPECT_EQ(caption, item.Caption);
+    }
+    for (QWidget* inGroup :
+         {static_cast<QWidget*>(dialog.RadioButtonSame), static_cast<QWidget*>(dialog.RadioButtonNew),
+          static_cast<QWidget*>(dialog.EditOutputDir), static_cast<QWidget*>(dialog.SpeedButtonOutputDir),
+          static_cast<QWidget*>(dialog.CheckBoxOpen)})
+        EXPECT_EQ(inGroup->parentWidget(), dialog.GroupBox1);
+
+    // The browse button is a flat picture button, disabled until "Choose directory" is picked.
+    EXPECT_TRUE(dialog.SpeedButtonOutputDir->autoRaise());
+    EXPECT_FALSE(dialog.SpeedButtonOutputDir->icon().isNull());
+    EXPECT_FALSE(dialog.SpeedButtonOutputDir->isEnabled());
+    for (QToolButton* button : {dialog.SpeedButton1, dialog.SpeedButton2, dialog.SpeedButton3})
+        EXPECT_TRUE(button->autoRaise());
+
+    // The first control that takes the keyboard focus is "Same as input file folder".
+    QWidget* first = dialog.nextInFocusChain();
+    while (first != &dialog && !(first->focusPolicy() & Qt::TabFocus))
+        first = first->nextInFocusChain();
+    EXPECT_EQ(first, dialog.RadioButtonSame);
+}
+
+TEST_F(OptionsDialog, ShownWithItsOwnBackgroundColour) {
+    TFormOptions dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QImage picture = dialog.grab().toImage();
+    EXPECT_EQ(picture.pixelColor(2, 2), QColor(239, 235, 231));
+    EXPECT_EQ(picture.pixelColor(336, 195), QColor(239, 235, 231));
+}
+
+TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
+    GlobalVars.OutDir = "   ";
+    GlobalVars.tmpOutDir = "/wav/";
+    GlobalVars.AutoOpen = true;
+    TFormOptions dialog;
+    dialog.LoadFromSettings();
+    dialog.show();
+    EXPECT_TRUE(dialog.RadioButtonSame->isChecked());
+    EXPECT_FALSE(dialog.RadioButtonNew->isChecked());
+    EXPECT_FALSE(dialog.EditOutputDir->isEnabled());
+    EXPECT_FALSE(dialog.SpeedButtonOutputDir->isEnabled());
+    EXPECT_FALSE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_EQ(dialog.EditOutputDir->text(), "/wav/");
+    EXPECT_TRUE(dialog.CheckBoxOpen->isChecked());
+
+    // A click on the greyed box changes nothing.
+    QTest::mouseClick(dialog.CheckBoxOpen, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_TRUE(dialog.CheckBoxOpen->isChecked());
+
+    QTest::mouseClick(dialog.RadioButtonNew, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
+    EXPECT_TRUE(dialog.SpeedButtonOutputDir->isEnabled());
+    EXPECT_TRUE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_EQ(dialog.EditOutputDir->selectedText(), "/wav/");
+    QTest::mouseClick(dialog.CheckBoxOpen, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_FALSE(dialog.CheckBoxOpen->isChecked());
+
+    // Back to the same folder: the box greys but its new state is still stored.
+    QTest::mouseClick(dialog.RadioButtonSame, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_FALSE(dialog.CheckBoxOpen->isEnabled());
+    dialog.SaveToSettings();
+    EXPECT_FALSE(GlobalVars.AutoOpen);
+    EXPECT_EQ(GlobalVars.OutDir, "");
+    EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
+}
+
+TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
+    GlobalVars.OutDir = "/music/";
+    GlobalVars.tmpOutDir = "/music/";
+    GlobalVars.Delete = false;
+    GlobalVars.PlaySound = true;
+    TFormOptions dialog;
+    dialog.LoadFromSettings();
+    dialog.show();
+    EXPECT_TRUE(dialog.RadioButtonNew->isChecked());
+    EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
+    EXPECT_FALSE(dialog.CheckBoxDeleteFileAfterProcessing->isChecked());
+    EXPECT_TRUE(dialog.CheckBoxPlaySound->isChecked());
+
+    TypeFolder(dialog, " /wav ");
+    QTest::mouseClick(dialog.CheckBoxDeleteFileAfterProcessing, Qt::LeftButton, {}, QPoint(6, 8));
+    QTest::mouseClick(dialog.CheckBoxPlaySound, Qt::LeftButton, {}, QPoint(6, 8));
+    dialog.SaveToSettings();
+    EXPECT_EQ(GlobalVars.OutDir, "/wav/");
+    EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
+    EXPECT_TRUE(GlobalVars.Delete);
+    EXPECT_FALSE(GlobalVars.PlaySound);
+
+    // An empty box is the root folder.
+    TypeFolder(dialog, "  ");
+    dialog.SaveToSettings();
+    EXPECT_EQ(GlobalVars.OutDir, "/");
+    EXPECT_EQ(GlobalVars.tmpOutDir, "/");
+}
+
+TEST_F(OptionsDialog, BrowserStartsFromTheBoxOrItsLastChoice) {
+    auto& services = TScriptedServices::Current();
+    GlobalVars.OutDir = "/a";
+    GlobalVars.tmpOutDir = "/a";
+    TFormOptions dialog;
+    dialog.LoadFromSettings();
+    dialog.show();
+
+    services.FolderChoices = {std::string("/b"), std::string("/c/"), std::nullopt, std::nullopt};
+    QTest::mouseClick(dialog.SpeedButtonOutputDir, Qt::LeftButton);
+    EXPECT_EQ(dialog.EditOutputDir->text(), "/b/");
+
+    // With an empty box the browser starts where it was last left.
+    TypeFolder(dialog, " ");
+    QTest::mouseClick(dialog.SpeedButtonOutputDir, Qt::LeftButton);
+    EXPECT_EQ(dialog.EditOutputDir->text(), "/c/");
+
+    // A cancelled browse changes nothing and forgets the last choice.
+    TypeFolder(dialog, "");
+    QTest::mouseClick(dialog.SpeedButtonOutputDir, Qt::LeftButton);
+    EXPECT_EQ(dialog.EditOutputDir->text(), "");
+    QTest::mouseClick(dialog.SpeedButtonOutputDir, Qt::LeftButton);
+
+    const auto browses = services.CallsOf(TServiceCall::BrowseForFolder);
+    ASSERT_EQ(browses.size(), 4u);
+    EXPECT_EQ(browses[0]->Caption, "Browse for folder");
+    EXPECT_EQ(browses[0]->Text, "Choose folder where decoded waves should be saved:");
+    const char* const initial[] = {"/a", "/b", "/c/", ""};
+    for (size_t i = 0; i < browses.size(); ++i) {
+        ASSERT_EQ(browses[i]->Captions.size(), 1u);
+        EXPECT_EQ(browses[i]->Captions[0], initial[i]) << "browse " << i;
+    }
+}
