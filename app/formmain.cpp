@@ -3,6 +3,7 @@
 
 #include "app/errorreport.h"
 #include "app/trayicon.h"
+#include "engine/runlog.h"
 #include "filelist/filelistview.h"
 #include "settings/globals.h"
 #include "settings/paths.h"
@@ -33,7 +34,8 @@ void TFormMain::PostMessage(QEvent::Type message) {
 
 void TFormMain::FormCreate() {
     // Minimise and restore arrive through changeEvent; unhandled errors through TApplication::notify.
-    QApplication::setApplicationDisplayName(QString::fromUtf8(AppTitle));
+    // The taskbar shows the window's own title (set in PrepareWindow): an application display name
+    // would be appended to every dialog's title on this desktop.
     // Each control with a hint keeps it 10 s (set where the hints are made); the delay stays the platform's.
     Redirector = std::make_unique<TRedirector>();
     GlobalVars.DecoderPath = ExecutableDir() + DecoderFileName();
@@ -47,7 +49,7 @@ void TFormMain::FormCreate() {
     GlobalVars.LastOpenDir.clear();
     LoadSettings(); // creates the file with the values above when there is none
 
-    // TODO(batch helper): fill RunLog from the previous run's log with ReadRunLog() (engine/runlog.h).
+    ReadRunLog(); // the previous run's log, for "Last Log"; left empty when unreadable
 
     CheckBoxCloseApp->setChecked(GlobalVars.ExitWhenDone);
     CheckBoxCloseAppClick(); // stores the same value back, as a click would

@@ -117,7 +117,9 @@ void TFormMain::CreateLayout() {
     CheckBoxCloseApp = new QCheckBox(QStringLiteral("&Exit when done decoding"), client);
     CheckBoxCloseApp->setObjectName("CheckBoxCloseApp");
     CheckBoxCloseApp->setChecked(false);
-    anchors->Place(CheckBoxCloseApp, {10, 238, 151, 17}, LeftBottom);
+    // The platform's font may be wider than the designed one: never cut the caption short.
+    anchors->Place(CheckBoxCloseApp, {10, 238, std::max(151, CheckBoxCloseApp->sizeHint().width()), 17},
+                   LeftBottom);
 
     ImgTray = new TTrayButton(client);
     ImgTray->setObjectName("ImgTray");

@@ -1,0 +1,130 @@
+// The main window's life with the tray: sending it there and back, exiting from the tray,
+// minimising, and the keyboard shortcuts that run the actions only while they are enabled.
+#include "app/anchors.h"
+#include "app/formmain.h"
+#include "app/trayicon.h"
+#include "settings/globals.h"
+#include "settings/ini.h"
+#include "settings/paths.h"
+#include "tests/support/scriptedservices.h"
+#include "tests/support/tempdir.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+class FormMainWindow : public ::testing::Test {
+protected:
+    void SetUp() override { TScriptedServices::Current().Reset(); }
+    void TearDown() override { TTrayIcon::SetAvailableOverride(std::nullopt); }
+
+    // The start-up message shows the window.
+    static void Start(TFormMain& form) {
+        ASSERT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
+    }
+
+    TTempDir Dir;
+    TExecutableIn Exe{Dir.Path()};
+};
+} // namespace
+
+TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
+    TTrayIcon::SetAvailableOverride(false);
+    TFormMain form;
+    Start(form);
+    QTest::mouseClick(form.ImgTray, Qt::LeftButton);
+    EXPECT_TRUE(form.isVisible()) << "a hidden window would have no way back";
+    EXPECT_FALSE(form.TrayIcon->Active());
+    EXPECT_FALSE(form.InTray());
+}
+
+TEST_F(FormMainWindow, SendToTrayAndBack) {
+    TTrayIcon::SetAvailableOverride(true);
+    TFormMain form;
+    Start(form);
+    QTest::mouseClick(form.ImgTray, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_TRUE(form.InTray());
+    EXPECT_EQ(form.TrayIcon->ToolTip(), "Wavesmith 2.6");
+    QSystemTrayIcon* platform = form.TrayIcon->PlatformIcon();
+    ASSERT_NE(platform, nullptr);
+    EXPECT_EQ(platform->toolTip(), "Wavesmith 2.6");
+
+    // A left click opens the tray menu; it does not bring the window back.
+    emit platform->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form.PopupMenu3->isVisible());
+    EXPECT_FALSE(form.isVisible());
+    form.PopupMenu3->hide();
+
+    emit platform->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.InTray());
+    EXPECT_EQ(form.TrayIcon->PlatformIcon(), nullptr);
+
+    // And once more, back through the menu's "&ShowWindow".
+    form.ImgTrayClick();
+    ASSERT_TRUE(form.InTray());
+    form.mnuShow->trigger();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.InTray());
+}
+
+TEST_F(FormMainWindow, ExitFromTheTrayEndsWithoutShowingTheWindowAndSaves) {
+    TTrayIcon::SetAvailableOverride(true);
+    QPointer<QSystemTrayIcon> platform;
+    {
+        TFormMain form;
+        Start(form);
+        form.CheckBoxCloseApp->click();
+        form.ImgTrayClick();
+        ASSERT_TRUE(form.InTray());
+        platform = form.TrayIcon->PlatformIcon();
+        int shows = 0;
+        OnEvent(&form, QEvent::Show, [&](QEvent*) { ++shows; });
+        form.mnuExit->trigger();
+        EXPECT_TRUE(form.Closing);
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(shows, 0);
+        EXPECT_TRUE(Ini::ReadBool(SettingsFilePath(), "General", "ExitWhenDone", false));
+        EXPECT_NE(Ini::ReadString(SettingsFilePath(), "Form", "x", ""), "");
+    }
+    EXPECT_TRUE(platform.isNull()) << "the icon leaves the tray with the window";
+}
+
+TEST_F(FormMainWindow, MinimisingLeavesNoTrayIcon) {
+    TTrayIcon::SetAvailableOverride(true);
+    TFormMain form;
+    Start(form);
+    form.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return form.isMinimized(); }, 5000));
+    EXPECT_FALSE(form.InTray());
+    EXPECT_TRUE(form.TrayIcon->findChildren<QSystemTrayIcon*>().isEmpty());
+    form.showNormal();
+    ASSERT_TRUE(WaitFor([&] { return !form.isMinimized(); }, 5000));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.InTray());
+}
+
+TEST_F(FormMainWindow, ShortcutsRunEnabledActionsOnly) {
+    auto& services = TScriptedServices::Current();
+    TFormMain form;
+    Start(form);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    // The list is empty, so Decode is off even if the last update said otherwise.
+    form.ActionDecode->setEnabled(true);
+    QTest::keyClick(&form, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(services.Calls.empty()) << "Ctrl+D with an empty list must do nothing";
+    EXPECT_FALSE(form.ActionDecode->isEnabled());
+
+    // Ctrl+O opens the add dialog (cancelled here).
+    services.FileChoices.push_back({});
+    QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(services.CallsOf(TServiceCall::OpenFiles).size(), 1u);
+}

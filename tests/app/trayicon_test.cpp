@@ -1,0 +1,115 @@
+// The notification-area icon: its tip, presence, events and popup menu.
+#include "app/trayicon.h"
+#include "tests/support/tempdir.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+namespace {
+int PlatformIcons(const TTrayIcon& tray) {
+    int shown = 0;
+    for (const QSystemTrayIcon* icon : tray.findChildren<QSystemTrayIcon*>())
+        shown += icon->isVisible() ? 1 : 0;
+    return shown;
+}
+} // namespace
+
+TEST(TrayIcon, TipKeepsItsFirst62Characters) {
+    TTrayIcon tray;
+    const std::string longTip =
+        "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-the-rest-is-cut";
+    tray.SetToolTip(longTip);
+    EXPECT_EQ(tray.ToolTip(), longTip.substr(0, 62));
+    tray.SetActive(true);
+    ASSERT_NE(tray.PlatformIcon(), nullptr);
+    EXPECT_EQ(tray.PlatformIcon()->toolTip().toStdString(), longTip.substr(0, 62));
+
+    // Exactly 62 stays whole; a character of several bytes is never cut in half.
+    const std::string exact(62, 'x');
+    tray.SetToolTip(exact);
+    EXPECT_EQ(tray.ToolTip(), exact);
+    const std::string umlauts = std::string(61, 'a') + "\xC3\xA4\xC3\xB6"; // a... + two 2-byte letters
+    EXPECT_EQ(TrimTrayTip(umlauts), std::string(61, 'a'));
+    EXPECT_EQ(TrimTrayTip(std::string(60, 'a') + "\xC3\xA4" + "zz"), std::string(60, 'a') + "\xC3\xA4");
+}
+
+TEST(TrayIcon, ActiveTwiceAddsOnceAndFalseRemoves) {
+    TTrayIcon tray;
+    EXPECT_EQ(tray.PlatformIcon(), nullptr);
+    tray.SetActive(true);
+    tray.SetActive(true);
+    EXPECT_TRUE(tray.Active());
+    EXPECT_EQ(PlatformIcons(tray), 1);
+    EXPECT_FALSE(tray.PlatformIcon()->icon().isNull()) << "an icon is always given to the platform";
+
+    QPointer<QSystemTrayIcon> platform = tray.PlatformIcon();
+    tray.SetActive(false);
+    EXPECT_FALSE(tray.Active());
+    EXPECT_EQ(tray.PlatformIcon(), nullptr);
+    EXPECT_EQ(PlatformIcons(tray), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(platform.isNull());
+    tray.SetActive(false); // already away: nothing to do
+    EXPECT_EQ(PlatformIcons(tray), 0);
+}
+
+TEST(TrayIcon, TipSetWhileInactiveShowsOnceAdded) {
+    TTrayIcon tray;
+    tray.SetToolTip("Wavesmith 2.6");
+    EXPECT_EQ(tray.PlatformIcon(), nullptr) << "no icon appears for a tip";
+    tray.SetActive(true);
+    ASSERT_NE(tray.PlatformIcon(), nullptr);
+    EXPECT_EQ(tray.PlatformIcon()->toolTip(), "Wavesmith 2.6");
+    tray.SetToolTip("12% a.mp3");
+    EXPECT_EQ(tray.PlatformIcon()->toolTip(), "12% a.mp3");
+}
+
+TEST(TrayIcon, ClicksReachTheirEventsAndRightClickOpensTheMenu) {
+    TTrayIcon tray;
+    QMenu menu;
+    menu.addAction("&ShowWindow");
+    tray.PopupMenu = &menu;
+    int clicks = 0, doubleClicks = 0, rightClicks = 0;
+    tray.OnClick = [&] { ++clicks; };
+    tray.OnDblClick = [&] { ++doubleClicks; };
+    tray.SetActive(true);
+    QSystemTrayIcon* platform = tray.PlatformIcon();
+    ASSERT_NE(platform, nullptr);
+
+    emit platform->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubleClicks, 0);
+    emit platform->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(doubleClicks, 1);
+    emit platform->activated(QSystemTrayIcon::MiddleClick); // ignored
+    EXPECT_EQ(clicks + doubleClicks, 2);
+    EXPECT_FALSE(menu.isVisible());
+
+    // Without OnRightClick the menu still opens; with it, the event follows the menu.
+    emit platform->activated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_EQ(clicks + doubleClicks, 2);
+    menu.hide();
+    tray.OnRightClick = [&] {
+        EXPECT_TRUE(menu.isVisible());
+        ++rightClicks;
+    };
+    emit platform->activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(rightClicks, 1);
+    menu.hide();
+}
+
+TEST(TrayIcon, DestructionRemovesAPresentIcon) {
+    QPointer<QSystemTrayIcon> platform;
+    {
+        TTrayIcon tray;
+        tray.SetActive(true);
+        platform = tray.PlatformIcon();
+        ASSERT_FALSE(platform.isNull());
+        EXPECT_TRUE(platform->isVisible());
+    }
+    EXPECT_TRUE(platform.isNull());
+}
