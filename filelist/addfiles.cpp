@@ -1,15 +1,216 @@
-// Placeholder bodies until this concern is built.
+// Every way files enter the list besides AddFile itself: the add dialog with its playlists, drops of
+// files and folder trees, and the start-up load of the saved lists or the clipboard.
 #include "app/formmain.h"
+#include "filelist/filelistview.h"
+#include "filelist/playlists.h"
+#include "filelist/savedlist.h"
+#include "settings/globals.h"
+#include "settings/ini.h"
+#include "settings/paths.h"
 
+#include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QCloseEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 
-void TFormMain::ActionAddFilesExecute() {}
-void TFormMain::AddFiles(const std::vector<std::string>&) {}
-void TFormMain::AddFolder(const std::string&) {}
-void TFormMain::DropFiles(const std::vector<std::string>&) {}
-void TFormMain::HandleStartup() {}
-void TFormMain::LoadFileList() {}
-void TFormMain::dragEnterEvent(QDragEnterEvent*) {}
-void TFormMain::dropEvent(QDropEvent*) {}
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <set>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+// Holds the list's repainting for one bulk add; an inner hold leaves an outer one in force.
+class TRepaintHold {
+public:
+    explicit TRepaintHold(QWidget* view) : FView(view), FWasEnabled(view->updatesEnabled()) {
+        FView->setUpdatesEnabled(false);
+    }
+    ~TRepaintHold() { FView->setUpdatesEnabled(FWasEnabled); }
+    TRepaintHold(const TRepaintHold&) = delete;
+    TRepaintHold& operator=(const TRepaintHold&) = delete;
+
+private:
+    QWidget* FView;
+    bool FWasEnabled;
+};
+
+// The hourglass for one scope, hidden again however the scope is left.
+class TBusyCursor {
+public:
+    TBusyCursor() { BeginBusyCursor(); }
+    ~TBusyCursor() { EndBusyCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+using TFolderId = std::pair<dev_t, ino_t>;
+
+// The names in one folder, in the order the file system gives them, "." and ".." left out. The
+// folder is closed before its subfolders are entered, so a deep tree holds one handle at a time.
+std::vector<std::pair<std::string, unsigned char>> FolderEntries(const std::string& folder) {
+    std::vector<std::pair<std::string, unsigned char>> entries;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return entries; // an unreadable folder lists nothing, as an empty one does
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") entries.emplace_back(name, entry->d_type);
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+// Depth first through the tree; each folder is entered once (by device and inode), so folder
+// links that lead back into the tree end the walk instead of repeating it.
+void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
+                    const std::function<void(const std::string&)>& addFile) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
+    if (!seen.insert({info.st_dev, info.st_ino}).second) return;
+    const std::string prefix = IncludeTrailingPathDelimiter(folder);
+    for (const auto& [name, type] : FolderEntries(folder)) {
+        const std::string path = prefix + name;
+        if (type == DT_REG)
+            addFile(path);
+        else if (DirectoryExists(path))
+            ScanFolderTree(path, seen, addFile);
+        else
+            addFile(path);
+    }
+}
+
+// A dropped local URL as the bytes of its path, so that names that are not valid text arrive whole.
+std::string LocalPathOf(const QUrl& url) {
+    const QString host = url.host();
+    if (host.isEmpty() || host == QLatin1String("localhost"))
+        return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    return QFile::encodeName(url.toLocalFile()).toStdString();
+}
+
+} // namespace
+
+void TFormMain::ActionAddFilesExecute() {
+    // Confirmed, cancelled or failed: the progress line shows the totals again.
+    struct TMarkChanged {
+        bool& Flag;
+        ~TMarkChanged() { Flag = true; }
+    } markChanged{ListChanged};
+
+    OpenDialog.InitialDir = GlobalVars.LastOpenDir;
+    std::vector<std::string> names;
+    if (!Services().OpenFiles(OpenDialog, names) || names.empty()) return;
+    TBusyCursor busy;
+    AddFiles(names);
+    GlobalVars.LastOpenDir = IncludeTrailingPathDelimiter(ExtractFilePath(names.front()));
+    // After a single choice that name stays preset for the next showing.
+    if (names.size() > 1) OpenDialog.FileName.clear();
+    WriteSetting("System", "LastOpenDir", GlobalVars.LastOpenDir);
+}
+
+void TFormMain::AddFiles(const std::vector<std::string>& names) {
+    TRepaintHold hold(ListViewFiles);
+    for (const std::string& name : names) {
+        const std::string ext = LowerCase(ExtractFileExt(name));
+        if (ext == ".m3u")
+            for (const std::string& entry : ReadM3uPlaylist(name))
+                AddFile(entry);
+        else if (ext == ".pls")
+            for (const std::string& entry : ReadPlsPlaylist(name))
+                AddFile(entry);
+        else
+            AddFile(name);
+    }
+    SaveFileList();
+}
+
+void TFormMain::AddFolder(const std::string& folder) {
+    TBusyCursor busy;
+    std::set<TFolderId> seen;
+    ScanFolderTree(folder, seen, [this](const std::string& path) { AddFile(path); });
+}
+
+void TFormMain::DropFiles(const std::vector<std::string>& names) {
+    {
+        TBusyCursor busy;
+        try {
+            for (const std::string& name : names) {
+                TRepaintHold hold(ListViewFiles);
+                if (DirectoryExists(name))
+                    AddFolder(name);
+                else
+                    AddFile(name);
+            }
+        } catch (...) {
+            SaveFileList(); // what was added before the error is kept
+            throw;
+        }
+        SaveFileList();
+    }
+    ActionListUpdate();
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    std::vector<std::string> names;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) names.push_back(LocalPathOf(url));
+    event->acceptProposedAction();
+    DropFiles(names);
+}
+
+void TFormMain::HandleStartup() {
+    show();
+    LoadFileList();
+    SetShowSortArrows(false);
+    if (FirstArgument == "-C") RunAction(ActionDecode);
+    ActionListUpdate();
+}
+
+void TFormMain::LoadFileList() {
+    TRepaintHold hold(ListViewFiles);
+    if (UpperCase(FirstArgument) == "-C") {
+        // The clipboard replaces the saved lists; the next save overwrites them with it.
+        for (const std::string& line : SplitLines(Services().ClipboardText()))
+            AddFile(line);
+        return;
+    }
+    // The older saved list: keys "1".."N", N counting the keys that hold a value. The section is
+    // read once; the first key of each name counts, as a key-by-key read would find it.
+    const auto section = Ini::ReadSection(SettingsFilePath(), "Files");
+    std::unordered_map<std::string, std::string> values;
+    size_t count = 0;
+    for (const auto& [key, value] : section) {
+        values.emplace(LowerCase(Trim(key)), value);
+        if (!value.empty()) ++count;
+    }
+    for (size_t k = 1; k <= count; ++k) {
+        const auto found = values.find(std::to_string(k));
+        if (found != values.end()) AddFile(found->second);
+    }
+    const std::string savedList = SavedListPath();
+    if (FileExists(savedList))
+        for (const std::string& line : ReadLinesFile(savedList))
+            AddFile(line);
+}

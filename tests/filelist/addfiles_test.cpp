@@ -1,0 +1,260 @@
+// Adding files through the main window with real files: the add dialog and its playlists, drops
+// of files and folder trees, the start-up load of the saved lists and the clipboard.
+#include "app/formmain.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/filelistview.h"
+#include "settings/errors.h"
+#include "settings/globals.h"
+#include "settings/ini.h"
+#include "settings/paths.h"
+#include "tests/support/scriptedservices.h"
+#include "tests/support/tempdir.h"
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class AddFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TScriptedServices::Current().Reset();
+        GlobalVars.FilesTotal = 0;
+        GlobalVars.BytesTotal = 0;
+    }
+    void TearDown() override { Form.reset(); }
+
+    // The window as start-up leaves it; with runStartup false the posted start-up step is dropped
+    // so that a test can run it itself.
+    void MakeForm(const std::string& firstArgument = {}, bool runStartup = true) {
+        Form = std::make_unique<TFormMain>(firstArgument);
+        if (runStartup)
+            QCoreApplication::sendPostedEvents(Form.get(), WM_STARTUP);
+        else
+            QCoreApplication::removePostedEvents(Form.get(), WM_STARTUP);
+        Form->ListChanged = false;
+    }
+    Strings Listed() const { return Form->FileList->FullPaths(); }
+    static Strings Sorted(Strings names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string Mp3(const std::string& relative) const { return Data.WriteFile(relative, "ID3"); }
+    std::string SavedList() const { return App.ReadFile("wavesmith.lst"); }
+    void DropUris(const QByteArray& uriList) {
+        QMimeData data;
+        data.setData("text/uri-list", uriList);
+        // A drop reaches the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(Form.get(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(Form.get(), &drop);
+    }
+    static QByteArray UriOf(const std::string& path) {
+        return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/") + "\r\n";
+    }
+
+    TScriptedServices& Script = TScriptedServices::Current();
+    TTempDir App;  // the executable's folder: settings, saved list
+    TTempDir Data; // the user's files
+    TExecutableIn Exe{App.Path()};
+    std::unique_ptr<TFormMain> Form;
+};
+
+TEST_F(AddFilesTest, DialogOpensM3uByThePathRulesAndRemembersTheFolder) {
+    const std::string song = Mp3("Lists/song.mp3");
+    const std::string up = Mp3("Music/up.mp3");
+    const std::string rooted = Mp3("Music/rooted.mp3");
+    const std::string nested = Data.WriteFile("Lists/nested.m3u", "song.mp3\n");
+    std::string backslashed = rooted;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    const std::string list = Data.WriteFile("Lists/list.m3u", "#EXTM3U\r\n#EXTINF:1,Song\r\nsong.mp3\r\n"
+                                                              "..\\Music\\up.mp3\r\n" +
+                                                                  backslashed + "\r\n  " + up +
+                                                                  "\r\nnested.m3u\r\n"
+                                                                  "missing.mp3\r\nsong.mp3\r\n");
+    MakeForm();
+    Script.FileChoices.push_back({list});
+    Form->ActionAddFilesExecute();
+
+    const std::string lists = Data.Path() + "Lists/";
+    const Strings expected{song, lists + "../Music/up.mp3", rooted, nested};
+    EXPECT_EQ(Listed(), expected);
+    std::string lines;
+    for (const auto& name : expected)
+        lines += name + "\r\n";
+    EXPECT_EQ(SavedList(), lines);
+    EXPECT_EQ(Script.CallsOf(TServiceCall::OpenFiles).at(0)->Request.InitialDir, "");
+    EXPECT_EQ(Ini::ReadString(SettingsFilePath(), "System", "LastOpenDir", "?"), lists);
+    EXPECT_TRUE(Form->ListChanged);
+    EXPECT_FALSE(Script.BusyCursorShown);
+    EXPECT_GT(Script.BusyCursorChanges, 0);
+    EXPECT_EQ(Form->OpenDialog.FileName, list) << "a single choice stays preset";
+
+    // Several names: the box is cleared and the folder of the first name is remembered.
+    const std::string a = Mp3("Other/a.mp3");
+    const std::string b = Mp3("b.mp3");
+    Script.FileChoices.push_back({a, b});
+    Form->ActionAddFilesExecute();
+    EXPECT_EQ(Script.CallsOf(TServiceCall::OpenFiles).at(1)->Request.InitialDir, lists);
+    EXPECT_EQ(Form->OpenDialog.FileName, "");
+    EXPECT_EQ(GlobalVars.LastOpenDir, Data.Path() + "Other/");
+    EXPECT_EQ(Listed().size(), 6u);
+
+    Form->ListChanged = false;
+    Script.FileChoices.push_back({}); // cancelled
+    Form->ActionAddFilesExecute();
+    EXPECT_TRUE(Form->ListChanged);
+    EXPECT_EQ(GlobalVars.LastOpenDir, Data.Path() + "Other/");
+}
+
+TEST_F(AddFilesTest, DialogReadsOnlyTheCountedPlsKeys) {
+    const std::string one = Mp3("Lists/one.mp3");
+    const std::string three = Mp3("Lists/Music/three.mp3");
+    Mp3("Lists/four.mp3");
+    const std::string list = Data.WriteFile("Lists/list.pls", "[playlist]\nNumberOfEntries=3\nFile1=one.mp3\n"
+                                                              "File3=\\Music\\three.mp3\nFile4=four.mp3\n");
+    MakeForm();
+    Script.FileChoices.push_back({list});
+    Form->ActionAddFilesExecute();
+    EXPECT_EQ(Listed(), (Strings{one, three}));
+}
+
+TEST_F(AddFilesTest, MissingTypedM3uIsReportedAndKeepsWhatCameBefore) {
+    const std::string before = Mp3("before.mp3");
+    const std::string after = Mp3("after.mp3");
+    MakeForm();
+    GlobalVars.LastOpenDir = "/previous/";
+    Script.FileChoices.push_back({before, Data.Path() + "typed.m3u", after});
+    try {
+        Form->ActionAddFilesExecute();
+        FAIL() << "no error for a missing playlist";
+    } catch (const EInOutError& error) {
+        EXPECT_STREQ(error.what(), "File not found");
+    }
+    EXPECT_EQ(Listed(), Strings{before});
+    EXPECT_FALSE(Script.BusyCursorShown);
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_TRUE(Form->ListChanged);
+    EXPECT_EQ(GlobalVars.LastOpenDir, "/previous/");
+    EXPECT_TRUE(Form->ListViewFiles->updatesEnabled());
+}
+
+TEST_F(AddFilesTest, DropAddsWholeTreesHiddenFilesAndPlaylistsAsEntries) {
+    const Strings inTree{Mp3("tree/top.MP3"),
+                         Mp3("tree/.hidden.mp3"),
+                         Mp3("tree/.hid/deep.mp3"),
+                         Mp3("tree/a/b/c/d/leaf.mp3"),
+                         Data.WriteFile("tree/a/list.m3u", "x.mp3\n"),
+                         Data.WriteFile("tree/a/list.PLS", "")};
+    Data.WriteFile("tree/readme.txt", "");
+    Data.WriteFile("tree/a/song.wav", "");
+    ASSERT_EQ(::symlink("../..", (Data.Path() + "tree/a/b/loop").c_str()), 0); // back to tree/
+    ASSERT_EQ(::symlink("missing", (Data.Path() + "tree/dangling.mp3").c_str()), 0);
+    // A name that is not valid text and one far past 255 bytes come through whole.
+    const std::string odd = Data.Path() + "odd\xFF.mp3";
+    const int fd = ::open(odd.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    std::string longFolder;
+    for (int i = 0; i < 6; ++i)
+        longFolder += std::string(60, char('k' + i)) + "/";
+    const std::string longName = Mp3(longFolder + std::string(200, 'n') + ".mp3");
+    MakeForm();
+
+    DropUris(UriOf(Data.Path() + "tree") + UriOf(odd) + UriOf(longName) + "http://example.invalid/x.mp3\r\n");
+
+    Strings expected = inTree;
+    expected.push_back(odd);
+    expected.push_back(longName);
+    EXPECT_EQ(Sorted(Listed()), Sorted(expected));
+    const Strings listed = Listed();
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.back(), longName); // dropped names in the drop's order
+    std::string lines;
+    for (const auto& name : listed)
+        lines += name + "\r\n";
+    EXPECT_EQ(SavedList(), lines);
+    EXPECT_FALSE(Script.BusyCursorShown);
+    EXPECT_TRUE(Form->ListViewFiles->updatesEnabled());
+}
+
+TEST_F(AddFilesTest, DropOfAFolderWithoutMp3StillSavesTheList) {
+    Data.WriteFile("empty/notes.txt", "");
+    App.WriteFile("wavesmith.lst", "/stale/entry.mp3\r\n");
+    MakeForm();
+    Form->FileList->Clear();
+    DropUris(UriOf(Data.MakeDir("empty")));
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_EQ(SavedList(), "");
+    EXPECT_TRUE(Script.Calls.empty()) << "nothing is reported";
+}
+
+TEST_F(AddFilesTest, StartupListsBothSavedListsOnceAndTheNextSaveDropsTheOldSection) {
+    const std::string a = Mp3("a.mp3"), b = Mp3("b.mp3"), c = Mp3("c.mp3"), d = Mp3("d.mp3");
+    App.WriteFile("wavesmith.ini",
+                  "[Files]\n1=" + a + "\n2=" + b + "\n3=\n4=" + d + "\n[System]\nLastOpenDir=\n");
+    App.WriteFile("wavesmith.lst", b + "\r\n" + Data.Path() + "gone.mp3\r" + c + "\n");
+    MakeForm();
+    // Three keys hold a value, so keys 1 to 3 are read: key 4 is not.
+    EXPECT_EQ(Listed(), (Strings{a, b, c}));
+    EXPECT_FALSE(Form->ShowSortArrows);
+    EXPECT_TRUE(Script.CallsOf(TServiceCall::Clipboard).empty());
+
+    Form->SaveFileList();
+    EXPECT_TRUE(Ini::ReadSection(SettingsFilePath(), "Files").empty());
+    EXPECT_EQ(SavedList(), a + "\r\n" + b + "\r\n" + c + "\r\n");
+}
+
+TEST_F(AddFilesTest, LowerCaseDashCTakesTheClipboardWithoutDecoding) {
+    const std::string a = Mp3("a.mp3"), b = Mp3("b.mp3"), c = Mp3("c.mp3");
+    App.WriteFile("wavesmith.lst", c + "\r\n");
+    Script.ClipboardContent = a + "\r\n\r\n" + b + "\rnot a file\n" + std::string(100000, 'z') + "\n";
+    MakeForm("-c");
+    EXPECT_EQ(Listed(), (Strings{a, b}));
+    EXPECT_TRUE(Script.CallsOf(TServiceCall::MessageBox).empty()) << "-c does not start decoding";
+}
+
+TEST_F(AddFilesTest, DashCTakesTheClipboardAndStartsDecoding) {
+    const std::string a = Mp3("a.mp3");
+    Script.ClipboardContent = a + "\n";
+    MakeForm("-C"); // no decoder beside this executable: the batch stops at its first check
+    EXPECT_EQ(Listed(), Strings{a});
+    const auto boxes = Script.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->Text, "The file \"" + App.Path() + "utils.exe\" couldn't be found.");
+}
+
+TEST_F(AddFilesTest, DashCWithNothingUsableStartsNothing) {
+    Script.ClipboardContent = "\x01\x02 junk\r\n/no/such/file.mp3";
+    MakeForm("-C");
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_TRUE(Script.CallsOf(TServiceCall::MessageBox).empty());
+}
+
+TEST_F(AddFilesTest, LockedClipboardStopsTheStartupStep) {
+    App.WriteFile("wavesmith.lst", Mp3("a.mp3") + "\r\n");
+    Script.ClipboardLocked = true;
+    MakeForm("-C", false);
+    try {
+        Form->HandleStartup();
+        FAIL() << "no error for a locked clipboard";
+    } catch (const EWavesmithError& error) {
+        EXPECT_STREQ(error.what(), "Cannot open clipboard");
+    }
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_TRUE(Script.CallsOf(TServiceCall::MessageBox).empty());
+    EXPECT_TRUE(Form->ListViewFiles->updatesEnabled());
+}
+
+} // namespace
