@@ -66,6 +66,9 @@ public:
 
     // Decodes every frame into `writer`; returns the reason when the stream is damaged, else "".
     std::string Run(TWavWriter& writer) {
+        // The first line comes as soon as the first frame's header is read: with gapless decoding
+        // the first frames may give no audio, and the library then reports them only later.
+        if (FSchedule.Due(1)) ShowProgress(1);
         for (;;) {
             off_t frameIndex = 0;
             unsigned char* audio = nullptr;
@@ -79,7 +82,7 @@ public:
             if (rc != MPG123_OK) return Failure();
             FFrames = static_cast<std::uint64_t>(frameIndex) + 1;
             if (!writer.Append(audio, bytes)) return {};
-            if (FSchedule.Due(FFrames)) ShowProgress();
+            if (FSchedule.Due(FFrames)) ShowProgress(FFrames);
         }
         if (FScan.TruncatedTail) return "the file ends inside frame " + std::to_string(FFrames + 1);
         if (FScan.FromInfoHeader && FFrames < FScan.TotalFrames)
@@ -90,7 +93,7 @@ public:
 
     // The last frame's line, if the schedule did not print it, and the end of the progress line.
     void EndProgress() {
-        if (FFrames > 0 && FLastShown != FFrames) ShowProgress();
+        if (FFrames > 0 && FLastShown != FFrames) ShowProgress(FFrames);
         if (FLastShown > 0) Say(FConsole, "\n");
     }
 
@@ -103,11 +106,11 @@ private:
         return std::string("cannot decode the frame") + where + ": " + mpg123_strerror(FHandle);
     }
 
-    void ShowProgress() {
+    void ShowProgress(std::uint64_t frame) {
         mpg123_frameinfo2 info{};
         mpg123_info2(FHandle, &info);
-        Say(FConsole, FormatProgressLine(FFrames, FScan.TotalFrames, info.bitrate));
-        FLastShown = FFrames;
+        Say(FConsole, FormatProgressLine(frame, FScan.TotalFrames, info.bitrate));
+        FLastShown = frame;
     }
 
     mpg123_handle* FHandle;

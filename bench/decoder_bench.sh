@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Times utils.exe against `mpg123 -w` and `ffmpeg -i` on a 5-minute VBR file and a 5-minute
+# 320 kbps file made from synthesized sound; prints wall-clock medians, ratios, peak memory, and
+# checks that utils.exe's PCM data is identical to `mpg123 -w`'s.
+# Usage: bench/decoder_bench.sh [path/to/utils.exe]   (RUNS=n to change the number of runs)
+# The reference decoders are installed from Debian only for this benchmark.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+utils=${1:-$here/../build/dev/bin/utils.exe}
+runs=${RUNS:-7}
+[ -x "$utils" ] || { echo "no decoder at $utils (build the utils.exe target first)" >&2; exit 2; }
+
+missing=()
+for tool in mpg123 ffmpeg lame sox python3; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+[ -x /usr/bin/time ] || missing+=(time)
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing ${missing[*]} for the benchmark" >&2
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]/python3/python3-minimal}" >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Five minutes of changing sound (a sweep and noise under a tremolo), so VBR really varies.
+sox -n -r 44100 -c 2 "$work/source.wav" synth 300 sine 110-3520 pinknoise tremolo 0.3 60 vol 0.7
+lame --quiet -V 2 "$work/source.wav" "$work/vbr.mp3"
+lame --quiet -b 320 "$work/source.wav" "$work/cbr320.mp3"
+
+# Seconds of one run (wall clock) and its peak memory in kB, appended to the tool's lists.
+time_one() { # name command...
+    local name=$1 start end
+    shift
+    start=$EPOCHREALTIME
+    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1 || { echo "$name failed: $*" >&2; exit 1; }
+    end=$EPOCHREALTIME
+    echo "$start $end" | awk '{ printf "%.4f\n", $2 - $1 }' >>"$work/$name.times"
+    cat "$work/rss" >>"$work/$name.rss"
+}
+
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+maximum() { sort -g "$1" | tail -n 1; }
+
+# Offset and length of the data chunk, so that headers of different writers compare equal.
+pcm_digest() {
+    python3 - "$1" <<'PY'
+import hashlib, struct, sys
+data = open(sys.argv[1], "rb").read()
+at = 12
+while at + 8 <= len(data):
+    cid, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+    if cid == b"data":
+        end = len(data) if size == 0xFFFFFFFF else at + 8 + size
+        pcm = data[at + 8:end]
+        print(hashlib.sha256(pcm).hexdigest(), len(pcm))
+        break
+    at += 8 + size + (size & 1)
+PY
+}
+
+status=0
+for input in vbr cbr320; do
+    mp3="$work/$input.mp3"
+    rm -f "$work"/*.times "$work"/*.rss
+    for ((i = 0; i < runs; i++)); do # interleaved, so drift of the machine hits all alike
+        time_one utils "$utils" --decode "$mp3" "$work/utils.wav"
+        time_one mpg123 mpg123 -q -w "$work/mpg123.wav" "$mp3"
+        time_one ffmpeg ffmpeg -nostdin -loglevel error -y -i "$mp3" "$work/ffmpeg.wav"
+    done
+    u=$(median "$work/utils.times")
+    m=$(median "$work/mpg123.times")
+    f=$(median "$work/ffmpeg.times")
+    best=$(awk -v a="$m" -v b="$f" 'BEGIN { print (a < b) ? a : b }')
+    echo "== $input.mp3 ($(stat -c %s "$mp3") bytes, 300 s), median of $runs runs"
+    printf '  utils.exe  %7.3f s  peak %6.1f MB\n' "$u" "$(awk -v k="$(maximum "$work/utils.rss")" 'BEGIN { print k / 1024 }')"
+    printf '  mpg123 -w  %7.3f s  peak %6.1f MB\n' "$m" "$(awk -v k="$(maximum "$work/mpg123.rss")" 'BEGIN { print k / 1024 }')"
+    printf '  ffmpeg -i  %7.3f s  peak %6.1f MB\n' "$f" "$(awk -v k="$(maximum "$work/ffmpeg.rss")" 'BEGIN { print k / 1024 }')"
+    ratio=$(awk -v u="$u" -v b="$best" 'BEGIN { printf "%.3f", u / b }')
+    echo "  utils.exe / mpg123 = $(awk -v u="$u" -v m="$m" 'BEGIN { printf "%.3f", u / m }')," \
+        "utils.exe / ffmpeg = $(awk -v u="$u" -v f="$f" 'BEGIN { printf "%.3f", u / f }')," \
+        "utils.exe / faster = $ratio (target <= 1.05)"
+    awk -v r="$ratio" 'BEGIN { exit !(r > 1.05) }' && { echo "  SLOWER THAN TARGET"; status=1; }
+    [ "$(maximum "$work/utils.rss")" -lt 16384 ] || { echo "  PEAK MEMORY OVER 16 MB"; status=1; }
+    ours=$(pcm_digest "$work/utils.wav")
+    theirs=$(pcm_digest "$work/mpg123.wav")
+    if [ "$ours" = "$theirs" ]; then
+        echo "  PCM data identical to mpg123 -w ($(echo "$ours" | cut -d' ' -f2) bytes)"
+    else
+        echo "  PCM DATA DIFFERS: utils.exe $ours, mpg123 -w $theirs"
+        status=1
+    fi
+done
+exit $status

@@ -1,0 +1,194 @@
+// Damaged streams and bad inputs, made at run time from the stored test files.
+#include "decoder/mpegheader.h"
+#include "decoder/wavheader.h"
+#include "tests/decoder/decoderprocess.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <unistd.h>
+
+namespace {
+
+// Deterministic noise, so a failure can be reproduced.
+std::string Noise(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (auto& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+bool HasLineStarting(const TDecoderRun& run, const std::string& prefix) {
+    for (const auto& line : run.ErrLines())
+        if (line.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+struct TDamage {
+    const char* Name;
+    const char* Source;
+    std::string (*Make)(const std::string& source);
+};
+
+const TDamage Damages[] = {
+    {"CutInsideAFrame", "cbr_stereo_44k.mp3", [](const std::string& s) { return s.substr(0, 20000); }},
+    {"CutInsideTheLastFrame", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return s.substr(0, s.size() - 100); }},
+    {"CutWithoutFrameCountHeader", "layer2_48k.mp3", [](const std::string& s) { return s.substr(0, 20000); }},
+    {"JunkAfterTheFrames", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+    {"OverwrittenInTheMiddle", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return s.substr(0, 15000) + Noise(400, 11) + s.substr(15400); }},
+};
+
+class DamagedStream : public ::testing::TestWithParam<TDamage> {};
+
+} // namespace
+
+TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
+    TTempDir dir;
+    const std::string bytes = GetParam().Make(ReadWholeFile(FixturePath(GetParam().Source)));
+    const std::string in = dir.WriteFile("damaged.mp3", bytes), out = dir.Path() + "damaged.wav";
+    const TDecoderRun run = RunDecoder({"--decode", in, out});
+    EXPECT_EQ(run.ExitCode, 3) << run.Err;
+    EXPECT_TRUE(HasLineStarting(run, "bitstream problem: ")) << run.Err;
+    EXPECT_EQ(run.ErrLines().back().compare(0, 19, "bitstream problem: "), 0)
+        << "the problem is the last word";
+    // What was decoded before the damage stays, with sizes that match the file.
+    const TWavInfo wav = ReadWav(ReadWholeFile(out));
+    ASSERT_TRUE(wav.Valid) << wav.Problem;
+    EXPECT_GT(wav.Samples(), 0u);
+    EXPECT_EQ(ReadWholeFile(in), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, DamagedStream, ::testing::ValuesIn(Damages),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+namespace {
+
+// A PCM WAV holding noise: its samples are full of bytes that look like MPEG frame headers.
+std::string NoiseWav() {
+    const std::string samples = Noise(4 * 44100, 3);
+    const auto header = BuildWavHeader(TWavFormat{}, TWavLayout::Plain, samples.size());
+    return std::string(header.begin(), header.end()) + samples;
+}
+
+std::string TagWithoutAudio() {
+    const std::string tagged = ReadWholeFile(FixturePath("id3v2_large.mp3"));
+    const auto size = Id3v2TagSize(reinterpret_cast<const std::uint8_t*>(tagged.data()), tagged.size());
+    return tagged.substr(0, size);
+}
+
+struct TBadInput {
+    const char* Name;
+    std::string (*Bytes)();
+    const char* Message; // part of the one line that says what is wrong
+};
+
+const TBadInput BadInputs[] = {
+    {"ZeroBytes", [] { return std::string(); }, "is empty"},
+    {"Text", [] { return std::string("These are not the frames you are looking for.\n"); },
+     "no MPEG audio found"},
+    {"Picture", [] { return ReadWholeFile(FixturePath("picture.jpg")); }, "no MPEG audio found"},
+    {"PcmWav", NoiseWav, "is a WAV file"},
+    {"TagWithoutAudio", TagWithoutAudio, "no MPEG audio found"},
+};
+
+class BadInput : public ::testing::TestWithParam<TBadInput> {};
+
+} // namespace
+
+TEST_P(BadInput, OneLineNoOutputAndAnExistingOutputLeftAlone) {
+    TTempDir dir;
+    const std::string bytes = GetParam().Bytes();
+    ASSERT_TRUE(bytes.empty() == (std::string(GetParam().Name) == "ZeroBytes"));
+    const std::string in = dir.WriteFile("bad.mp3", bytes);
+    const std::string fresh = dir.Path() + "fresh.wav";
+    TDecoderRun run = RunDecoder({"--decode", in, fresh});
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
+    EXPECT_NE(run.ErrLines()[0].find(GetParam().Message), std::string::npos) << run.Err;
+    EXPECT_FALSE(PathExists(fresh));
+
+    const std::string existing = dir.WriteFile("existing.wav", "earlier output");
+    run = RunDecoder({"--decode", in, existing});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(ReadWholeFile(existing), "earlier output");
+    EXPECT_EQ(ReadWholeFile(in), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, BadInput, ::testing::ValuesIn(BadInputs),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(BadPaths, MissingInputAndFolderAsInput) {
+    TTempDir dir;
+    TDecoderRun run = RunDecoder({"--decode", dir.Path() + "missing.mp3", dir.Path() + "out.wav"});
+    EXPECT_EQ(run.ExitCode, 1);
+    ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
+    EXPECT_EQ(run.ErrLines()[0].rfind("cannot open input file", 0), 0u) << run.Err;
+
+    run = RunDecoder({"--decode", dir.MakeDir("folder.mp3"), dir.Path() + "out.wav"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.ErrLines().size(), 1u) << run.Err;
+    EXPECT_FALSE(PathExists(dir.Path() + "out.wav"));
+}
+
+TEST(BadPaths, OutputEqualToInputIsRefusedAndTheInputKept) {
+    TTempDir dir;
+    const std::string bytes = ReadWholeFile(FixturePath("mono_44k.mp3"));
+    const std::string in = dir.WriteFile("song.mp3", bytes);
+    ASSERT_EQ(symlink(in.c_str(), (dir.Path() + "alias.wav").c_str()), 0);
+    ASSERT_EQ(link(in.c_str(), (dir.Path() + "hard.wav").c_str()), 0);
+    for (const std::string& out :
+         {in, dir.Path() + "./song.mp3", dir.Path() + "alias.wav", dir.Path() + "hard.wav"}) {
+        const TDecoderRun run = RunDecoder({"--decode", in, out});
+        EXPECT_EQ(run.ExitCode, 1) << out;
+        ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
+        EXPECT_EQ(run.ErrLines()[0].rfind("output file must differ from the input file", 0), 0u) << run.Err;
+        EXPECT_EQ(ReadWholeFile(in), bytes) << out;
+    }
+}
+
+TEST(BadPaths, OutputFolderMissingOrNotAFolder) {
+    TTempDir dir;
+    const std::string notAFolder = dir.WriteFile("plain", "x");
+    for (const std::string& out : {dir.Path() + "no/such/folder/out.wav", notAFolder + "/out.wav"}) {
+        const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), out});
+        EXPECT_EQ(run.ExitCode, 1) << out;
+        EXPECT_EQ(run.ErrLines().back().rfind("cannot create output file", 0), 0u) << run.Err;
+        EXPECT_FALSE(HasLineStarting(run, "bitstream problem"));
+        EXPECT_FALSE(PathExists(out));
+    }
+}
+
+TEST(BadPaths, ReadOnlyOutputFolder) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    TTempDir dir;
+    const std::string folder = dir.MakeDir("locked");
+    ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(folder), QFile::ReadOwner | QFile::ExeOwner));
+    const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), folder + "out.wav"});
+    QFile::setPermissions(QString::fromStdString(folder),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.ErrLines().back().rfind("cannot create output file", 0), 0u) << run.Err;
+    EXPECT_FALSE(PathExists(folder + "out.wav"));
+}
+
+TEST(Usage, HelpAndWrongArgumentsExitWithTwoAndTheUsage) {
+    const TDecoderRun help = RunDecoder({"--help"});
+    EXPECT_EQ(help.ExitCode, 2);
+    EXPECT_NE(help.Out.find("usage: utils.exe --decode"), std::string::npos) << help.Out;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--decode"},
+                                               {"--decode", "a.mp3"},
+                                               {"--decode", "a.mp3", "b.wav", "c"},
+                                               {"--encode", "a", "b"}}) {
+        const TDecoderRun run = RunDecoder(args);
+        EXPECT_EQ(run.ExitCode, 2) << run.Err;
+        EXPECT_NE(run.Err.find("usage: utils.exe --decode"), std::string::npos) << run.Err;
+    }
+}

@@ -1,0 +1,219 @@
+// The decoder's own logic without running it: WAV/RF64 headers, the progress schedule and lines,
+// argument parsing and MPEG header reading.
+#include "decoder/arguments.h"
+#include "decoder/mpegheader.h"
+#include "decoder/progress.h"
+#include "decoder/wavheader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
+}
+std::uint64_t U64At(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return U32At(b, at) | (std::uint64_t(U32At(b, at + 4)) << 32);
+}
+std::string TagAt(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return std::string(reinterpret_cast<const char*>(b.data()) + at, 4);
+}
+
+constexpr std::uint64_t GiB4 = 0x100000000ull;
+
+} // namespace
+
+TEST(WavHeader, PlainHeaderCarriesFormatAndSizes) {
+    const auto h = BuildWavHeader(TWavFormat{22050, 1, 16}, TWavLayout::Plain, 1000);
+    ASSERT_EQ(h.size(), PlainHeaderSize);
+    EXPECT_EQ(TagAt(h, 0), "RIFF");
+    EXPECT_EQ(U32At(h, 4), 1000u + 36);
+    EXPECT_EQ(TagAt(h, 8), "WAVE");
+    EXPECT_EQ(TagAt(h, 12), "fmt ");
+    EXPECT_EQ(U32At(h, 24), 22050u);
+    EXPECT_EQ(U32At(h, 28), 22050u * 2); // bytes per second
+    EXPECT_EQ(h[32], 2);                 // block align
+    EXPECT_EQ(h[34], 16);
+    EXPECT_EQ(TagAt(h, 36), "data");
+    EXPECT_EQ(U32At(h, 40), 1000u);
+}
+
+TEST(WavHeader, ExtensibleLayoutReservesRoomAndSwitchesToRf64PastTheRiffLimit) {
+    const TWavFormat stereo{44100, 2, 16};
+    const auto small = BuildWavHeader(stereo, TWavLayout::Extensible, 4000);
+    ASSERT_EQ(small.size(), ExtensibleHeaderSize);
+    EXPECT_EQ(TagAt(small, 0), "RIFF");
+    EXPECT_EQ(U32At(small, 4), 4000u + 72);
+    EXPECT_EQ(TagAt(small, 12), "JUNK");
+    EXPECT_EQ(TagAt(small, 48), "fmt ");
+    EXPECT_EQ(U32At(small, 76), 4000u);
+
+    // The largest audio a RIFF header can still describe, and one block more.
+    const std::uint64_t lastRiff = 0xFFFFFFFFull - 72;
+    EXPECT_FALSE(NeedsRf64(TWavLayout::Extensible, lastRiff));
+    EXPECT_EQ(TagAt(BuildWavHeader(stereo, TWavLayout::Extensible, lastRiff), 0), "RIFF");
+    EXPECT_TRUE(NeedsRf64(TWavLayout::Extensible, lastRiff + 4));
+
+    const std::uint64_t data = 7 * GiB4 + 400; // about 47 hours of CD audio
+    const auto big = BuildWavHeader(stereo, TWavLayout::Extensible, data);
+    ASSERT_EQ(big.size(), ExtensibleHeaderSize) << "the ds64 chunk takes exactly the JUNK chunk's place";
+    EXPECT_EQ(TagAt(big, 0), "RF64");
+    EXPECT_EQ(U32At(big, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(TagAt(big, 12), "ds64");
+    EXPECT_EQ(U32At(big, 16), 28u);
+    EXPECT_EQ(U64At(big, 20), data + 72); // RIFF size
+    EXPECT_EQ(U64At(big, 28), data);
+    EXPECT_EQ(U64At(big, 36), data / 4); // sample frames
+    EXPECT_EQ(TagAt(big, 48), "fmt ");
+    EXPECT_EQ(TagAt(big, 72), "data");
+    EXPECT_EQ(U32At(big, 76), 0xFFFFFFFFu);
+}
+
+TEST(WavHeader, PlainLayoutRefusesWhatItCannotHoldAndLayoutChoiceLeavesAMargin) {
+    EXPECT_TRUE(BuildWavHeader(TWavFormat{}, TWavLayout::Plain, GiB4).empty());
+    EXPECT_FALSE(BuildWavHeader(TWavFormat{}, TWavLayout::Plain, GiB4 - 44).empty());
+    EXPECT_EQ(ChooseLayout(635'000'000), TWavLayout::Plain); // an hour of CD audio
+    EXPECT_EQ(ChooseLayout(GiB4 / 2), TWavLayout::Extensible);
+    EXPECT_EQ(ChooseLayout(5 * GiB4), TWavLayout::Extensible);
+}
+
+TEST(WavHeader, UnknownLengthMeansUpToTheEndOfTheFile) {
+    for (const auto layout : {TWavLayout::Plain, TWavLayout::Extensible}) {
+        const auto h = BuildWavHeader(TWavFormat{}, layout, UnknownLength);
+        ASSERT_EQ(h.size(), HeaderSize(layout));
+        EXPECT_EQ(TagAt(h, 0), "RIFF");
+        EXPECT_EQ(U32At(h, 4), 0xFFFFFFFFu);
+        EXPECT_EQ(U32At(h, h.size() - 4), 0xFFFFFFFFu);
+    }
+}
+
+namespace {
+std::vector<std::uint64_t> ScheduledFrames(std::uint64_t total) {
+    TProgressSchedule schedule(total);
+    std::vector<std::uint64_t> due;
+    for (std::uint64_t frame = 1; frame <= total; ++frame)
+        if (schedule.Due(frame)) due.push_back(frame);
+    return due;
+}
+} // namespace
+
+TEST(ProgressSchedule, ShortFilesShowEveryFrame) {
+    const auto due = ScheduledFrames(78);
+    ASSERT_EQ(due.size(), 78u);
+    EXPECT_EQ(due.front(), 1u);
+    EXPECT_EQ(due.back(), 78u);
+}
+
+TEST(ProgressSchedule, LongFilesShowAboutAThousandLinesOneEachThousandth) {
+    for (const std::uint64_t total : {1000ull, 1001ull, 11484ull, 123457ull, 10'000'000ull}) {
+        const auto due = ScheduledFrames(total);
+        EXPECT_LE(due.size(), 1001u) << total;
+        EXPECT_GE(due.size(), 1000u) << total;
+        EXPECT_EQ(due.front(), 1u);
+        EXPECT_EQ(due.back(), total);
+        // Each line after the first is the first frame that reaches its thousandth.
+        for (std::size_t i = 1; i < due.size(); ++i) {
+            const std::uint64_t k = due[i] * 1000 / total;
+            EXPECT_GT(k, due[i - 1] * 1000 / total) << total << " at " << due[i];
+            EXPECT_LT((due[i] - 1) * 1000 / total, k) << total << " at " << due[i];
+        }
+    }
+}
+
+TEST(ProgressSchedule, FramesBeyondAWrongTotalAndAnUnknownTotalStayBounded) {
+    TProgressSchedule wrongTotal(100);
+    int lines = 0;
+    for (std::uint64_t frame = 1; frame <= 100000; ++frame)
+        lines += wrongTotal.Due(frame);
+    EXPECT_EQ(lines, 100);
+    TProgressSchedule unknown(0);
+    lines = 0;
+    for (std::uint64_t frame = 1; frame <= 100000; ++frame)
+        lines += unknown.Due(frame);
+    EXPECT_EQ(lines, 101);
+}
+
+TEST(ProgressLines, ExactForms) {
+    EXPECT_EQ(FormatProgressLine(1, 4711, 128), "\rFrame#     1/4711   128 kbps");
+    EXPECT_EQ(FormatProgressLine(4711, 4711, 32), "\rFrame#  4711/4711    32 kbps");
+    EXPECT_EQ(FormatProgressLine(999999, 1234567, 320), "\rFrame#999999/1234567 320 kbps");
+    EXPECT_EQ(FormatInputLine("a b.mp3", 44100, 2, 1, 3),
+              "input:  a b.mp3  (44.1 kHz, 2 channels, MPEG-1 Layer III)");
+    EXPECT_EQ(FormatInputLine("x", 8000, 1, 25, 3), "input:  x  (8 kHz, 1 channel, MPEG-2.5 Layer III)");
+    EXPECT_EQ(FormatInputLine("x", 48000, 2, 2, 1), "input:  x  (48 kHz, 2 channels, MPEG-2 Layer I)");
+    EXPECT_EQ(FormatOutputLine("o.wav"), "output: o.wav  (16 bit, Microsoft WAVE)");
+    EXPECT_EQ(FormatBitstreamProblem("lost sync"), "bitstream problem: lost sync\n");
+    for (const auto& [rate, text] : std::vector<std::pair<long, std::string>>{
+             {44100, "44.1"}, {22050, "22.05"}, {11025, "11.025"}, {8000, "8"}, {16000, "16"}, {32000, "32"}})
+        EXPECT_EQ(FormatRate(rate), text);
+}
+
+TEST(Arguments, DecodeHelpAndMistakes) {
+    TArguments a = ParseArguments({"--decode", "in.mp3", "out.wav"});
+    EXPECT_EQ(a.Command, TCommand::Decode);
+    EXPECT_EQ(a.InputPath, "in.mp3");
+    EXPECT_EQ(a.OutputPath, "out.wav");
+    EXPECT_EQ(ParseArguments({"--help"}).Command, TCommand::Help);
+    EXPECT_EQ(ParseArguments({"-h"}).Command, TCommand::Help);
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--decode"},
+                                               {"--decode", "in.mp3"},
+                                               {"--decode", "a", "b", "c"},
+                                               {"--decode", "", "b"},
+                                               {"in.mp3", "out.wav"},
+                                               {"--help", "x"}}) {
+        a = ParseArguments(wrong);
+        EXPECT_EQ(a.Command, TCommand::UsageError) << wrong.size();
+        EXPECT_FALSE(a.Problem.empty());
+    }
+}
+
+TEST(MpegHeader, FrameLengthsOfEachVersionAndLayer) {
+    // MPEG-1 layer III 128 kbps 44.1 kHz, without and with padding.
+    EXPECT_EQ(ParseMpegHeader(0xFFFB9044)->FrameBytes, 417u);
+    EXPECT_EQ(ParseMpegHeader(0xFFFB9244)->FrameBytes, 418u);
+    // MPEG-2 layer III 64 kbps 22.05 kHz: 576 samples.
+    const auto mpeg2 = ParseMpegHeader(0xFFF38044);
+    ASSERT_TRUE(mpeg2);
+    EXPECT_EQ(mpeg2->Version, 2);
+    EXPECT_EQ(mpeg2->SamplesPerFrame, 576);
+    EXPECT_EQ(mpeg2->FrameBytes, 72u * 64000 / 22050);
+    // MPEG-2.5 layer III 8 kHz mono, 16 kbps.
+    const auto mpeg25 = ParseMpegHeader(0xFFE328C4);
+    ASSERT_TRUE(mpeg25);
+    EXPECT_EQ(mpeg25->Version, 25);
+    EXPECT_EQ(mpeg25->SampleRate, 8000);
+    EXPECT_EQ(mpeg25->Channels, 1);
+    // Layer II 192 kbps 48 kHz, layer I 32 kbps 32 kHz with padding (4-byte slots).
+    EXPECT_EQ(ParseMpegHeader(0xFFFDA404)->FrameBytes, 576u);
+    EXPECT_EQ(ParseMpegHeader(0xFFFF1A00)->FrameBytes, 48u + 4);
+    // Free format: the length is not in the header.
+    EXPECT_EQ(ParseMpegHeader(0xFFFB0064)->FrameBytes, 0u);
+    // Reserved version, reserved layer, bad bitrate, reserved rate, no sync.
+    for (const std::uint32_t bad : {0xFFEB9044u, 0xFFF99044u, 0xFFFBF044u, 0xFFFB9C44u, 0xFFD89044u})
+        EXPECT_FALSE(ParseMpegHeader(bad)) << std::hex << bad;
+}
+
+TEST(MpegHeader, TagSizesAndWavDetection) {
+    const std::uint8_t id3[10] = {'I', 'D', '3', 3, 0, 0, 0, 0, 1, 5};
+    EXPECT_EQ(Id3v2TagSize(id3, 10), 10u + 128 + 5);
+    std::uint8_t withFooter[10];
+    std::memcpy(withFooter, id3, 10);
+    withFooter[5] = 0x10;
+    EXPECT_EQ(Id3v2TagSize(withFooter, 10), 10u + 128 + 5 + 10);
+    std::uint8_t badSize[10];
+    std::memcpy(badSize, id3, 10);
+    badSize[7] = 0x80;
+    EXPECT_EQ(Id3v2TagSize(badSize, 10), 0u);
+
+    const auto pcm = BuildWavHeader(TWavFormat{}, TWavLayout::Plain, 0);
+    EXPECT_TRUE(IsNonMpegWav(pcm.data(), pcm.size()));
+    auto mp3InWav = pcm;
+    mp3InWav[20] = 0x55;
+    EXPECT_FALSE(IsNonMpegWav(mp3InWav.data(), mp3InWav.size()));
+    const std::uint8_t mpeg[4] = {0xFF, 0xFB, 0x90, 0x44};
+    EXPECT_FALSE(IsNonMpegWav(mpeg, 4));
+}

@@ -1,0 +1,99 @@
+#include "tests/decoder/decoderprocess.h"
+
+#include "tests/support/tempdir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
+#include <cstring>
+
+std::vector<std::string> TDecoderRun::ErrLines() const {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t at; (at = Err.find('\n', start)) != std::string::npos; start = at + 1)
+        lines.push_back(Err.substr(start, at - start));
+    if (start < Err.size()) lines.push_back(Err.substr(start));
+    return lines;
+}
+
+TDecoderRun RunDecoder(const std::vector<std::string>& args) {
+    QStringList arguments;
+    for (const auto& a : args)
+        arguments << QFile::decodeName(QByteArray::fromStdString(a));
+    QProcess process;
+    process.start(QString::fromStdString(BinaryPath("utils.exe")), arguments);
+    TDecoderRun run;
+    if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        run.Err = "decoder did not finish";
+        return run;
+    }
+    run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Out = process.readAllStandardOutput().toStdString();
+    run.Err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+namespace {
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    return v;
+}
+std::uint16_t Le16(const std::string& b, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
+                                      (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+} // namespace
+
+TWavInfo ReadWav(const std::string& b) {
+    TWavInfo info;
+    if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0) {
+        info.Problem = "not a RIFF/WAVE file";
+        return info;
+    }
+    if (Le32(b, 4) != b.size() - 8) {
+        info.Problem =
+            "RIFF size " + std::to_string(Le32(b, 4)) + " for a file of " + std::to_string(b.size());
+        return info;
+    }
+    for (std::size_t at = 12; at + 8 <= b.size();) {
+        const std::string id = b.substr(at, 4);
+        const std::uint32_t size = Le32(b, at + 4);
+        if (id == "fmt " && at + 24 <= b.size()) {
+            if (Le16(b, at + 8) != 1) info.Problem = "not PCM";
+            info.Channels = Le16(b, at + 10);
+            info.SampleRate = Le32(b, at + 12);
+            info.Bits = Le16(b, at + 22);
+        } else if (id == "data") {
+            info.DataBytes = size;
+            if (at + 8 + size != b.size()) {
+                info.Problem = "data size " + std::to_string(size) + " does not reach the end of the file";
+                return info;
+            }
+            info.Valid = info.Problem.empty() && info.Channels > 0;
+            return info;
+        }
+        at += 8 + size + (size & 1);
+    }
+    info.Problem = "no data chunk";
+    return info;
+}
+
+std::string FixturePath(const std::string& name) {
+    return std::string(WAVESMITH_FIXTURES) + "/" + name;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll().toStdString();
+}
+
+bool PathExists(const std::string& path) {
+    return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)));
+}

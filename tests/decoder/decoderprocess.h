@@ -1,0 +1,32 @@
+#pragma once
+// Runs the built decoder as a child process and reads the WAV files it writes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TDecoderRun {
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
+    // Standard error cut at "\n" (the progress rewrites, joined by "\r", stay in one element).
+    std::vector<std::string> ErrLines() const;
+};
+
+TDecoderRun RunDecoder(const std::vector<std::string>& args);
+
+struct TWavInfo {
+    bool Valid = false;
+    std::string Problem;
+    std::uint32_t SampleRate = 0;
+    std::uint16_t Channels = 0;
+    std::uint16_t Bits = 0;
+    std::uint64_t DataBytes = 0;
+    std::uint64_t Samples() const { return Channels ? DataBytes / (2u * Channels) : 0; }
+};
+
+// Parses a RIFF/WAVE file and checks that its size fields agree with the file's length.
+TWavInfo ReadWav(const std::string& bytes);
+
+std::string FixturePath(const std::string& name);
+std::string ReadWholeFile(const std::string& path);
+bool PathExists(const std::string& path);
