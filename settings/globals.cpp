@@ -1,1 +1,113 @@
-// Placeholder until this module is built.
+#include "settings/globals.h"
+
+#include "settings/ini.h"
+#include "settings/paths.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sys/stat.h>
+
+TGlobalVars GlobalVars;
+
+namespace {
+
+const std::string General = "General";
+const std::string System = "System";
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The part of a "description=patterns" row after the first '='.
+std::string PatternsOf(const std::string& row) {
+    const size_t equals = row.find('=');
+    return equals == std::string::npos ? std::string() : row.substr(equals + 1);
+}
+
+std::string DescriptionOf(const std::string& row) {
+    return row.substr(0, row.find('='));
+}
+
+} // namespace
+
+bool LoadSettings() {
+    const std::string file = SettingsFilePath();
+    if (!FileExists(file)) {
+        SaveSettings();
+        return false;
+    }
+    // Each key falls back on the value already in memory.
+    auto& g = GlobalVars;
+    g.OutDir = Ini::ReadString(file, General, "OutDir", g.OutDir);
+    g.Delete = Ini::ReadBool(file, General, "Delete", g.Delete);
+    g.tmpOutDir = Ini::ReadString(file, General, "tmpOutDir", g.tmpOutDir);
+    g.ExitWhenDone = Ini::ReadBool(file, General, "ExitWhenDone", g.ExitWhenDone);
+    g.PlaySound = Ini::ReadBool(file, General, "PlaySound", g.PlaySound);
+    g.Stayontop = Ini::ReadBool(file, General, "Stayontop", g.Stayontop);
+    g.AutoOpen = Ini::ReadBool(file, General, "AutoOpen", g.AutoOpen);
+    g.LastOpenDir = Ini::ReadString(file, System, "LastOpenDir", {});
+    return true;
+}
+
+void SaveSettings() {
+    const std::string file = SettingsFilePath();
+    const auto& g = GlobalVars;
+    Ini::WriteString(file, General, "OutDir", g.OutDir);
+    Ini::WriteString(file, General, "tmpOutDir", g.tmpOutDir);
+    Ini::WriteBool(file, General, "ExitWhenDone", g.ExitWhenDone);
+    Ini::WriteBool(file, General, "PlaySound", g.PlaySound);
+    Ini::WriteBool(file, General, "Stayontop", g.Stayontop);
+    Ini::WriteBool(file, General, "AutoOpen", g.AutoOpen);
+    Ini::WriteBool(file, General, "Delete", g.Delete);
+    Ini::WriteString(file, System, "LastOpenDir", g.LastOpenDir);
+}
+
+void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
+    Ini::WriteString(SettingsFilePath(), section, key, value);
+}
+
+void BuildAcceptedTypes() {
+    GlobalVars.AcceptedTypes.clear();
+    GlobalVars.AcceptedTypes.push_back("MP3 Files (*.mp3)=*.mp3");
+    GlobalVars.AcceptedTypes.push_back("Playlists (*.m3u;*.pls)=*.m3u;*.pls");
+}
+
+std::string BuildDialogFilter(const std::vector<std::string>& rows) {
+    std::string filter;
+    for (const auto& row : rows)
+        filter += DescriptionOf(row) + "|" + PatternsOf(row) + "|";
+    return filter + "All Files|*.*";
+}
+
+bool IsAcceptedFileType(const std::string& ext) {
+    if (ext.empty()) return false;
+    const std::string wanted = LowerCase(ext);
+    return std::any_of(
+        GlobalVars.AcceptedTypes.begin(), GlobalVars.AcceptedTypes.end(),
+        [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
+}
+
+int64_t FileSizeOf(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return -1;
+    // A folder is found as well; like any entry that is not a file, it has no size of its own.
+    return S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+TDateTime FileDateOf(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return 0;
+    // File dates keep local time to two seconds: an odd second rounds down.
+    const long long seconds = static_cast<long long>(info.st_mtime);
+    const int localSecond = QDateTime::fromSecsSinceEpoch(seconds).time().second();
+    return UnixTimeToDateTime(seconds - (localSecond % 2));
+}
+
+bool DeleteIfEmpty(const std::string& path) {
+    if (!FileExists(path) || FileSizeOf(path) != 0) return false;
+    return std::remove(path.c_str()) == 0;
+}

@@ -1,0 +1,95 @@
+#include "settings/atomicfile.h"
+
+#ifdef _WIN32
+#include <QFile>
+#include <QSaveFile>
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const auto size = static_cast<qint64>(bytes.size());
+    if (file.write(bytes.data(), size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+#else
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The file that is really replaced: the end of a chain of symbolic links, or the path itself.
+std::string TargetOf(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A new hidden name beside the target, created exclusively; the umask applies to a new file.
+int CreateTemporary(const std::string& target, std::string& temporary) {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = FolderOf(target) + "." + NameOf(target) + "." +
+                    std::to_string(generator() % 1000000000ULL) + ".tmp";
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return false;
+    const std::string target = TargetOf(path);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+
+    std::string temporary;
+    const int fd = CreateTemporary(target, temporary);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes);
+    if (ok && exists) {
+        (void)!::fchown(fd, existing.st_uid, existing.st_gid); // only root may; a refusal is harmless
+        ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
+    }
+    return ok;
+}
+#endif

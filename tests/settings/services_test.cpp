@@ -1,0 +1,169 @@
+#include "settings/qtservices.h"
+
+#include "tests/support/scriptedservices.h"
+#include "tests/support/tempdir.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// The dialog's push buttons as the user sees them, left to right.
+std::vector<std::string> ButtonCaptions(QMessageBox& dialog) {
+    dialog.show();
+    QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+    std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) { return a->x() < b->x(); });
+    std::vector<std::string> captions;
+    for (QPushButton* button : buttons)
+        if (button->isVisible()) captions.push_back(button->text().toStdString());
+    return captions;
+}
+
+// Acts on the modal dialog once it is up, from inside its event loop.
+void WhenModal(std::function<void(TMessageDialog&)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dialog = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            timer->stop();
+            act(static_cast<TMessageDialog&>(*dialog));
+        }
+    });
+    timer->start(10);
+}
+
+void PressEscape(QWidget& widget) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+}
+
+} // namespace
+
+TEST(BusyCursor, NestsAndIgnoresAnExtraEnd) {
+    auto& services = TScriptedServices::Current();
+    services.Reset();
+    BeginBusyCursor();
+    BeginBusyCursor();
+    EndBusyCursor();
+    EXPECT_TRUE(services.BusyCursorShown);
+    EndBusyCursor();
+    EXPECT_FALSE(services.BusyCursorShown);
+    EndBusyCursor();
+    EXPECT_EQ(services.BusyCursorChanges, 2);
+    EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST(MessageDialog, BeepsForItsTypeThenAsks) {
+    auto& services = TScriptedServices::Current();
+    services.Reset();
+    services.Answers = {mrNo, mrOk, mrOk, mrOk};
+    EXPECT_EQ(
+        ShowMessageDialog("Stop?", "Wavesmith", TMsgDlgType::mtConfirmation, mbYes | mbNo, {"Stop now"}),
+        mrNo);
+    ShowMessageDialog("w", "c", TMsgDlgType::mtWarning, mbOK);
+    ShowMessageDialog("e", "c", TMsgDlgType::mtError, mbOK);
+    ShowMessageDialog("i", "c", TMsgDlgType::mtInformation, mbOK);
+    const auto beeps = services.CallsOf(TServiceCall::Beep);
+    ASSERT_EQ(beeps.size(), 4u);
+    EXPECT_EQ(beeps[0]->Flags, MB_ICONQUESTION);
+    EXPECT_EQ(beeps[1]->Flags, MB_ICONEXCLAMATION);
+    EXPECT_EQ(beeps[2]->Flags, MB_ICONHAND);
+    EXPECT_EQ(beeps[3]->Flags, 0u);
+    EXPECT_EQ(services.Calls[1].Captions, std::vector<std::string>{"Stop now"});
+}
+
+TEST(MessageDialog, ButtonsInFixedOrderRenamedByPosition) {
+    const TMsgDlgButtons set = mbYesToAll | mbCancel | mbNo | mbYes;
+    std::unique_ptr<TMessageDialog> plain(
+        BuildMessageDialog("t", "Wavesmith", TMsgDlgType::mtConfirmation, set, {}));
+    EXPECT_EQ(ButtonCaptions(*plain), (std::vector<std::string>{"&Yes", "&No", "Cancel", "Yes to &All"}));
+    EXPECT_EQ(plain->windowTitle(), "Wavesmith");
+    EXPECT_EQ(plain->icon(), QMessageBox::Question);
+
+    std::unique_ptr<TMessageDialog> renamed(
+        BuildMessageDialog("t", "c", TMsgDlgType::mtWarning, set, {"Stop now", "When done"}));
+    EXPECT_EQ(ButtonCaptions(*renamed),
+              (std::vector<std::string>{"Stop now", "When done", "Cancel", "Yes to &All"}));
+    EXPECT_EQ(renamed->icon(), QMessageBox::Warning);
+
+    std::unique_ptr<TMessageDialog> all(
+        BuildMessageDialog("t", "c", TMsgDlgType::mtCustom, 0x7FF, {"", "Later"}));
+    EXPECT_EQ(ButtonCaptions(*all),
+              (std::vector<std::string>{"&Yes", "Later", "OK", "Cancel", "&Abort", "&Retry", "&Ignore",
+                                        "&All", "N&o to All", "Yes to &All", "&Help"}));
+}
+
+TEST(MessageDialog, ReturnsTheButtonsResultAndCancelOnEscape) {
+    TQtServices services;
+    WhenModal([](TMessageDialog& dialog) { dialog.buttons().at(1)->click(); });
+    EXPECT_EQ(services.MessageDialog("t", "c", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel, {}),
+              mrNo);
+    WhenModal([](TMessageDialog& dialog) { PressEscape(dialog); });
+    EXPECT_EQ(services.MessageDialog("t", "c", TMsgDlgType::mtConfirmation, mbYes | mbNo, {}), mrCancel);
+    WhenModal([](TMessageDialog& dialog) { dialog.close(); });
+    EXPECT_EQ(services.MessageDialog("t", "c", TMsgDlgType::mtInformation, mbOK, {}), mrCancel);
+}
+
+TEST(MessageBox, ButtonsIconsAndEscapeFollowTheFlags) {
+    std::unique_ptr<TMessageDialog> yesNo(
+        BuildMessageBox("<b>x</b>", "c", MB_YESNO | MB_ICONQUESTION | 0x100));
+    EXPECT_EQ(ButtonCaptions(*yesNo), (std::vector<std::string>{"&Yes", "&No"}));
+    EXPECT_EQ(yesNo->icon(), QMessageBox::Question);
+    EXPECT_EQ(yesNo->defaultButton()->text(), "&No");
+    EXPECT_EQ(yesNo->textFormat(), Qt::PlainText);
+    EXPECT_EQ(yesNo->EscapeResult, 0); // a Yes/No box has no way out but its buttons
+    PressEscape(*yesNo);
+    EXPECT_TRUE(yesNo->isVisible());
+    EXPECT_EQ(std::unique_ptr<TMessageDialog>(BuildMessageBox("x", "c", MB_OK | MB_ICONHAND))->icon(),
+              QMessageBox::Critical);
+
+    TQtServices services;
+    WhenModal([](TMessageDialog& dialog) { PressEscape(dialog); });
+    EXPECT_EQ(services.MessageBox("t", "c", MB_YESNOCANCEL | MB_ICONEXCLAMATION), IDCANCEL);
+    WhenModal([](TMessageDialog& dialog) { dialog.buttons().at(0)->click(); });
+    EXPECT_EQ(services.MessageBox("t", "c", MB_YESNO), IDYES);
+}
+
+TEST(OpenDialogFilter, BecomesQtFilters) {
+    EXPECT_EQ(
+        ConvertDialogFilter("MP3 Files (*.mp3)|*.mp3|Playlists (*.m3u;*.pls)|*.m3u;*.pls|All Files|*.*"),
+        (QStringList{"MP3 Files (*.mp3)", "Playlists (*.m3u *.pls)", "All Files (*)"}));
+    EXPECT_TRUE(ConvertDialogFilter("").isEmpty());
+}
+
+TEST(CompletionSound, PlaysThroughThePlayerAndNeverHangs) {
+    TTempDir dir;
+    // One second of 8 kHz mono 8-bit sound.
+    std::string wav = "RIFF____WAVEfmt ";
+    const char format[] = {16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8, 0};
+    wav.append(format, sizeof format)
+        .append("data")
+        .append(std::string("\x40\x1F\0\0", 4))
+        .append(8000, '\x80');
+    const auto sound = dir.WriteFile("complete.wav", wav);
+    EXPECT_EQ(SoundTimeLimitMs(sound), 3000);
+    EXPECT_EQ(SoundTimeLimitMs(dir.WriteFile("junk.wav", "not a wave")), 10000);
+
+    // A player that records what it was given and then hangs.
+    const auto bin = dir.MakeDir("bin");
+    dir.WriteFile("bin/paplay", "#!/bin/sh\necho \"$1\" > " + dir.Path() + "played\nexec /bin/sleep 60\n");
+    ::chmod((bin + "paplay").c_str(), 0755);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.substr(0, bin.size() - 1)));
+    QElapsedTimer timer;
+    timer.start();
+    TQtServices().PlaySoundSync(sound);
+    const qint64 took = timer.elapsed();
+    TQtServices().PlaySoundSync(dir.Path() + "missing.wav");
+    qputenv("PATH", path);
+    EXPECT_GE(took, 2500);
+    EXPECT_LT(took, 6000);
+    EXPECT_EQ(dir.ReadFile("played"), sound + "\n");
+}
