@@ -12,6 +12,7 @@
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
@@ -205,4 +206,25 @@ private:
     // ---- Decoder output state (engine/progress.cpp)
     std::string PendingOut; // unfinished line of standard output, carried to its next piece
     std::string PendingErr; // the same for standard error
+    void HandleDecoderPiece(std::string& pending, const char* buffer, int32_t size);
+    void HandleDecoderLine(std::string_view line);
+    void HandleProgressLine(std::string_view line);
+    void FlushDecoderOutput(); // the streams' unfinished last lines, once the decoder has ended
+    void ShowWorkingText();
+    void ShowBatchPercent();
+    int32_t ShownBatchPercent = -1; // what LabelBatch shows; -1 when someone else wrote it
+    int32_t TipPercent = -1;        // what the tray tip shows, with TipFileName; -1 when unknown
+    std::string TipFileName;
+
+    // ---- Batch (engine/batch.cpp)
+    void LaunchHeadFile();
+    void FailUnstartedHeadFile();
+    void FinishFile();
+    void CompleteBatch();
+    void ShowBatchRemaining();
+    bool StartingBatch = false;  // RunBatch is starting its first file: start errors go to the caller
+    std::string CurrentOutput;   // the output path the running decoder was given
+    std::string LastOutputFolder; // folder of the last decoded file, opened when no output folder is set
+    bool DecoderEnded = false;    // the decoder's end is being handled: its last lines stop nothing
+    std::vector<std::string> FailedInBatch; // keys of this batch's failed sources, never started twice
 };

@@ -1,19 +1,363 @@
-// Placeholder bodies until this concern is built.
+// The batch: the checks before decoding, one decoder run per list entry, counting and logging
+// each file, the after-steps, stopping and closing, and the enabling of the main window's actions.
 #include "app/formmain.h"
+#include "app/trayicon.h"
+#include "engine/batchpaths.h"
+#include "engine/decoderoutput.h"
+#include "engine/runlog.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/filelistview.h"
+#include "settings/errors.h"
+#include "settings/globals.h"
+#include "settings/paths.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 
-void TFormMain::ActionDecodeExecute() {}
-bool TFormMain::CheckDecoderPresent() { return false; }
-bool TFormMain::CheckInputOutputDiffer(const std::string&) { return false; }
-bool TFormMain::ConfirmOverwrite(const std::string&) { return false; }
-void TFormMain::RunBatch() {}
-void TFormMain::StartHeadFile() {}
-void TFormMain::HandleDecoderEnd(TRedirector*) {}
-void TFormMain::ActionCancelExecute() {}
-void TFormMain::FormCloseQuery(bool&) {}
-void TFormMain::ActionListUpdate() {}
-void TFormMain::Timer1Timer() {}
-void TFormMain::ActionViewLogExecute() {}
+#include <algorithm>
+#include <cstdio>
+#include <unordered_set>
+
+namespace {
+
+const std::string OutputExt = ".wav";
+
+QString FromBytes(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+// A decoder that crashed or gave up must never count as a success; one that we stopped ourselves
+// is judged by why we stopped it.
+bool DecoderFailed(const TChildExit& exit) {
+    return (exit.Exited && exit.ExitCode != 0) || (exit.Signalled && !exit.Terminated);
+}
+
+bool BatchRunning() {
+    return GlobalVars.BatchState == bsRunning || GlobalVars.BatchState == bsStopWhenDone;
+}
+
+// The folder the decoder will write into, without creating it.
+std::string PlannedOutputFolder(const TFileItem& item) {
+    return Trim(GlobalVars.OutDir).empty() ? item.Path : IncludeTrailingPathDelimiter(GlobalVars.OutDir);
+}
+
+} // namespace
+
+void TFormMain::ActionDecodeExecute() {
+    if (!CheckDecoderPresent()) return;
+    if (FileList->Count() == 0) {
+        ShowMessageBox("There are no files to decode!", "Hint", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!CheckInputOutputDiffer(OutputExt)) return;
+    if (!ConfirmOverwrite(OutputExt)) return;
+    RunBatch();
+}
+
+bool TFormMain::CheckDecoderPresent() {
+    if (FileExists(GlobalVars.DecoderPath)) return true;
+    ShowMessageBox("The file \"" + GlobalVars.DecoderPath + "\" couldn't be found.", "Hint",
+                   MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+bool TFormMain::CheckInputOutputDiffer(const std::string& ext) {
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const std::string source = FileList->Item(row).FullPath();
+        if (SameFileName(CheckOutputPath(source, GlobalVars.OutDir, ext), source)) {
+            ShowMessageDialog("Input file and output file must be different!", "Information",
+                              TMsgDlgType::mtInformation, mbOK);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TFormMain::ConfirmOverwrite(const std::string& ext) {
+    // Two entries writing one output file: the later one is asked about as if the file existed.
+    std::unordered_set<std::string> planned;
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const TFileItem& item = FileList->Item(row);
+        const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
+        const std::string written = PlannedOutputFolder(item) + OutputFileName(item.FileName, ext);
+        const bool taken = !planned.insert(FileNameKey(written)).second;
+        if (!taken && !FileExists(output)) continue;
+        const int answer = ShowMessageDialog(
+            "File \"" + (taken ? written : output) + "\" already exists.\r\n\r\nAre you sure overwrite it?",
+            "Overwrite file?", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel | mbYesToAll);
+        if (answer == mrYesToAll) return true;
+        if (answer != mrYes) return false;
+    }
+    return true;
+}
+
+void TFormMain::RunBatch() {
+    auto& g = GlobalVars;
+    Redirector->SetInitialPriority(TProcessPriority::ppIdle);
+    Redirector->SetDefaultErrorMode(true);
+    // Both streams share the handling, each with its own unfinished line.
+    Redirector->OnData = [this](TRedirector* sender, const char* buffer, int32_t size) {
+        HandleDecoderOutput(sender, buffer, size);
+    };
+    Redirector->OnErrorData = [this](TRedirector*, const char* buffer, int32_t size) {
+        HandleDecoderPiece(PendingErr, buffer, size);
+    };
+    Redirector->OnTerminated = [this](TRedirector* sender) { HandleDecoderEnd(sender); };
+    Redirector->KillOnDestroy = true;
+
+    if (TrayIcon) TrayIcon->SetToolTip("Starting...");
+    TipPercent = -1;
+    g.AnyError = false;
+    g.StopWhenDone = false;
+    g.RunLog.clear();
+    g.FilesTotal = FileList->Count();
+    g.FilesDecoded = 0;
+    g.FilesFailed = 0;
+    g.BytesTotal = 0;
+    for (int row = 0; row < FileList->Count(); ++row)
+        g.BytesTotal += FileList->Item(row).Size;
+    g.CurrentFileSize = 0;
+    g.BytesFinished = 0;
+    g.BytesDone = 0;
+    g.BatchStart = Now();
+    g.BatchState = bsRunning;
+    LastOutputFolder.clear();
+    FailedInBatch.clear();
+
+    StartingBatch = true;
+    try {
+        StartHeadFile();
+    } catch (...) {
+        StartingBatch = false;
+        throw;
+    }
+    StartingBatch = false;
+    ActionListUpdate();
+
+    while (g.BatchState != bsStopNow && g.BatchState != bsFinished && !Closing)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    if (Redirector->Active()) Redirector->Terminate(0);
+
+    if (Closing) {
+        // The window is gone: nobody is left to ask, so the record is kept.
+        WriteRunLog();
+        return;
+    }
+    if (g.AnyError) {
+        const int answer = ShowMessageBox("At least one error occurred. Do you want to view the log?",
+                                          "warning", MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+        if (answer == IDYES) {
+            ShowLogViewer();
+            WriteRunLog();
+        }
+        return;
+    }
+    WriteRunLog();
+    if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished) close();
+}
+
+void TFormMain::StartHeadFile() {
+    if (FileList->Count() == 0 || Closing) return;
+    if (StartingBatch || !BatchRunning()) {
+        if (!StartingBatch && GlobalVars.BatchState != bsIdle)
+            return; // a stopped or finished batch starts nothing
+        LaunchHeadFile();
+        return;
+    }
+    // A following file that cannot be started fails like a file the decoder refused.
+    try {
+        LaunchHeadFile();
+    } catch (const EWavesmithError&) {
+        FailUnstartedHeadFile();
+    }
+}
+
+void TFormMain::LaunchHeadFile() {
+    auto& g = GlobalVars;
+    // Entries added during the batch land behind the files that failed in it: start those first,
+    // so a failed file is not tried twice while a new one is left out.
+    if (!FailedInBatch.empty()) {
+        const auto failed = [this](int row) {
+            const std::string key = FileNameKey(FileList->Item(row).FullPath());
+            return std::find(FailedInBatch.begin(), FailedInBatch.end(), key) != FailedInBatch.end();
+        };
+        if (failed(0))
+            for (int row = 1; row < FileList->Count(); ++row)
+                if (!failed(row)) {
+                    FileList->Move(row, 0);
+                    break;
+                }
+    }
+    const TFileItem item = FileList->Item(0);
+    g.CurrentSource = item.FullPath();
+    g.CurrentFileName = item.FileName;
+    g.CurrentFileSize = item.Size;
+    g.ProgressPhase = false;
+    g.FileFailed = false;
+    PendingOut.clear();
+    PendingErr.clear();
+    DecoderEnded = false;
+    ShownBatchPercent = -1;
+    TipPercent = -1;
+
+    const std::string folder = StartOutputFolder(g.OutDir, item.Path);
+    CurrentOutput = folder + OutputFileName(item.FileName, OutputExt);
+    Redirector->SetCommandLine(DecoderCommandLine(g.DecoderPath, g.CurrentSource, CurrentOutput));
+    Redirector->Execute();
+}
+
+void TFormMain::FailUnstartedHeadFile() {
+    GlobalVars.ProgressPhase = false;
+    GlobalVars.FileFailed = true;
+    FinishFile();
+}
+
+void TFormMain::HandleDecoderEnd(TRedirector* sender) {
+    auto& g = GlobalVars;
+    DecoderEnded = true;
+    FlushDecoderOutput();
+    ActionListUpdate();
+    if (g.BatchState == bsStopNow) return;
+
+    const TRedirector* runner = sender ? sender : Redirector.get();
+    if (!g.ProgressPhase || DecoderFailed(runner->ExitStatus())) g.FileFailed = true;
+    // Whatever the decoder said, no output is no success.
+    if (!g.FileFailed && FileSizeOf(CurrentOutput) <= 0) g.FileFailed = true;
+    FinishFile();
+}
+
+void TFormMain::FinishFile() {
+    auto& g = GlobalVars;
+    if (!g.FileFailed && g.ProgressPhase) {
+        if (g.Delete) std::remove(g.CurrentSource.c_str());
+        LastOutputFolder = ExtractFilePath(CurrentOutput);
+        RemoveEntry(g.CurrentSource);
+        g.FilesDecoded += 1;
+        if (g.FilesDecoded == g.FilesTotal) {
+            LabelBatch->setText(QStringLiteral("100%"));
+            ShownBatchPercent = -1;
+            ProgressBarBatch->setValue(0);
+            LabelBatchRemaining->setText(QStringLiteral("Decoding finished"));
+        }
+    }
+    if (g.FileFailed) {
+        g.AnyError = true;
+        g.FilesFailed += 1;
+        FailedInBatch.push_back(FileNameKey(g.CurrentSource));
+        MoveEntryToEnd(g.CurrentSource);
+        if (!CurrentOutput.empty()) DeleteIfEmpty(CurrentOutput);
+        g.RunLog.push_back("An error occurred while trying to decode \"" + g.CurrentSource + "\"!");
+    }
+
+    // Entries removed during the batch can leave the counts past the total; an empty list or a
+    // list of nothing but this batch's failures has nothing left to start either.
+    const bool nothingLeft = g.FilesDecoded + g.FilesFailed >= g.FilesTotal ||
+                             FileList->Count() <= static_cast<int>(FailedInBatch.size());
+    if (g.StopWhenDone || nothingLeft) {
+        CompleteBatch();
+        return;
+    }
+    g.BytesFinished += g.CurrentFileSize;
+    g.BytesDone = g.BytesFinished;
+    g.BatchPercent = BatchPercentOf(g.BytesDone, g.BytesTotal, g.FilesDecoded + g.FilesFailed, g.FilesTotal);
+    ShowBatchPercent();
+    if (g.BytesDone > 0) ShowBatchRemaining();
+    g.RunLog.emplace_back();
+    PostMessage(WM_NEXTFILE);
+}
+
+void TFormMain::ShowBatchRemaining() {
+    const double elapsed = Now() - GlobalVars.BatchStart;
+    LabelBatchRemaining->setText(
+        FromBytes(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
+}
+
+void TFormMain::CompleteBatch() {
+    auto& g = GlobalVars;
+    if (g.PlaySound) Services().PlaySoundSync(CompletionSoundPath());
+    if (g.AutoOpen) {
+        // Without a chosen output folder the files went beside their sources: open the last one's.
+        const std::string target = Trim(g.OutDir).empty() ? LastOutputFolder : g.OutDir;
+        if (!target.empty()) Services().ShellOpen(target);
+    }
+    g.BatchState = bsFinished;
+    const std::string elapsed = FormatElapsed(Now() - g.BatchStart);
+    g.RunLog.emplace_back();
+    g.RunLog.push_back(g.FilesDecoded == 1
+                           ? "Decoded one file in " + elapsed
+                           : "Decoded " + std::to_string(g.FilesDecoded) + " files in " + elapsed);
+    if (g.FilesFailed == 1)
+        g.RunLog.emplace_back(
+            "One file couldn't be decoded,probably wrong format or using with other application.");
+    else if (g.FilesFailed > 1)
+        g.RunLog.push_back(
+            std::to_string(g.FilesFailed) +
+            " files couldn't be decoded,probably wrong format or using with other application.");
+    if (TrayIcon) TrayIcon->SetToolTip("Finished decode");
+    TipPercent = -1;
+}
+
+void TFormMain::ActionCancelExecute() {
+    auto& g = GlobalVars;
+    if (!BatchRunning()) return;
+    const int answer = ShowMessageDialog(
+        "Do you want to stop decoding now or stop Decoding when the currently processed file is done?",
+        "Question", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel, {"Stop now", "When done"});
+    // The batch may have ended while the question was open.
+    if (g.BatchState != bsFinished)
+        g.BatchState = answer == mrYes ? bsStopNow : answer == mrNo ? bsStopWhenDone : bsRunning;
+    g.StopWhenDone = answer == mrNo;
+}
+
+void TFormMain::FormCloseQuery(bool& canClose) {
+    canClose = true;
+    if (!Redirector || !Redirector->Active()) return;
+    const int answer = ShowMessageDialog("Would you want to abort decoding and exit?", "Warning",
+                                         TMsgDlgType::mtWarning, mbOK | mbCancel);
+    if (answer != mrOk) {
+        canClose = false;
+        return;
+    }
+    GlobalVars.BatchState = bsStopNow;
+    if (Redirector->Active()) Redirector->Terminate(0);
+}
+
+void TFormMain::ActionListUpdate() {
+    const bool active = Redirector && Redirector->Active();
+    const int count = FileList->Count();
+    const auto follow = [](QAction* action, QPushButton* button, bool enabled) {
+        if (action) action->setEnabled(enabled);
+        if (button) button->setEnabled(enabled);
+    };
+    follow(ActionClearList, btnClear, count > 0 && !active);
+    follow(ActionDecode, btnDecode, count > 0 && !active);
+    const QItemSelectionModel* selection = ListViewFiles ? ListViewFiles->selectionModel() : nullptr;
+    follow(ActionRemove, btnRemove, selection && selection->hasSelection());
+    follow(ActionCancel, btnCancel, active);
+    follow(ActionViewLog, nullptr, !GlobalVars.RunLog.empty() && !active);
+    if (active) return;
+    if (count == 0)
+        LabelWorking->setText(QStringLiteral("No files to decode..."));
+    else if (count == 1)
+        LabelWorking->setText(QStringLiteral("One file to decode..."));
+    else
+        LabelWorking->setText(QStringLiteral("%1 files to decode...").arg(count));
+    LabelBatchRemaining->clear();
+    ProgressBarBatch->setValue(0);
+}
+
+void TFormMain::Timer1Timer() {
+    ActionListUpdate();
+}
+
+void TFormMain::ActionViewLogExecute() {
+    if (GlobalVars.RunLog.empty() || (Redirector && Redirector->Active())) return;
+    ShowLogViewer();
+}

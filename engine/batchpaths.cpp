@@ -1,1 +1,75 @@
-// Placeholder until this module is built.
+#include "engine/batchpaths.h"
+
+#include "engine/commandline.h"
+
+#include "settings/errors.h"
+#include "settings/paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// A folder string ends with the separator, so that the file name can simply follow it.
+std::string AsFolder(const std::string& folder) {
+    return IncludeTrailingPathDelimiter(folder);
+}
+
+bool IsBlank(const std::string& text) {
+    return Trim(text).empty();
+}
+
+} // namespace
+
+std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
+                               const std::string& output) {
+    const bool needsQuotes = decoderPath.find_first_of(" \t\"") != std::string::npos;
+    return (needsQuotes ? QuoteArgument(decoderPath) : decoderPath) + " --decode" + " " +
+           QuoteArgument(source) + " " + QuoteArgument(output);
+}
+
+std::string OutputFileName(const std::string& fileName, const std::string& ext) {
+    const size_t dot = fileName.rfind('.');
+    return (dot == std::string::npos ? fileName : fileName.substr(0, dot)) + ext;
+}
+
+std::string StartOutputFolder(const std::string& outDir, const std::string& sourceFolder) {
+    if (IsBlank(outDir)) return sourceFolder;
+    if (!DirectoryExists(outDir)) {
+#ifdef _WIN32
+        const int result = ::_mkdir(outDir.c_str());
+#else
+        const int result = ::mkdir(outDir.c_str(), 0777);
+#endif
+        const int err = errno;
+        if (result != 0 && !(err == EEXIST && DirectoryExists(outDir)))
+            throw EInOutError(InOutCodeFromErrno(err));
+    }
+    return AsFolder(outDir);
+}
+
+std::string CheckOutputFolder(const std::string& outDir, const std::string& sourceFolder) {
+    if (!IsBlank(outDir) && DirectoryExists(outDir)) return AsFolder(outDir);
+    return sourceFolder;
+}
+
+std::string CheckOutputPath(const std::string& source, const std::string& outDir, const std::string& ext) {
+    return CheckOutputFolder(outDir, ExtractFilePath(source)) + OutputFileName(ExtractFileName(source), ext);
+}
+
+std::string FileNameKey(const std::string& path) {
+#ifdef _WIN32
+    std::string key = path;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
+    return key;
+#else
+    return path;
+#endif
+}

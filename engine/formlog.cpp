@@ -1,8 +1,88 @@
-// Placeholder bodies until this concern is built.
+#include "engine/formlog.h"
+
 #include "app/formmain.h"
+#include "settings/globals.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include <QEvent>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
-void TFormMain::ShowLogViewer() {}
+namespace {
+
+constexpr int ClientWidth = 376;
+constexpr int ClientHeight = 227;
+constexpr int PanelHeight = 37;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+constexpr int ButtonTop = 7;
+
+} // namespace
+
+TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
+    setWindowTitle(QStringLiteral("Wavesmith Log"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    resize(ClientWidth, ClientHeight);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    MemoLog = new QPlainTextEdit(this);
+    MemoLog->setObjectName(QStringLiteral("MemoLog"));
+    MemoLog->setReadOnly(true);
+    MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(MemoLog, 1);
+
+    PanelBottom = new QWidget(this);
+    PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    PanelBottom->setFixedHeight(PanelHeight);
+    PanelBottom->installEventFilter(this);
+    layout->addWidget(PanelBottom);
+
+    ButtonOK = new QPushButton(QStringLiteral("&OK"), PanelBottom);
+    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+    ButtonOK->setGeometry((ClientWidth - ButtonWidth) / 2, ButtonTop, ButtonWidth, ButtonHeight);
+    // Default button: Enter presses it; QDialog already maps Esc to reject, which closes as well.
+    ButtonOK->setDefault(true);
+    ButtonOK->setAutoDefault(true);
+    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+    ButtonOK->setFocus();
+}
+
+void TFormLog::SetLines(const std::vector<std::string>& lines) {
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        text << QFile::decodeName(QByteArray::fromStdString(line));
+    MemoLog->setPlainText(text.join(QLatin1Char('\n')));
+}
+
+void TFormLog::PanelBottomResize() {
+    ButtonOK->move((PanelBottom->width() - ButtonOK->width()) / 2, ButtonOK->y());
+}
+
+bool TFormLog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PanelBottom && event->type() == QEvent::Resize) PanelBottomResize();
+    return QDialog::eventFilter(watched, event);
+}
+
+QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame) {
+    return {ownerFrame.left() + (ownerFrame.width() - viewerFrame.width()) / 2,
+            ownerFrame.top() + (ownerFrame.height() - viewerFrame.height()) / 2};
+}
+
+void TFormMain::ShowLogViewer() {
+    // Created for one showing and released afterwards, also when showing fails.
+    TFormLog viewer(this);
+    viewer.SetLines(GlobalVars.RunLog);
+    viewer.ensurePolished();
+    const QSize frame = viewer.frameGeometry().size();
+    viewer.move(CentredOver(frameGeometry(), frame));
+    viewer.exec();
+}

@@ -1,8 +1,100 @@
-// Placeholder bodies until this concern is built.
+// Following the decoder while it runs: its text cut into lines per stream, the header and
+// progress lines read, and the working line, remaining time, gauge and tray tip kept current.
 #include "app/formmain.h"
+#include "app/trayicon.h"
+#include "engine/decoderoutput.h"
+#include "settings/globals.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
 
-void TFormMain::HandleDecoderOutput(TRedirector*, const char*, int32_t) {}
+namespace {
+
+QString FromBytes(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+} // namespace
+
+void TFormMain::HandleDecoderOutput(TRedirector*, const char* buffer, int32_t size) {
+    HandleDecoderPiece(PendingOut, buffer, size);
+}
+
+void TFormMain::HandleDecoderPiece(std::string& pending, const char* buffer, int32_t size) {
+    if (size <= 0) return;
+    CutLines(pending, buffer, static_cast<size_t>(size),
+             [this](std::string_view line) { HandleDecoderLine(line); });
+}
+
+void TFormMain::FlushDecoderOutput() {
+    const auto handle = [this](std::string_view line) { HandleDecoderLine(line); };
+    FlushLines(PendingOut, handle);
+    FlushLines(PendingErr, handle);
+}
+
+void TFormMain::HandleDecoderLine(std::string_view line) {
+    if (IsBlankLine(line)) return;
+    if (IsBitstreamProblem(line)) {
+        // The file is damaged: stop at once, and never count what was written as decoded.
+        GlobalVars.FileFailed = true;
+        if (!DecoderEnded && Redirector && Redirector->Active()) Redirector->Terminate(0);
+    }
+    if (GlobalVars.ProgressPhase)
+        HandleProgressLine(line);
+    else if (IsProgressHeader(line))
+        GlobalVars.ProgressPhase = true;
+    else if (IsOutputLine(line))
+        return;
+    else if (IsInputLine(line))
+        ShowWorkingText();
+}
+
+void TFormMain::ShowWorkingText() {
+    LabelWorking->setText(QStringLiteral("Working on file %1 of %2: \"%3\"")
+                              .arg(GlobalVars.FilesDecoded + GlobalVars.FilesFailed + 1)
+                              .arg(GlobalVars.FilesTotal)
+                              .arg(FromBytes(GlobalVars.CurrentFileName)));
+}
+
+void TFormMain::ShowBatchPercent() {
+    // Rebuilding the texts only when they change keeps a line's work small.
+    if (GlobalVars.BatchPercent != ShownBatchPercent) {
+        ShownBatchPercent = GlobalVars.BatchPercent;
+        LabelBatch->setText(QString::number(GlobalVars.BatchPercent) + QLatin1Char('%'));
+    }
+    ProgressBarBatch->setValue(GaugePosition(GlobalVars.BatchPercent, ProgressBarBatch->maximum()));
+}
+
+void TFormMain::HandleProgressLine(std::string_view line) {
+    const TFrameCounts counts = ReadProgressLine(line);
+    FilePercentOf(counts.Current, counts.Total, GlobalVars.FilePercent);
+    GlobalVars.BytesDone =
+        GlobalVars.CurrentFileSize * GlobalVars.FilePercent / 100 + GlobalVars.BytesFinished;
+    GlobalVars.BatchPercent =
+        BatchPercentOf(GlobalVars.BytesDone, GlobalVars.BytesTotal,
+                       GlobalVars.FilesDecoded + GlobalVars.FilesFailed, GlobalVars.FilesTotal);
+    ShowBatchPercent();
+
+    if (GlobalVars.BytesDone > 0) {
+        if (RemainingRefreshCount > 100) {
+            const double elapsed = Now() - GlobalVars.BatchStart;
+            const double remaining = RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone);
+            LabelBatchRemaining->setText(FromBytes(FormatElapsed(remaining)));
+            RemainingRefreshCount = 0;
+        }
+        RemainingRefreshCount += 1;
+    }
+
+    if (GlobalVars.BatchPercent != TipPercent || GlobalVars.CurrentFileName != TipFileName) {
+        TipPercent = GlobalVars.BatchPercent;
+        TipFileName = GlobalVars.CurrentFileName;
+        TrayIcon->SetToolTip("Current file:" + GlobalVars.CurrentFileName +
+                             ", Percent: " + std::to_string(GlobalVars.BatchPercent) + "%");
+    }
+
+    if (ListChanged) {
+        ShowWorkingText();
+        ListChanged = false;
+    }
+}

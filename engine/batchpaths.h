@@ -1,0 +1,25 @@
+#pragma once
+// Where the decoder reads and writes for one list entry, and the command line that tells it so.
+#include <string>
+
+// DecoderPath --decode "source" "output", each path quoted so that the runner's splitting gives it
+// back intact. The decoder's path goes unquoted unless it holds a blank or a quote.
+std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
+                               const std::string& output);
+
+// The entry's name with its extension (from the last "." of the name) replaced by ext, or ext
+// appended to a name without a ".".
+std::string OutputFileName(const std::string& fileName, const std::string& ext);
+
+// The output folder when a file starts: OutDir when not blank (created when missing, one level;
+// EInOutError when that fails), otherwise the source's folder.
+std::string StartOutputFolder(const std::string& outDir, const std::string& sourceFolder);
+
+// The output folder the checks look at: OutDir when not blank and existing, otherwise the source's folder.
+std::string CheckOutputFolder(const std::string& outDir, const std::string& sourceFolder);
+
+// The output path the checks (and the failure step) use for a source's full path.
+std::string CheckOutputPath(const std::string& source, const std::string& outDir, const std::string& ext);
+
+// A key under which two names of one file compare equal, as the platform's file system compares.
+std::string FileNameKey(const std::string& path);

@@ -1,0 +1,30 @@
+#pragma once
+// The log viewer: shows the run log's lines in a read-only text box with one OK button.
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+class TFormLog : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormLog(QWidget* owner);
+
+    void SetLines(const std::vector<std::string>& lines);
+    // Keeps ButtonOK centred in PanelBottom.
+    void PanelBottomResize();
+
+    QWidget* PanelBottom = nullptr;
+    QPushButton* ButtonOK = nullptr;
+    QPlainTextEdit* MemoLog = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// Where the viewer goes over its owner: centred on the owner's outer frame (halves truncated).
+QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame);

@@ -1,0 +1,72 @@
+// The decoder's command line and the output folder rules.
+#include "engine/batchpaths.h"
+#include "engine/commandline.h"
+#include "settings/errors.h"
+#include "settings/paths.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+TEST(BatchPaths, CommandLineQuotesSourceAndOutput) {
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/m/a b.mp3", "/o/a b.wav"),
+              "/opt/ws/utils.exe --decode \"/m/a b.mp3\" \"/o/a b.wav\"");
+    // A blank in the decoder's own folder would split its path.
+    EXPECT_EQ(DecoderCommandLine("/opt/my ws/utils.exe", "/a.mp3", "/a.wav"),
+              "\"/opt/my ws/utils.exe\" --decode \"/a.mp3\" \"/a.wav\"");
+}
+
+TEST(BatchPaths, CommandLineSplitsBackIntoThePaths) {
+    const std::string source = "/m/say \"hi\" -x \xC3\xA9\\.mp3";
+    const std::string output = "/o/dir with blanks/say.wav";
+    const auto args = SplitCommandLine(DecoderCommandLine("/opt/my ws/utils.exe", source, output));
+    EXPECT_EQ(args, (std::vector<std::string>{"/opt/my ws/utils.exe", "--decode", source, output}));
+}
+
+TEST(BatchPaths, OutputNameReplacesFromLastDot) {
+    EXPECT_EQ(OutputFileName("song.mp3", ".wav"), "song.wav");
+    EXPECT_EQ(OutputFileName("a.b.MP3", ".wav"), "a.b.wav");
+    EXPECT_EQ(OutputFileName("noext", ".wav"), "noext.wav");
+    EXPECT_EQ(OutputFileName("song.wav", ".wav"), "song.wav");
+}
+
+TEST(BatchPaths, StartRuleCreatesMissingFolderOneLevel) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "out/";
+    EXPECT_EQ(StartOutputFolder("", "/src/"), "/src/");
+    EXPECT_EQ(StartOutputFolder(" \t", "/src/"), "/src/");
+    EXPECT_FALSE(DirectoryExists(out));
+    EXPECT_EQ(StartOutputFolder(out, "/src/"), out);
+    EXPECT_TRUE(DirectoryExists(out));
+    EXPECT_EQ(StartOutputFolder(out, "/src/"), out); // existing: fine
+    // A stored folder without its separator still names the folder.
+    EXPECT_EQ(StartOutputFolder(dir.Path() + "out", "/src/"), out);
+    try {
+        StartOutputFolder(dir.Path() + "a/b/c/", "/src/");
+        FAIL() << "two missing levels must not be created";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode(), 2);
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "a"));
+}
+
+TEST(BatchPaths, StartRuleReportsRefusedFolder) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    TTempDir dir;
+    const std::string locked = dir.MakeDir("locked");
+    ::chmod(locked.c_str(), 0555);
+    EXPECT_THROW(StartOutputFolder(locked + "out/", "/src/"), EInOutError);
+    ::chmod(locked.c_str(), 0755);
+}
+
+TEST(BatchPaths, CheckRuleUsesOutDirOnlyWhenItExists) {
+    TTempDir dir;
+    const std::string src = dir.WriteFile("music/a.mp3", "x");
+    EXPECT_EQ(CheckOutputPath(src, "", ".wav"), dir.Path() + "music/a.wav");
+    EXPECT_EQ(CheckOutputPath(src, dir.Path() + "later/", ".wav"), dir.Path() + "music/a.wav");
+    const std::string out = dir.MakeDir("out");
+    EXPECT_EQ(CheckOutputPath(src, out, ".wav"), out + "a.wav");
+}
