@@ -104,7 +104,6 @@ void TFormMain::ActionRemoveExecute() {
     QItemSelectionModel* selection = ListViewFiles->selectionModel();
     const std::vector<char> selected = SelectedRowMask(selection, FileList->Count());
     if (std::find(selected.begin(), selected.end(), 1) == selected.end()) return;
-    TListUpdateHold hold(ListViewFiles);
 
     // Every selected entry below the top leaves the batch as well as the list.
     int lastRemoved = 0;
@@ -120,17 +119,22 @@ void TFormMain::ActionRemoveExecute() {
     // The top entry may be the one being decoded; it stays then. Its totals are the batch's own.
     const bool topSelected = selected[0] != 0;
     const bool topDecoding = topSelected && Redirector && Redirector->Active();
+    const std::string topName = FileList->Item(0).FileName;
     if (topSelected) {
         lastRemoved = 0;
         if (!topDecoding) rows.push_back(0);
     }
-    FileList->RemoveRows(rows);
+    {
+        TListUpdateHold hold(ListViewFiles);
+        FileList->RemoveRows(rows);
+    }
     if (topDecoding) {
-        ShowMessageBox(FileList->Item(0).FileName + " is decoding now!", AppTitle, MB_OK);
-        // A removal of many rows resets the view, which drops the selection: keep the top selected.
+        ShowMessageBox(topName + " is decoding now!", AppTitle, MB_OK);
+        // Removing many rows resets the view, which drops the selection: the top entry stays selected.
         selection->select(FileList->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
+    // The list may have changed while the message was shown; the row is clamped afresh.
     if (FileList->Count() > 0) {
         const QModelIndex next = FileList->index(std::min(lastRemoved, FileList->Count() - 1), 0);
         selection->select(next, QItemSelectionModel::Select | QItemSelectionModel::Rows);

@@ -186,7 +186,9 @@ struct TSortKeys {
 // compare equal, as they would when the displayed texts were read back. Dates are displayed in the
 // system locale, so its format decides.
 int64_t DisplayedDateKey(TDateTime date, int64_t secondsPerStep) {
-    const auto seconds = static_cast<int64_t>(std::floor(date * 86400.0 + 0.5));
+    // Whole seconds, as the text shows them (cut, not rounded); the millisecond absorbs the error
+    // of a double holding a time of day.
+    const auto seconds = static_cast<int64_t>(std::floor(date * 86400.0 + 0.001));
     return seconds >= 0 ? seconds / secondsPerStep : -((-seconds + secondsPerStep - 1) / secondsPerStep);
 }
 
