@@ -5,7 +5,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <sys/stat.h>
 #include <unordered_set>
@@ -106,9 +108,7 @@ public:
     bool Next(TLine& line) {
         if (Pos >= Bytes.size()) return false;
         line.Begin = Pos;
-        size_t end = Pos;
-        while (end < Bytes.size() && Bytes[end] != '\r' && Bytes[end] != '\n')
-            ++end;
+        size_t end = std::min(Following(NextLf, '\n'), Following(NextCr, '\r'));
         line.End = end;
         if (end < Bytes.size())
             end += (Bytes[end] == '\r' && end + 1 < Bytes.size() && Bytes[end + 1] == '\n') ? 2 : 1;
@@ -118,8 +118,19 @@ public:
     }
 
 private:
+    // The next occurrence of c at or after Pos. Each search resumes where the last one ended, so
+    // that a file with only one kind of line end is still read in linear time.
+    size_t Following(size_t& cached, char c) {
+        if (cached != std::string_view::npos && cached >= Pos) return cached;
+        const void* found = std::memchr(Bytes.data() + Pos, c, Bytes.size() - Pos);
+        cached = found ? static_cast<size_t>(static_cast<const char*>(found) - Bytes.data()) : Bytes.size();
+        return cached;
+    }
+
     std::string_view Bytes;
     size_t Pos = 0;
+    size_t NextLf = std::string_view::npos;
+    size_t NextCr = std::string_view::npos;
 };
 
 std::string_view LineEndOf(std::string_view bytes) {
