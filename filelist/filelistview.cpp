@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <iterator>
@@ -133,7 +134,7 @@ void TFileListView::dropEvent(QDropEvent* event) {
 
 void TFileListView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
-    emit ListClicked();
+    if (event->button() == Qt::LeftButton) emit ListClicked();
 }
 
 void TFileListView::paintEvent(QPaintEvent* event) {
