@@ -109,7 +109,10 @@ private:
     void ShowProgress(std::uint64_t frame) {
         mpg123_frameinfo2 info{};
         mpg123_info2(FHandle, &info);
-        Say(FConsole, FormatProgressLine(frame, FScan.TotalFrames, info.bitrate));
+        int kbps = info.bitrate;
+        if (kbps == 0)
+            kbps = BitrateFromFrameSize(info.framesize, info.rate, mpg123_spf(FHandle)); // free format
+        Say(FConsole, FormatProgressLine(frame, FScan.TotalFrames, kbps));
         FLastShown = frame;
     }
 

@@ -35,6 +35,12 @@ std::string FormatProgressLine(std::uint64_t current, std::uint64_t total, int k
     return line;
 }
 
+int BitrateFromFrameSize(long frameBytes, long sampleRate, long samplesPerFrame) {
+    if (frameBytes <= 0 || sampleRate <= 0 || samplesPerFrame <= 0) return 0;
+    const double bitsPerSecond = 8.0 * double(frameBytes) * double(sampleRate) / double(samplesPerFrame);
+    return static_cast<int>(bitsPerSecond / 1000.0 + 0.5);
+}
+
 std::string FormatBitstreamProblem(const std::string& reason) {
     return "bitstream problem: " + reason + "\n";
 }

@@ -17,6 +17,9 @@ std::string FormatOutputLine(const std::string& path);
 // "\rFrame#     1/4711   128 kbps": current right-aligned in 6, total left-aligned in 6, bitrate in 3.
 std::string FormatProgressLine(std::uint64_t current, std::uint64_t total, int kbps);
 
+// The bitrate of a free-format frame, whose header does not carry one: kbps, rounded.
+int BitrateFromFrameSize(long frameBytes, long sampleRate, long samplesPerFrame);
+
 // "bitstream problem: <reason>\n", written after the progress line has been ended.
 std::string FormatBitstreamProblem(const std::string& reason);
 

@@ -12,11 +12,6 @@ constexpr std::uint64_t MaxJunkBeforeAudio = 1 << 16;
 // A free-format frame is at most this long (layer I at 32 kHz with the largest free bitrates).
 constexpr std::uint64_t MaxFrameBytes = 8192;
 
-std::optional<TMpegHeader> HeaderAt(TFileWindow& window, std::uint64_t offset) {
-    const std::uint8_t* p = window.At(offset, 4);
-    return p ? ParseMpegHeader(ReadBigEndian32(p)) : std::nullopt;
-}
-
 bool SameStream(TFileWindow& window, std::uint64_t offset, std::uint32_t firstWord) {
     const std::uint8_t* p = window.At(offset, 4);
     return p && ParseMpegHeader(ReadBigEndian32(p)) &&

@@ -85,6 +85,7 @@ TEST_P(DecodeFixture, WritesTheInputOutputAndProgressLines) {
         EXPECT_TRUE(std::regex_match(piece, form)) << "'" << piece << "'";
         EXPECT_EQ(piece.size(), 6u + 6 + 1 + 6 + 1 + 3 + 5) << "'" << piece << "'";
         seen.push_back(ReadAsBatchWindow(piece));
+        EXPECT_GT(std::stoi(piece.substr(20, 3)), 0) << "bitrate in '" << piece << "'";
         start = end + 1;
     }
     ASSERT_FALSE(seen.empty());

@@ -145,6 +145,9 @@ TEST(ProgressLines, ExactForms) {
     EXPECT_EQ(FormatInputLine("x", 48000, 2, 2, 1), "input:  x  (48 kHz, 2 channels, MPEG-2 Layer I)");
     EXPECT_EQ(FormatOutputLine("o.wav"), "output: o.wav  (16 bit, Microsoft WAVE)");
     EXPECT_EQ(FormatBitstreamProblem("lost sync"), "bitstream problem: lost sync\n");
+    EXPECT_EQ(BitrateFromFrameSize(1044, 44100, 1152), 320);
+    EXPECT_EQ(BitrateFromFrameSize(1045, 44100, 1152), 320);
+    EXPECT_EQ(BitrateFromFrameSize(0, 44100, 1152), 0);
     for (const auto& [rate, text] : std::vector<std::pair<long, std::string>>{
              {44100, "44.1"}, {22050, "22.05"}, {11025, "11.025"}, {8000, "8"}, {16000, "16"}, {32000, "32"}})
         EXPECT_EQ(FormatRate(rate), text);
