@@ -4,11 +4,12 @@
 #include "settings/paths.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <sys/stat.h>
 
 TGlobalVars GlobalVars;
 
@@ -26,6 +27,10 @@ std::string LowerCase(std::string text) {
 std::string PatternsOf(const std::string& row) {
     const size_t equals = row.find('=');
     return equals == std::string::npos ? std::string() : row.substr(equals + 1);
+}
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 std::string DescriptionOf(const std::string& row) {
@@ -92,19 +97,19 @@ bool IsAcceptedFileType(const std::string& ext) {
 }
 
 int64_t FileSizeOf(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return -1;
+    if (path.empty()) return -1;
+    const QFileInfo info(PathText(path));
+    if (!info.exists()) return -1;
     // A folder is found as well; like any entry that is not a file, it has no size of its own.
-    return S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
+    return info.isFile() ? static_cast<int64_t>(info.size()) : 0;
 }
 
 TDateTime FileDateOf(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return 0;
+    const QFileInfo info(PathText(path));
+    if (path.empty() || !info.exists()) return 0;
     // File dates keep local time to two seconds: an odd second rounds down.
-    const long long seconds = static_cast<long long>(info.st_mtime);
-    const int localSecond = QDateTime::fromSecsSinceEpoch(seconds).time().second();
-    return UnixTimeToDateTime(seconds - (localSecond % 2));
+    const QDateTime modified = info.lastModified();
+    return UnixTimeToDateTime(modified.toSecsSinceEpoch() - modified.time().second() % 2);
 }
 
 bool DeleteIfEmpty(const std::string& path) {

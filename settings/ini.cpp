@@ -4,12 +4,11 @@
 #include "settings/errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string_view>
-#include <sys/stat.h>
 #include <unordered_set>
 
 namespace Ini {
@@ -149,10 +148,10 @@ enum class TLoad { Loaded, Missing, Unreadable };
 // Reads the whole file. Only a regular file is read: a device or pipe in its place never blocks.
 TLoad Load(const std::string& path, std::string& bytes) {
     bytes.clear();
-    struct stat info {};
     if (path.empty()) return TLoad::Missing;
-    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? TLoad::Missing : TLoad::Unreadable;
-    if (!S_ISREG(info.st_mode)) return TLoad::Unreadable;
+    const QFileInfo info(FileName(path));
+    if (!info.exists()) return info.isSymLink() ? TLoad::Unreadable : TLoad::Missing;
+    if (!info.isFile()) return TLoad::Unreadable;
     QFile file(FileName(path));
     if (!file.open(QIODevice::ReadOnly)) return TLoad::Unreadable;
     const QByteArray data = file.readAll();

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -166,4 +168,57 @@ TEST(CompletionSound, PlaysThroughThePlayerAndNeverHangs) {
     EXPECT_GE(took, 2500);
     EXPECT_LT(took, 6000);
     EXPECT_EQ(dir.ReadFile("played"), sound + "\n");
+}
+
+TEST(FileDialogs, OpenFilesPresetsTheDialogAndReturnsFullPaths) {
+    TTempDir dir;
+    const auto first = dir.WriteFile("music/a b.mp3", "x");
+    const auto second = dir.WriteFile("music/c.MP3", "x");
+    TOpenFilesRequest request{"MP3 Files (*.mp3)|*.mp3|All Files|*.*", dir.Path() + "music", "a b.mp3"};
+    QStringList filters;
+    QString directory;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        directory = dialog->directory().absolutePath();
+        EXPECT_EQ(dialog->selectedNameFilter(), "MP3 Files (*.mp3)");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        dialog->selectFile("\"a b.mp3\" \"c.MP3\"");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    std::vector<std::string> names;
+    ASSERT_TRUE(TQtServices().OpenFiles(request, names));
+    EXPECT_EQ(filters, (QStringList{"MP3 Files (*.mp3)", "All Files (*)"}));
+    EXPECT_EQ(directory.toStdString() + "/", dir.Path() + "music/");
+    EXPECT_EQ(names, (std::vector<std::string>{first, second}));
+    EXPECT_EQ(request.FileName, first);
+
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    EXPECT_FALSE(TQtServices().OpenFiles(request, names));
+}
+
+TEST(FileDialogs, BrowseForFolderShowsTheTextAndReturnsTheChoice) {
+    TTempDir dir;
+    const auto start = dir.MakeDir("out");
+    const auto wanted = dir.MakeDir("out/wav files");
+    QString title;
+    QStringList labels;
+    QTimer::singleShot(0, [&] {
+        QWidget* frame = QApplication::activeModalWidget();
+        ASSERT_NE(frame, nullptr);
+        title = frame->windowTitle();
+        for (const QLabel* label : frame->findChildren<QLabel*>())
+            labels << label->text();
+        auto* chooser = frame->findChild<QFileDialog*>();
+        ASSERT_NE(chooser, nullptr);
+        EXPECT_EQ(chooser->directory().absolutePath().toStdString() + "/", start);
+        chooser->selectFile("wav files");
+        static_cast<QDialog*>(chooser)->accept();
+    });
+    std::string folder = start;
+    ASSERT_TRUE(TQtServices().BrowseForFolder("Browse for folder", "Choose a folder:", folder));
+    EXPECT_EQ(title, "Browse for folder");
+    EXPECT_TRUE(labels.contains("Choose a folder:"));
+    EXPECT_EQ(folder + "/", wanted);
 }
