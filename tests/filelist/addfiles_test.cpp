@@ -50,15 +50,16 @@ protected:
     }
     std::string Mp3(const std::string& relative) const { return Data.WriteFile(relative, "ID3"); }
     std::string SavedList() const { return App.ReadFile("wavesmith.lst"); }
-    void DropUris(const QByteArray& uriList) {
+    // Drags the names over the widget (the window itself when none is given) and drops them.
+    void DropUris(const QByteArray& uriList, QWidget* over = nullptr) {
         QMimeData data;
         data.setData("text/uri-list", uriList);
         // A drop reaches the widget that accepted the drag's entry.
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(Form.get(), &enter);
+        QCoreApplication::sendEvent(over ? over : Form.get(), &enter);
         ASSERT_TRUE(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(Form.get(), &drop);
+        QCoreApplication::sendEvent(over ? over : Form.get(), &drop);
     }
     static QByteArray UriOf(const std::string& path) {
         return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/") + "\r\n";
@@ -172,7 +173,9 @@ TEST_F(AddFilesTest, DropAddsWholeTreesHiddenFilesAndPlaylistsAsEntries) {
     const std::string longName = Mp3(longFolder + std::string(200, 'n') + ".mp3");
     MakeForm();
 
-    DropUris(UriOf(Data.Path() + "tree") + UriOf(odd) + UriOf(longName) + "http://example.invalid/x.mp3\r\n");
+    // Dropped on the list, the names go on to the window.
+    DropUris(UriOf(Data.Path() + "tree") + UriOf(odd) + UriOf(longName) + "http://example.invalid/x.mp3\r\n",
+             Form->ListViewFiles->viewport());
 
     Strings expected = inTree;
     expected.push_back(odd);
