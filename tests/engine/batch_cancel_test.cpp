@@ -1,0 +1,155 @@
+// Stopping a batch: "Stop now", "When done", Cancel, closing the window, files added meanwhile.
+#include "tests/engine/batchfixture.h"
+
+#include "settings/paths.h"
+
+#include <QCheckBox>
+
+namespace {
+
+class BatchCancel : public TBatchTest {
+protected:
+    // Asks the cancel question with the given answer as soon as the current run has started.
+    void CancelOnceRunning(int answer) {
+        Dialogs.Answers.push_back(answer);
+        QTimer::singleShot(0, Form.get(), [this] {
+            ASSERT_TRUE(Form->Redirector->Active());
+            Form->ActionCancelExecute();
+        });
+    }
+    // A run that takes a while, so that a question can be asked during it.
+    static std::string Slow() { return "sleep:300\n" + Decoder::Good(); }
+    static std::string Hanging() { return Decoder::Preamble() + Decoder::Progress(4) + "hang\n"; }
+};
+
+} // namespace
+
+TEST_F(BatchCancel, WhenDoneDuringTheSecondOfFiveEndsAfterIt) {
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3"})
+        AddSource(name);
+    Scripts = {Decoder::Good(), Slow(), Decoder::Good()};
+    Form->CheckBoxCloseApp->setChecked(false);
+    GlobalVars.PlaySound = true;
+    OnNextFile = [this] {
+        if (GlobalVars.FilesDecoded == 1) CancelOnceRunning(mrNo);
+    };
+    Decode();
+    const auto questions = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0]->Text,
+              "Do you want to stop decoding now or stop Decoding when the currently processed file is done?");
+    EXPECT_EQ(questions[0]->Caption, "Question");
+    EXPECT_EQ(questions[0]->Buttons, mbYes | mbNo | mbCancel);
+    EXPECT_EQ(questions[0]->Captions, (TLines{"Stop now", "When done"}));
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_EQ(WithoutTime(GlobalVars.RunLog.back()), "Decoded 2 files in ");
+    EXPECT_EQ(ListedNames(), (TLines{"c.mp3", "d.mp3", "e.mp3"}));
+    EXPECT_EQ(Dialogs.CallsOf(TServiceCall::PlaySound).size(), 1u);
+}
+
+TEST_F(BatchCancel, StopNowLeavesTheEntryFirstUncountedAndAnEmptyLog) {
+    const std::string a = AddSource("a.mp3");
+    AddSource("b.mp3");
+    Dir.WriteFile("Wavesmith.log", "older\r\n");
+    Scripts = {Hanging()};
+    CancelOnceRunning(mrYes);
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsStopNow);
+    EXPECT_EQ(GlobalVars.FilesDecoded + GlobalVars.FilesFailed, 0);
+    EXPECT_EQ(ListedNames(), (TLines{"a.mp3", "b.mp3"}));
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_TRUE(LogFileExists());
+    EXPECT_EQ(LogFile(), "");
+    EXPECT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
+}
+
+TEST_F(BatchCancel, CancelAfterWhenDoneLetsTheBatchRunToItsEnd) {
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    AddSource("c.mp3");
+    Scripts = {Slow()};
+    Dialogs.Answers = {mrNo, mrCancel};
+    QTimer::singleShot(0, Form.get(), [this] {
+        Form->ActionCancelExecute();
+        EXPECT_EQ(GlobalVars.BatchState, bsStopWhenDone);
+        Form->ActionCancelExecute();
+        EXPECT_EQ(GlobalVars.BatchState, bsRunning);
+        EXPECT_FALSE(GlobalVars.StopWhenDone);
+    });
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    EXPECT_TRUE(ListedNames().empty());
+}
+
+TEST_F(BatchCancel, CancelDoesNothingWithoutARunningBatch) {
+    Form->ActionCancelExecute();
+    EXPECT_TRUE(Dialogs.Calls.empty());
+}
+
+TEST_F(BatchCancel, CloseWhileDecodingAsksAndOkAbortsWithoutExitingTwice) {
+    Form->show();
+    AddSource("a.mp3");
+    Scripts = {Hanging()};
+    Dialogs.Answers = {mrCancel, mrOk};
+    QTimer::singleShot(0, Form.get(), [this] {
+        Form->close(); // refused
+        EXPECT_TRUE(Form->isVisible());
+        Form->close();
+    });
+    Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0]->Text, "Would you want to abort decoding and exit?");
+    EXPECT_EQ(dialogs[0]->Caption, "Warning");
+    EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtWarning);
+    EXPECT_EQ(dialogs[0]->Buttons, mbOK | mbCancel);
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(GlobalVars.BatchState, bsStopNow);
+    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+}
+
+TEST_F(BatchCancel, WindowClosedBetweenFilesEndsTheWait) {
+    Form->show();
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    Scripts = {Decoder::Good()};
+    OnNextFile = [this] { Form->close(); };
+    Decode();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+    EXPECT_FALSE(Form->Redirector->Active());
+    EXPECT_EQ(ListedNames(), TLines{"b.mp3"});
+}
+
+TEST_F(BatchCancel, FilesAddedDuringTheBatchAreDecodedToo) {
+    BuildAcceptedTypes();
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    const std::string late = Dir.WriteFile("late/c.mp3", std::string(500, 'c'));
+    Scripts = {Decoder::Good()};
+    OnNextFile = [&] {
+        if (GlobalVars.FilesDecoded == 1) Form->AddFile(late);
+    };
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesTotal, 3);
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    EXPECT_EQ(WithoutTime(GlobalVars.RunLog.back()), "Decoded 3 files in ");
+    EXPECT_TRUE(FileExists(Dir.Path() + "late/c.wav"));
+}
+
+TEST_F(BatchCancel, FileAddedBehindAFailureIsDecodedAndTheFailureNotRetried) {
+    BuildAcceptedTypes();
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    const std::string late = Dir.WriteFile("late/c.mp3", std::string(500, 'c'));
+    Scripts = {Decoder::Preamble() + Decoder::Exit(1), Decoder::Good()};
+    OnNextFile = [&] {
+        if (GlobalVars.FilesFailed == 1 && GlobalVars.FilesTotal == 2) Form->AddFile(late);
+    };
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 2);
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(Dir.Path() + "late/c.wav"));
+    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+}

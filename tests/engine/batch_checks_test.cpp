@@ -1,0 +1,123 @@
+// The checks before a batch: decoder present, list not empty, input and output different,
+// and the overwrite question with Yes to All and for two entries writing one output.
+#include "tests/engine/batchfixture.h"
+
+#include "settings/errors.h"
+#include "settings/paths.h"
+
+namespace {
+
+class BatchChecks : public TBatchTest {
+protected:
+    void ExpectNothingStarted() {
+        EXPECT_EQ(GlobalVars.BatchState, bsIdle);
+        EXPECT_FALSE(LogFileExists());
+    }
+};
+
+} // namespace
+
+TEST_F(BatchChecks, MissingDecoderIsNamedAndNothingStarts) {
+    AddSource("a.mp3");
+    GlobalVars.DecoderPath = Dir.Path() + "gone/utils.exe";
+    Decode();
+    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->Text, "The file \"" + Dir.Path() + "gone/utils.exe\" couldn't be found.");
+    EXPECT_EQ(boxes[0]->Caption, "Hint");
+    EXPECT_EQ(boxes[0]->Flags, MB_OK | MB_ICONEXCLAMATION);
+    ExpectNothingStarted();
+}
+
+TEST_F(BatchChecks, EmptyListIsRefused) {
+    Decode();
+    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->Text, "There are no files to decode!");
+    EXPECT_EQ(boxes[0]->Caption, "Hint");
+    ExpectNothingStarted();
+}
+
+TEST_F(BatchChecks, OutputThatIsTheInputBlocksTheWholeBatch) {
+    AddSource("a.mp3");
+    AddSource("b.wav");
+    Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0]->Text, "Input file and output file must be different!");
+    EXPECT_EQ(dialogs[0]->Caption, "Information");
+    EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtInformation);
+    EXPECT_EQ(dialogs[0]->Buttons, mbOK);
+    ExpectNothingStarted();
+    EXPECT_FALSE(FileExists(Music("a.wav")));
+}
+
+TEST_F(BatchChecks, YesToAllAtTheFirstQuestionStartsWithoutMore) {
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    Dir.WriteFile("music/a.wav", "old a");
+    Dir.WriteFile("music/b.wav", "old b");
+    Scripts = {Decoder::Good()};
+    Dialogs.Answers = {mrYesToAll};
+    Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0]->Text,
+              "File \"" + Music("a.wav") + "\" already exists.\r\n\r\nAre you sure overwrite it?");
+    EXPECT_EQ(dialogs[0]->Caption, "Overwrite file?");
+    EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtConfirmation);
+    EXPECT_EQ(dialogs[0]->Buttons, mbYes | mbNo | mbCancel | mbYesToAll);
+    EXPECT_EQ(GlobalVars.FilesDecoded, 2);
+    EXPECT_EQ(Dir.ReadFile("music/b.wav"), "RIFF....WAVEdata");
+}
+
+TEST_F(BatchChecks, YesAsksAgainAndNoStartsNothing) {
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    Dir.WriteFile("music/a.wav", "old a");
+    Dir.WriteFile("music/b.wav", "old b");
+    Dialogs.Answers = {mrYes, mrNo};
+    Decode();
+    EXPECT_EQ(Dialogs.CallsOf(TServiceCall::MessageDialog).size(), 2u);
+    ExpectNothingStarted();
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "old a");
+}
+
+TEST_F(BatchChecks, TwoEntriesWritingOneOutputAreAskedAbout) {
+    const std::string out = Dir.MakeDir("out");
+    GlobalVars.OutDir = out;
+    AddSource("a.mp3", "x", "one/");
+    AddSource("a.mp3", "x", "two/");
+    Dialogs.Answers = {mrCancel};
+    Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0]->Text,
+              "File \"" + out + "a.wav\" already exists.\r\n\r\nAre you sure overwrite it?");
+    ExpectNothingStarted();
+    EXPECT_FALSE(FileExists(out + "a.wav"));
+}
+
+TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {
+    const std::string out = Dir.Path() + "new/";
+    GlobalVars.OutDir = out;
+    AddSource("a.mp3");
+    Dir.WriteFile("music/a.wav", "beside");
+    Scripts = {Decoder::Good()};
+    Dialogs.Answers = {mrYes};
+    Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_NE(dialogs[0]->Text.find(Music("a.wav")), std::string::npos);
+    EXPECT_EQ(Dir.ReadFile("new/a.wav"), "RIFF....WAVEdata");
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "beside");
+}
+
+TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedIsReportedBeforeTheLoop) {
+    GlobalVars.OutDir = Dir.Path() + "no/such/";
+    AddSource("a.mp3");
+    Scripts = {Decoder::Good()};
+    EXPECT_THROW(Decode(), EInOutError);
+    EXPECT_FALSE(LogFileExists());
+    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+}

@@ -1,0 +1,265 @@
+// Whole batches with a scripted decoder: counting, the list, the run log and its file, failures.
+#include "tests/engine/batchfixture.h"
+
+#include "app/trayicon.h"
+#include "engine/formlog.h"
+#include "settings/paths.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class BatchRun : public TBatchTest {};
+
+} // namespace
+
+TEST_F(BatchRun, OneFileDecodesAndLogsOneEmptyLineAndSummary) {
+    const std::string source = AddSource("a.mp3");
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFF....WAVEdata");
+    EXPECT_TRUE(FileExists(source)); // Delete is off
+    ASSERT_EQ(GlobalVars.RunLog.size(), 2u);
+    EXPECT_EQ(GlobalVars.RunLog[0], "");
+    EXPECT_EQ(WithoutTime(GlobalVars.RunLog[1]), "Decoded one file in ");
+    EXPECT_EQ(LogFile(), "\r\n" + GlobalVars.RunLog[1] + "\r\n");
+    EXPECT_EQ(Form->LabelBatchRemaining->text(), "Decoding finished");
+    EXPECT_EQ(Form->LabelBatch->text(), "100%");
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), "Finished decode");
+    EXPECT_TRUE(Dialogs.Calls.empty());
+    EXPECT_EQ(Dir.ReadFile("wavesmith.lst"), "");
+}
+
+TEST_F(BatchRun, ThreeFilesWithoutErrorsWriteFourLines) {
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    AddSource("c.mp3");
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    ASSERT_EQ(GlobalVars.RunLog.size(), 4u);
+    EXPECT_EQ(WithoutTime(GlobalVars.RunLog[3]), "Decoded 3 files in ");
+    EXPECT_EQ(LogFile(), "\r\n\r\n\r\n" + GlobalVars.RunLog[3] + "\r\n");
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        EXPECT_EQ(Dir.ReadFile(std::string("music/") + name).size(), 16u);
+}
+
+TEST_F(BatchRun, SecondOfThreeFailsAndNoKeepsTheOlderLog) {
+    Dir.WriteFile("Wavesmith.log", "older\r\n");
+    AddSource("a.mp3");
+    const std::string bad = AddSource("b.mp3");
+    AddSource("c.mp3");
+    // The second run ends before its progress header.
+    Scripts = {Decoder::Good(), Decoder::Preamble() + "err:cannot read stream\\n\n" + Decoder::Exit(1),
+               Decoder::Good()};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    const TLines expected = {
+        "",
+        "An error occurred while trying to decode \"" + bad + "\"!",
+        "",
+        "",
+        "Decoded 2 files in ",
+        "One file couldn't be decoded,probably wrong format or using with other application."};
+    ASSERT_EQ(GlobalVars.RunLog.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(WithoutTime(GlobalVars.RunLog[i]), expected[i]) << i;
+    EXPECT_EQ(ListedNames(), TLines{"b.mp3"});
+    EXPECT_TRUE(FileExists(bad));
+    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->Text, "At least one error occurred. Do you want to view the log?");
+    EXPECT_EQ(boxes[0]->Caption, "warning");
+    EXPECT_EQ(boxes[0]->Flags, MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+    EXPECT_EQ(LogFile(), "older\r\n");
+}
+
+TEST_F(BatchRun, YesShowsTheViewerThenWritesTheLog) {
+    Dir.WriteFile("Wavesmith.log", "older\r\n");
+    const std::string bad = AddSource("a.mp3");
+    AddSource("b.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Exit(2), Decoder::Preamble() + Decoder::Exit(2)};
+    Dialogs.Answers = {IDYES};
+    QString shown;
+    bool logWrittenBeforeClose = true;
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [&, poll] {
+        if (auto* viewer = qobject_cast<TFormLog*>(QApplication::activeModalWidget())) {
+            shown = viewer->MemoLog->toPlainText();
+            logWrittenBeforeClose = LogFile() != "older\r\n";
+            QTest::mouseClick(viewer->ButtonOK, Qt::LeftButton);
+            return;
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+    Decode();
+    EXPECT_TRUE(
+        shown.contains("2 files couldn't be decoded,probably wrong format or using with other application."));
+    EXPECT_TRUE(
+        shown.startsWith("An error occurred while trying to decode \"" + QString::fromStdString(bad)));
+    EXPECT_FALSE(logWrittenBeforeClose);
+    EXPECT_EQ(LogFile().substr(0, 10), "An error o");
+    EXPECT_NE(LogFile().find("Decoded 0 files in "), std::string::npos);
+    EXPECT_EQ(ListedNames(), (TLines{"a.mp3", "b.mp3"}));
+}
+
+TEST_F(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
+    GlobalVars.Delete = true;
+    const std::string source = AddSource("a.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5).substr(0, 200) +
+               Decoder::WriteOutput("RIFFpartial") + "crash\n"};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(source));
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
+}
+
+TEST_F(BatchRun, NonZeroExitAfterFullProgressFailsAndEmptyOutputIsRemoved) {
+    GlobalVars.Delete = true;
+    const std::string source = AddSource("a.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("") + Decoder::Exit(1)};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(source));
+    EXPECT_FALSE(FileExists(Music("a.wav")));
+}
+
+TEST_F(BatchRun, SuccessWithoutOutputIsAFailure) {
+    GlobalVars.Delete = true;
+    const std::string source = AddSource("a.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0)};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 0);
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(source));
+}
+
+TEST_F(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
+    GlobalVars.Delete = true;
+    const std::string source = AddSource("a.mp3");
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_FALSE(FileExists(source));
+    EXPECT_TRUE(FileExists(Music("a.wav")));
+}
+
+TEST_F(BatchRun, BitstreamProblemStopsTheDecoderBeforeAndAfterTheHeader) {
+    // Both runs hang after the line: only our stop ends them.
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    GlobalVars.Delete = true;
+    Scripts = {Decoder::Preamble() + "err:bitstream problem: no header\\n\nhang\n",
+               Decoder::Preamble() + Decoder::Progress(10, 2) + Decoder::WriteOutput("RIFFhalf") +
+                   "err:\\rbitstream problem: lost sync\\n\nhang\n"};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_TRUE(FileExists(b));
+}
+
+TEST_F(BatchRun, BitstreamLineSplitAcrossPiecesAndStreamsKeptApart) {
+    const std::string a = AddSource("a.mp3");
+    GlobalVars.Delete = true;
+    // Half the line on standard output, the progress on standard error in between, then the rest.
+    Scripts = {Decoder::Preamble() + "out:bitstream pro\n" + "sleep:100\n" + Decoder::Progress(10) +
+               Decoder::WriteOutput() + "sleep:100\nout:blem: frame 7\\n\nhang\n"};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(a));
+}
+
+TEST_F(BatchRun, LastLineWithoutLineEndIsReadWhenTheDecoderEnds) {
+    AddSource("a.mp3");
+    // The header is the decoder's last text, without a line end after it.
+    Scripts = {Decoder::Preamble() + Decoder::WriteOutput() + "err:\\rFrame#     1/1      128 kbps\n" +
+               Decoder::Exit(0)};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+}
+
+TEST_F(BatchRun, ReadOnlyOutputFailsEveryFileAndTheBatchCompletes) {
+    // Outputs that cannot be created: in the chosen folder each name is taken by a folder.
+    const std::string out = Dir.MakeDir("out");
+    Dir.MakeDir("out/a.wav");
+    Dir.MakeDir("out/b.wav");
+    GlobalVars.OutDir = out;
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    Scripts = {Decoder::Good()};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    EXPECT_EQ(GlobalVars.RunLog[0], "An error occurred while trying to decode \"" + a + "\"!");
+    EXPECT_EQ(GlobalVars.RunLog[2], "An error occurred while trying to decode \"" + b + "\"!");
+}
+
+TEST_F(BatchRun, DecoderThatCannotStartForAFollowingFileFailsIt) {
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    const std::string c = AddSource("c.mp3");
+    Scripts = {Decoder::Good()};
+    OnNextFile = [this] { QFile::remove(QString::fromStdString(GlobalVars.DecoderPath)); };
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+    EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    EXPECT_EQ(ListedNames(), (TLines{"b.mp3", "c.mp3"}));
+}
+
+TEST_F(BatchRun, ExitWhenDoneClosesOnlyAfterABatchWithoutFailures) {
+    Form->show();
+    Form->CheckBoxCloseApp->setChecked(true);
+    AddSource("a.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Exit(1)};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_TRUE(Form->isVisible());
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+    EXPECT_TRUE(FileExists(Dir.Path() + "Wavesmith.log"));
+    EXPECT_FALSE(Form->isVisible());
+}
+
+TEST_F(BatchRun, AfterStepsPlayTheSoundAndOpenTheLastOutputFolder) {
+    GlobalVars.PlaySound = true;
+    GlobalVars.AutoOpen = true;
+    AddSource("a.mp3", "x", "one/");
+    AddSource("b.mp3", "x", "two/");
+    Scripts = {Decoder::Good()};
+    Decode();
+    const auto sounds = Dialogs.CallsOf(TServiceCall::PlaySound);
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds[0]->Text, Dir.Path() + "complete.wav");
+    const auto opened = Dialogs.CallsOf(TServiceCall::ShellOpen);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0]->Text, Dir.Path() + "two/");
+}
+
+TEST_F(BatchRun, EmptyFilesTakeTheBatchPercentFromTheCounts) {
+    AddSource("a.mp3", "");
+    AddSource("b.mp3", "");
+    Scripts = {Decoder::Good()};
+    QString afterFirst;
+    OnNextFile = [&] { afterFirst = Form->LabelBatch->text(); };
+    Decode();
+    EXPECT_EQ(afterFirst, "50%");
+    EXPECT_EQ(GlobalVars.FilesDecoded, 2);
+}

@@ -1,0 +1,156 @@
+#pragma once
+// A main window in a temporary folder with a scripted decoder beside it: the test program
+// childtool copied in as "utils.exe", reading its commands from "utils.exe.script". Each started
+// file can get a script of its own: the script for the next file is written just before the
+// window handles its WM_NEXTFILE.
+#include "app/formmain.h"
+#include "filelist/filelistmodel.h"
+#include "settings/globals.h"
+#include "tests/support/scriptedservices.h"
+#include "tests/support/tempdir.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TEventHook : public QObject {
+public:
+    std::function<void(QEvent*)> OnEvent;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (OnEvent) OnEvent(event);
+        return false;
+    }
+};
+
+// The text of a decoder run, in childtool commands.
+namespace Decoder {
+// Lines the real decoder prints before its progress, on standard error.
+inline std::string Preamble() {
+    return "err:input:  in.mp3  (44.1 kHz, 2 channels, MPEG-1 Layer III)\\n\n"
+           "err:output: out.wav  (16 bit, Microsoft WAVE)\\n\n";
+}
+// The header and progress lines for frames 1..total (every `step`), each started with CR.
+inline std::string Progress(int total, int step = 1) {
+    std::string script = "err:\\rFrame#      0/" + std::to_string(total) + "      128 kbps\n";
+    for (int frame = step; frame <= total; frame += step) {
+        std::string current = std::to_string(frame);
+        std::string all = std::to_string(total);
+        current.insert(0, current.size() < 6 ? 6 - current.size() : 0, ' ');
+        all.append(all.size() < 6 ? 6 - all.size() : 0, ' ');
+        script += "err:\\rFrame#" + current + "/" + all + " 128 kbps\n";
+    }
+    return script;
+}
+inline std::string WriteOutput(const std::string& bytes = "RIFF....WAVEdata") {
+    return "write-arg:3:" + bytes + "\n";
+}
+inline std::string Exit(int code) {
+    return "exit:" + std::to_string(code) + "\n";
+}
+// A whole good run.
+inline std::string Good(int frames = 10) {
+    return Preamble() + Progress(frames) + WriteOutput() + "err:\\n\n" + Exit(0);
+}
+} // namespace Decoder
+
+class TBatchTest : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TExecutableIn Exe{Dir.Path()};
+    std::unique_ptr<TFormMain> Form;
+    TEventHook Hook;
+    // Scripts[i] drives the i-th started file; the last one serves every later file.
+    std::vector<std::string> Scripts;
+    // Runs on each WM_NEXTFILE before the window handles it.
+    std::function<void()> OnNextFile;
+    TScriptedServices& Dialogs = TScriptedServices::Current();
+
+    void SetUp() override {
+        Dialogs.Reset();
+        const QString decoder = QString::fromStdString(Dir.Path() + "utils.exe");
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(BinaryPath("childtool")), decoder));
+        Form = std::make_unique<TFormMain>(); // loads the settings: the test's own follow
+        GlobalVars.DecoderPath = Dir.Path() + "utils.exe";
+        GlobalVars.OutDir.clear();
+        GlobalVars.Delete = false;
+        GlobalVars.PlaySound = false;
+        GlobalVars.AutoOpen = false;
+        GlobalVars.RunLog.clear();
+        GlobalVars.BatchState = bsIdle;
+        Hook.OnEvent = [this](QEvent* event) {
+            if (event->type() != WM_NEXTFILE) return;
+            WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
+            if (OnNextFile) OnNextFile();
+        };
+        Form->installEventFilter(&Hook);
+    }
+
+    void TearDown() override {
+        if (Form) Form->removeEventFilter(&Hook);
+        Form.reset();
+        GlobalVars.RunLog.clear();
+        GlobalVars.BatchState = bsIdle;
+        Dialogs.Reset();
+    }
+
+    void WriteScriptFor(int index) {
+        if (Scripts.empty()) return;
+        const size_t i = std::min(static_cast<size_t>(index), Scripts.size() - 1);
+        Dir.WriteFile("utils.exe.script", Scripts[i]);
+    }
+
+    // A source file in the list (not through the adding path, so any name and size will do).
+    std::string AddSource(const std::string& name, const std::string& bytes = std::string(1000, 'm'),
+                          const std::string& folder = "music/") {
+        const std::string path = Dir.WriteFile(folder + name, bytes);
+        TFileItem item;
+        item.Path = Dir.Path() + folder;
+        item.FileName = name;
+        item.Size = static_cast<int64_t>(bytes.size());
+        Form->FileList->Append(item);
+        return path;
+    }
+
+    // Decodes the list; a batch that does not end within the bound is stopped and fails the test.
+    void Decode(int boundMs = 30000) {
+        WriteScriptFor(0);
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        bool timedOut = false;
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            timedOut = true;
+            GlobalVars.BatchState = bsStopNow;
+        });
+        watchdog.start(boundMs);
+        Form->ActionDecodeExecute();
+        EXPECT_FALSE(timedOut) << "the batch did not end";
+    }
+
+    std::vector<std::string> ListedNames() const {
+        std::vector<std::string> names;
+        for (int row = 0; row < Form->FileList->Count(); ++row)
+            names.push_back(Form->FileList->Item(row).FileName);
+        return names;
+    }
+
+    std::string LogFile() const { return Dir.ReadFile("Wavesmith.log"); }
+    bool LogFileExists() const { return QFile::exists(QString::fromStdString(Dir.Path() + "Wavesmith.log")); }
+    std::string Music(const std::string& name) const { return Dir.Path() + "music/" + name; }
+};
+
+using TLines = std::vector<std::string>;
+
+// The summary line without its elapsed time.
+inline std::string WithoutTime(const std::string& line) {
+    const size_t in = line.rfind(" in ");
+    return in == std::string::npos ? line : line.substr(0, in + 4);
+}
