@@ -239,7 +239,11 @@ TEST_F(AddFilesTest, DashCTakesTheClipboardAndStartsDecoding) {
 }
 
 TEST_F(AddFilesTest, DashCWithNothingUsableStartsNothing) {
-    Script.ClipboardContent = "\x01\x02 junk\r\n/no/such/file.mp3";
+    // Binary junk, then 10 MB of lines that name nothing.
+    const char junk[] = "\x01\x02 junk\0/x.mp3\r\n";
+    Script.ClipboardContent.assign(junk, sizeof junk - 1);
+    while (Script.ClipboardContent.size() < 10'000'000)
+        Script.ClipboardContent += "/no/such/folder/" + std::string(80, 'q') + ".mp3\r\n";
     MakeForm("-C");
     EXPECT_TRUE(Listed().empty());
     EXPECT_TRUE(Script.CallsOf(TServiceCall::MessageBox).empty());
