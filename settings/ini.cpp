@@ -262,7 +262,6 @@ void WriteString(const std::string& file, const std::string& section, const std:
     std::string updated;
     if (!FindSection(reader, sectionName, line)) {
         // A new section goes at the end of the file.
-        updated.reserve(bytes.size() + sectionName.size() + keyName.size() + valueText.size() + 8);
         updated = bytes;
         if (!updated.empty() && updated.back() != '\n' && updated.back() != '\r') updated += lineEnd;
         updated.append("[").append(sectionName).append("]").append(lineEnd);
