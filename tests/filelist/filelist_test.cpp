@@ -124,6 +124,8 @@ TEST_F(FileListTest, AddFileListsOnlyExistingAcceptedNewFiles) {
     Form->AddFile(Dir.MakeDir("folder.mp3"));
     Form->AddFile(song + std::string("\0x.mp3", 6)); // cut short at the NUL it would name song
     Form->AddFile(File("list.M3U", 7));
+    Form->AddFile("");                                             // a blank line of a saved list
+    Form->AddFile(Dir.Path() + std::string(100000, 'n') + ".mp3"); // a name no file system takes
     EXPECT_EQ(Names(), (std::vector<std::string>{"Song.mp3", "list.M3U"}));
     EXPECT_EQ(Form->FileList->Item(0).Path, Dir.Path());
     EXPECT_EQ(Form->FileList->Item(0).Size, 1500);
