@@ -11,6 +11,7 @@
 enum class TProcessPriority : uint8_t { ppNone, ppIdle, ppNormal, ppHigh, ppRealtime };
 
 class TRedirector;
+struct TRedirectorSession; // the state one child's reader shares with the runner (redirect_internal.h)
 using TRedirectorDataEvent = std::function<void(TRedirector* sender, const char* buffer, int32_t size)>;
 using TNotifyEvent = std::function<void(TRedirector* sender)>;
 
@@ -57,10 +58,18 @@ public:
     TNotifyEvent OnTerminated;
 
 private:
-    struct TShared;
+    friend class TRedirectorThread;
+    // Steps the reader runs on the UI thread.
+    void ReadStdOut(TRedirectorSession& session, int32_t size);
+    void ReadStdErr(TRedirectorSession& session, int32_t size);
+    void ProcessTerminated(const std::shared_ptr<TRedirectorSession>& session);
+    void CloseChild();
+
     std::string FCommandLine;
     bool FDefaultErrorMode = false;
     TProcessPriority FInitialPriority = TProcessPriority::ppNone;
     TChildExit FExitStatus;
-    std::shared_ptr<TShared> FShared; // state the reader shares; outlives the runner while a reader runs
+    // The current child's state, shared with its reader; null while idle. The reader keeps it
+    // alive, so it outlives the runner while a reader runs.
+    std::shared_ptr<TRedirectorSession> FShared;
 };

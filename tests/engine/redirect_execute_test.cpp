@@ -1,0 +1,143 @@
+// Starting a child: failures, arguments, folder, environment, priority, standard input.
+#include "tests/engine/redirect_support.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <sched.h>
+#include <sys/resource.h>
+
+namespace {
+
+std::vector<std::string> SplitAtNul(const std::string& bytes) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
+        parts.push_back(bytes.substr(start, end - start));
+    return parts;
+}
+
+} // namespace
+
+TEST(RedirectorExecute, MissingProgramFailsWithCodeTwoAndLeavesNothingOpen) {
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    const int fdsBefore = OpenFdCount();
+    for (const std::string line :
+         {"/nonexistent-folder/program --decode a b", "wavesmith-no-such-program-here x"}) {
+        runner.SetCommandLine(line);
+        EXPECT_EQ(ErrorOf([&] { runner.Execute(); }), "Error creating process : 2") << line;
+        EXPECT_FALSE(runner.Active());
+        EXPECT_EQ(runner.ProcessHandle(), 0);
+        EXPECT_EQ(OpenFdCount(), fdsBefore);
+    }
+    // Still usable afterwards.
+    runner.SetCommandLine(ChildLine({"out:ok"}));
+    runner.Execute();
+    ASSERT_TRUE(recorder.WaitEnded());
+    EXPECT_EQ(recorder.Out, "ok");
+}
+
+TEST(RedirectorExecute, BlankCommandLineFailsBeforeAnythingIsCreated) {
+    TRedirector runner;
+    const int fdsBefore = OpenFdCount();
+    for (const std::string line : {"", "   ", " \t\r\n\x01 "}) {
+        runner.SetCommandLine(line);
+        EXPECT_EQ(ErrorOf([&] { runner.Execute(); }), "No commandline to run");
+        EXPECT_FALSE(runner.Active());
+    }
+    EXPECT_EQ(OpenFdCount(), fdsBefore);
+}
+
+TEST(RedirectorExecute, ExecuteWhileActiveFailsAndLeavesTheChildRunning) {
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    runner.SetCommandLine(ChildLine({"out:first", "sleep:300", "out:second", "hang"}));
+    runner.Execute();
+    const int64_t pid = runner.ProcessHandle();
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(ErrorOf([&] { runner.Execute(); }), "Process is already active");
+    EXPECT_EQ(runner.ProcessHandle(), pid);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Out == "firstsecond"; }));
+    runner.Terminate(0);
+    ASSERT_TRUE(recorder.WaitEnded());
+    EXPECT_EQ(recorder.Ended, 1);
+}
+
+TEST(RedirectorExecute, EveryArgumentArrivesIntact) {
+    const std::vector<std::string> arguments = {"with blanks  inside",
+                                                "quote\"inside",
+                                                "\"quoted\"",
+                                                "-leading-dash",
+                                                "trailing\\",
+                                                "back\\\\\"slash\\",
+                                                "\xc3\xbcml\xc3\xa4ut \xff\x80",
+                                                "",
+                                                "tab\there",
+                                                "/path with/several  blanks/x.mp3"};
+    std::vector<std::string> commands = {"echo-args"};
+    commands.insert(commands.end(), arguments.begin(), arguments.end());
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    runner.SetCommandLine(ChildLine(commands));
+    runner.Execute();
+    ASSERT_TRUE(recorder.WaitEnded());
+    EXPECT_EQ(SplitAtNul(recorder.Out), arguments);
+}
+
+TEST(RedirectorExecute, ApplicationNameFolderAndEnvironmentAreUsed) {
+    TTempDir temp;
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    // With an application name, the command line is the whole argument list (argv[0] included).
+    runner.ApplicationName = BinaryPath("childtool");
+    runner.SetCommandLine("any-name cwd out:| env:WAVESMITH_PROBE");
+    EXPECT_EQ(runner.FullCommandLine(), BinaryPath("childtool") + " any-name cwd out:| env:WAVESMITH_PROBE");
+    runner.CurrentDirectory = temp.Path();
+    const char* const environment[] = {"WAVESMITH_PROBE=42", nullptr};
+    runner.Environment = environment;
+    runner.Execute();
+    ASSERT_TRUE(recorder.WaitEnded());
+    char real[PATH_MAX];
+    ASSERT_NE(::realpath(temp.Path().c_str(), real), nullptr);
+    EXPECT_EQ(recorder.Out, std::string(real) + "|42");
+}
+
+TEST(RedirectorExecute, ChildSeesAnOpenEmptyStandardInput) {
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    runner.SetCommandLine(ChildLine({"stdin-state"}));
+    runner.Execute();
+    ASSERT_TRUE(recorder.WaitEnded());
+    EXPECT_EQ(recorder.Out, "open-empty");
+}
+
+TEST(RedirectorExecute, IdlePriorityIsAppliedAndRefusalsAreIgnored) {
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    runner.SetCommandLine(ChildLine({"hang"}));
+    runner.SetInitialPriority(TProcessPriority::ppIdle);
+    runner.Execute();
+    const pid_t pid = static_cast<pid_t>(runner.ProcessHandle());
+    errno = 0;
+    const bool idle = ::sched_getscheduler(pid) == SCHED_IDLE || ::getpriority(PRIO_PROCESS, pid) == 19;
+    EXPECT_TRUE(idle);
+    runner.Terminate(0);
+    ASSERT_TRUE(recorder.WaitEnded());
+    // Raising priority is refused to an ordinary user; the child starts all the same.
+    for (const auto priority : {TProcessPriority::ppHigh, TProcessPriority::ppRealtime}) {
+        runner.SetInitialPriority(priority);
+        runner.SetCommandLine(ChildLine({"out:ran"}));
+        recorder.Out.clear();
+        runner.Execute();
+        ASSERT_TRUE(recorder.WaitEnded(recorder.Ended + 1));
+        EXPECT_EQ(recorder.Out, "ran");
+    }
+}
