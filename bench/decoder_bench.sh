@@ -90,4 +90,32 @@ for input in vbr cbr320; do
         status=1
     fi
 done
+# Opt-in (RF64=1): a stream of about 7 hours, so the WAV passes 4 GiB and must be RF64. The stream
+# is a 10-second CBR file without an Info frame repeated; it needs about 1 GB plus 4.5 GB of disk.
+if [ "${RF64:-0}" = 1 ]; then
+    sox -n -r 44100 -c 2 "$work/ten.wav" synth 10 sine 440 pinknoise
+    lame --quiet -t -b 320 "$work/ten.wav" "$work/ten.mp3"
+    for ((i = 0; i < 2500; i++)); do cat "$work/ten.mp3"; done >"$work/long.mp3"
+    rm -f "$work"/*.wav "$work/vbr.mp3" "$work/cbr320.mp3"
+    start=$EPOCHREALTIME
+    /usr/bin/time -f %M -o "$work/long.rss" "$utils" --decode "$work/long.mp3" "$work/long.wav" 2>"$work/long.err" ||
+        { tail -c 300 "$work/long.err"; status=1; }
+    echo "== long.mp3 ($(stat -c %s "$work/long.mp3") bytes): decoded in" \
+        "$(echo "$start $EPOCHREALTIME" | awk '{ printf "%.1f", $2 - $1 }') s, last line:" \
+        "$(tail -c 60 "$work/long.err" | tr '\r' '\n' | grep Frame | tail -n 1)," \
+        "peak $(awk -v k="$(cat "$work/long.rss")" 'BEGIN { printf "%.1f", k / 1024 }') MB"
+    python3 - "$work/long.wav" <<'PY' || status=1
+import os, struct, sys
+path = sys.argv[1]
+size = os.path.getsize(path)
+with open(path, "rb") as f:
+    head = f.read(80)
+assert head[0:4] == b"RF64" and head[12:16] == b"ds64", head[0:16]
+riff, data, samples = struct.unpack("<QQQ", head[20:44])
+assert riff == size - 8, (riff, size)
+assert data == size - 80 and head[72:76] == b"data", (data, size)
+assert samples == data // 4 and data % 4608 == 0, (samples, data)  # whole 1152-sample frames
+print("  RF64 header correct: %d bytes of audio (%.2f GiB, %.2f hours)" % (data, data / 2**30, samples / 44100 / 3600))
+PY
+fi
 exit $status

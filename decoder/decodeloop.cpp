@@ -85,7 +85,8 @@ public:
             if (FSchedule.Due(FFrames)) ShowProgress(FFrames);
         }
         if (FScan.TruncatedTail) return "the file ends inside frame " + std::to_string(FFrames + 1);
-        if (FScan.FromInfoHeader && FFrames < FScan.TotalFrames)
+        // One frame of slack: encoders differ on whether the Info frame counts itself.
+        if (FScan.FromInfoHeader && FFrames + 1 < FScan.TotalFrames)
             return "the stream ends after frame " + std::to_string(FFrames) + " of " +
                    std::to_string(FScan.TotalFrames) + " (file cut short)";
         return {};

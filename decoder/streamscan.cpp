@@ -93,26 +93,34 @@ TStreamScan ScanStream(std::FILE* file, std::uint64_t fileSize) {
     const TMpegHeader firstHeader = *ParseMpegHeader(first->Word);
     const std::size_t probe =
         static_cast<std::size_t>(std::min<std::uint64_t>(fileSize - first->Offset, 256));
-    if (const std::uint8_t* frame = window.At(first->Offset, probe)) {
-        if (const auto frames = InfoHeaderFrames(firstHeader, frame, probe)) {
-            scan.TotalFrames = *frames;
-            scan.FromInfoHeader = true;
-            return scan;
-        }
-    }
-    std::uint64_t at = first->Offset;
+    std::optional<std::uint64_t> infoFrames;
+    if (const std::uint8_t* frame = window.At(first->Offset, probe))
+        infoFrames = InfoHeaderFrames(firstHeader, frame, probe);
+
+    // Hop from header to header (the audio is never read) to count the frames and to see whether
+    // the file ends inside one; the hop also runs with an Info header, whose count says nothing
+    // about a cut inside the last frame.
+    std::uint64_t at = first->Offset, counted = 0;
     while (at < fileSize) {
         const std::uint8_t* p = window.At(at, 4);
-        if (!p || (ReadBigEndian32(p) & StreamHeaderMask) != (first->Word & StreamHeaderMask)) break;
-        const auto h = ParseMpegHeader(ReadBigEndian32(p));
-        if (!h) break;
+        if (!p) {
+            // Fewer than 4 bytes left: the start of a header cut off, or nothing of ours.
+            const std::uint8_t* rest = window.At(at, static_cast<std::size_t>(fileSize - at));
+            scan.TruncatedTail = rest && rest[0] == 0xFF;
+            break;
+        }
+        const std::uint32_t word = ReadBigEndian32(p);
+        const auto h = ParseMpegHeader(word);
+        if (!h || (word & StreamHeaderMask) != (first->Word & StreamHeaderMask)) break;
         const std::uint64_t length = h->FrameBytes ? h->FrameBytes : h->FreeFormatBytes(first->FreeUnpadded);
         if (at + length > fileSize) {
             scan.TruncatedTail = true;
             break;
         }
-        ++scan.TotalFrames;
+        ++counted;
         at += length;
     }
+    scan.FromInfoHeader = infoFrames.has_value();
+    scan.TotalFrames = infoFrames ? *infoFrames : counted;
     return scan;
 }
