@@ -148,6 +148,7 @@ TEST(HelpLabel, HoverColoursAndTheMenuAtThePressPoint) {
     form.Image1MouseMove();
     EXPECT_EQ(form.Label1->palette().color(QPalette::WindowText), QColor(0, 0, 0));
 
+    form.move(10, 10); // room on the screen for the whole menu, which is then not shifted
     form.Label1MouseDown(QPoint(3, 4));
     ASSERT_TRUE(WaitFor([&] { return form.PopupMenu2->isVisible(); }, 5000));
     EXPECT_EQ(form.PopupMenu2->pos(), form.Label1->mapToGlobal(QPoint(3, 4)));
