@@ -21,13 +21,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return Deliver([&] { return QApplication::notify(receiver, event); });
 }
 
-bool TApplication::Deliver(const std::function<bool()>& delivery) {
-    try {
-        return delivery();
-    } catch (const std::exception& error) {
-        AppException(error);
-    } catch (...) {
-        AppException(EWavesmithError("Unknown error"));
-    }
-    return false;
+void TApplication::ReportUnknownError() {
+    AppException(EWavesmithError("Unknown error"));
 }

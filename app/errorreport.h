@@ -4,7 +4,6 @@
 #include <QApplication>
 
 #include <exception>
-#include <functional>
 #include <string>
 
 // The text of the report for an error message.
@@ -18,5 +17,18 @@ public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
     // Runs one delivery; an error escaping it is reported and the delivery counts as unhandled.
-    static bool Deliver(const std::function<bool()>& delivery);
+    // A template, so that wrapping every event costs no allocation.
+    template <typename Delivery> static bool Deliver(Delivery&& delivery) {
+        try {
+            return delivery();
+        } catch (const std::exception& error) {
+            AppException(error);
+        } catch (...) {
+            ReportUnknownError();
+        }
+        return false;
+    }
+
+private:
+    static void ReportUnknownError();
 };
