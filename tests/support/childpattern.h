@@ -2,21 +2,25 @@
 // The bytes that the test program floods a stream with, so a reader can check every byte and its
 // order: a pseudo-random block per stream, repeated. The two streams use blocks of different
 // prime lengths, so a piece of one stream never matches the other or a shifted position.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 inline const std::string& ChildPatternBlock(int stream) { // 1 = standard output, 2 = standard error
     static const auto make = [](uint64_t seed, size_t length) {
-        std::string block(length, '\0');
+        std::string block((length + 7) / 8 * 8, '\0');
         uint64_t x = seed;
-        for (auto& c : block) {
+        for (size_t i = 0; i < block.size(); i += 8) {
             x = x * 6364136223846793005ull + 1442695040888963407ull;
-            c = static_cast<char>(x >> 56);
+            const uint64_t word = x ^ (x >> 29);
+            std::memcpy(&block[i], &word, 8);
         }
+        block.resize(length);
         return block;
     };
-    static const std::string out = make(1, 1000003);
-    static const std::string err = make(2, 999983);
+    static const std::string out = make(1, 131071);
+    static const std::string err = make(2, 131063);
     return stream == 2 ? err : out;
 }
 
