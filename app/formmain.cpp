@@ -94,6 +94,9 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     }
     Closing = true;
     event->accept();
+    // The program ends with this window; closing it while it is hidden in the tray does not count
+    // as closing the last window, so ask for the end explicitly (nothing happens outside exec()).
+    QCoreApplication::quit();
 }
 
 void TFormMain::customEvent(QEvent* event) {

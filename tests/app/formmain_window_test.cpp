@@ -3,6 +3,7 @@
 #include "app/anchors.h"
 #include "app/formmain.h"
 #include "app/trayicon.h"
+#include "filelist/filelistview.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
@@ -11,9 +12,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +100,21 @@ TEST_F(FormMainWindow, ExitFromTheTrayEndsWithoutShowingTheWindowAndSaves) {
     EXPECT_TRUE(platform.isNull()) << "the icon leaves the tray with the window";
 }
 
+TEST_F(FormMainWindow, ClosingFromTheTrayEndsTheEventLoop) {
+    TTrayIcon::SetAvailableOverride(true);
+    TFormMain form;
+    Start(form);
+    form.ImgTrayClick();
+    ASSERT_FALSE(form.isVisible());
+    QTimer::singleShot(0, form.mnuExit, &QAction::trigger);
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    bound.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the program must end when the hidden window closes";
+    EXPECT_TRUE(form.Closing);
+}
+
 TEST_F(FormMainWindow, MinimisingLeavesNoTrayIcon) {
     TTrayIcon::SetAvailableOverride(true);
     TFormMain form;
@@ -127,4 +146,31 @@ TEST_F(FormMainWindow, ShortcutsRunEnabledActionsOnly) {
     services.FileChoices.push_back({});
     QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(services.CallsOf(TServiceCall::OpenFiles).size(), 1u);
+}
+
+TEST_F(FormMainWindow, ButtonsLabelAndListOpenWhatTheyBelongTo) {
+    auto& services = TScriptedServices::Current();
+    TFormMain form;
+    Start(form);
+
+    services.FileChoices.push_back({});
+    QTest::mouseClick(form.btnAdd, Qt::LeftButton);
+    EXPECT_EQ(services.CallsOf(TServiceCall::OpenFiles).size(), 1u) << "Add runs the add dialog";
+
+    QTest::mousePress(form.Label1, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_TRUE(form.PopupMenu2->isVisible()) << "the Help label opens the help menu";
+    form.PopupMenu2->hide();
+
+    emit form.ListViewFiles->customContextMenuRequested(QPoint(20, 20));
+    EXPECT_TRUE(form.PopupMenu1->isVisible()) << "the list's context menu";
+    form.PopupMenu1->hide();
+}
+
+TEST_F(FormMainWindow, PostedMessagesReachTheirHandlers) {
+    TFormMain form;
+    Start(form);
+    ASSERT_FALSE(FileExists(SavedListPath()));
+    form.SaveListPending = true;
+    form.PostMessage(WM_SAVEFILELIST);
+    EXPECT_TRUE(WaitFor([] { return FileExists(SavedListPath()); }, 5000)) << "the saved list is written";
 }
