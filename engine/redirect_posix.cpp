@@ -313,6 +313,7 @@ void TChildProcess::Close() {
 struct TUiWake::TImpl {
     int Fd = -1;
     std::function<void()> OnWake;
+    QSocketNotifier* Notifier = nullptr; // kept, like the rest, for the life of the process
 };
 
 TUiWake::TUiWake(std::function<void()> onWake) : FImpl(new TImpl) {
@@ -323,9 +324,9 @@ TUiWake::TUiWake(std::function<void()> onWake) : FImpl(new TImpl) {
         delete FImpl;
         throw EWavesmithError("Cannot create the reader's wake-up : " + std::to_string(error));
     }
-    auto* notifier = new QSocketNotifier(FImpl->Fd, QSocketNotifier::Read);
     TImpl* impl = FImpl;
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [impl] {
+    impl->Notifier = new QSocketNotifier(impl->Fd, QSocketNotifier::Read);
+    QObject::connect(impl->Notifier, &QSocketNotifier::activated, impl->Notifier, [impl] {
         // Consume the signal before looking at the work, so a later signal is never lost.
         eventfd_t count = 0;
         ::eventfd_read(impl->Fd, &count);
