@@ -47,7 +47,13 @@ void TFormMain::FormCreate() {
     GlobalVars.ExitWhenDone = false;
     GlobalVars.Stayontop = false;
     GlobalVars.LastOpenDir.clear();
-    LoadSettings(); // creates the file with the values above when there is none
+    try {
+        LoadSettings(); // creates the file with the values above when there is none
+    } catch (const std::exception& error) {
+        // A settings file that cannot be created is reported; the program still starts with the
+        // defaults rather than staying an invisible process.
+        AppException(error);
+    }
 
     ReadRunLog(); // the previous run's log, for "Last Log"; left empty when unreadable
 

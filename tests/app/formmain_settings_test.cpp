@@ -126,3 +126,13 @@ TEST_F(FormMainSettings, UnwritableSettingsAreReportedAndTheWindowStillCloses) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0]->Text.find("Unable to write to"), std::string::npos) << boxes[0]->Text;
 }
+
+TEST_F(FormMainSettings, UncreatableSettingsAreReportedAndTheWindowStillStarts) {
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(SettingsFilePath())));
+    TFormMain form;
+    const auto boxes = TScriptedServices::Current().CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0]->Text.find("Unable to write to"), std::string::npos) << boxes[0]->Text;
+    EXPECT_FALSE(form.CheckBoxCloseApp->isChecked());
+    EXPECT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
+}
