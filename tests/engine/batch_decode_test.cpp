@@ -1,0 +1,97 @@
+// End to end with the real decoder: Decode on a list of real MP3 files makes the WAV files that
+// utils.exe makes by hand, empties the list and its saved form file by file, and writes the log.
+#include "tests/engine/batchfixture.h"
+
+#include "settings/paths.h"
+
+#include <QProcess>
+
+namespace {
+
+class BatchDecode : public TBatchTest {
+protected:
+    void SetUp() override {
+        TBatchTest::SetUp();
+        const QString decoder = QString::fromStdString(GlobalVars.DecoderPath);
+        QFile::remove(decoder);
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(BinaryPath("utils.exe")), decoder));
+        BuildAcceptedTypes();
+    }
+    std::string AddFixture(const std::string& name) {
+        const std::string target = Dir.Path() + "music/" + name;
+        QFile source(QString::fromStdString(std::string(WAVESMITH_FIXTURES) + "/" + name));
+        EXPECT_TRUE(source.open(QIODevice::ReadOnly));
+        Dir.WriteFile("music/" + name, source.readAll().toStdString());
+        Form->AddFile(target);
+        return target;
+    }
+    // What utils.exe writes when run by hand.
+    std::string ByHand(const std::string& source) {
+        const std::string output = Dir.MakeDir("byhand") + ExtractFileName(ChangeFileExt(source, ".wav"));
+        QProcess::execute(QString::fromStdString(BinaryPath("utils.exe")),
+                          {"--decode", QString::fromStdString(source), QString::fromStdString(output)});
+        return Dir.ReadFile("byhand/" + ExtractFileName(output));
+    }
+};
+
+} // namespace
+
+TEST_F(BatchDecode, RealFilesBecomeTheSameWavFilesAndADamagedOneStays) {
+    const std::vector<std::string> names = {"cbr_stereo_44k.mp3", "vbr_stereo_44k.mp3", "mono_44k.mp3",
+                                            "layer2_48k.mp3"};
+    std::vector<std::string> sources;
+    for (const std::string& name : names)
+        sources.push_back(AddFixture(name));
+    const std::string damaged = Dir.WriteFile("music/notes.mp3", "these are not MPEG frames\n");
+    Form->AddFile(damaged);
+    Form->SaveFileList();
+    ASSERT_EQ(Form->FileList->Count(), 5);
+
+    // The saved list follows the batch: after each file it holds exactly the files not yet done.
+    std::vector<std::string> savedLists;
+    OnNextFile = [&] { savedLists.push_back(Dir.ReadFile("wavesmith.lst")); };
+    Dialogs.Answers = {IDNO};
+    Decode(120000);
+
+    EXPECT_EQ(GlobalVars.FilesDecoded, 4);
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    for (const std::string& source : sources) {
+        const std::string wav = Dir.ReadFile("music/" + ExtractFileName(ChangeFileExt(source, ".wav")));
+        EXPECT_GT(wav.size(), 44u) << source;
+        EXPECT_TRUE(wav == ByHand(source)) << source;
+    }
+    EXPECT_EQ(ListedNames(), TLines{"notes.mp3"});
+    EXPECT_TRUE(FileExists(damaged));
+    EXPECT_FALSE(FileExists(Music("notes.wav")));
+    ASSERT_EQ(savedLists.size(), 4u);
+    EXPECT_EQ(savedLists[0].find(sources[0]), std::string::npos);
+    EXPECT_NE(savedLists[0].find(sources[1]), std::string::npos);
+    const std::string finalList = Dir.ReadFile("wavesmith.lst");
+    EXPECT_NE(finalList.find(damaged), std::string::npos);
+    for (const std::string& source : sources)
+        EXPECT_EQ(finalList.find(source), std::string::npos);
+    const TLines expected = {
+        "",
+        "",
+        "",
+        "",
+        "An error occurred while trying to decode \"" + damaged + "\"!",
+        "",
+        "Decoded 4 files in ",
+        "One file couldn't be decoded,probably wrong format or using with other application."};
+    ASSERT_EQ(GlobalVars.RunLog.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(WithoutTime(GlobalVars.RunLog[i]), expected[i]) << i;
+}
+
+TEST_F(BatchDecode, DeleteRemovesOnlyDecodedSources) {
+    GlobalVars.Delete = true;
+    const std::string good = AddFixture("mono_44k.mp3");
+    const std::string damaged = Dir.WriteFile("music/short.mp3", std::string("\xFF\xFB\x90\x64", 4) + "junk");
+    Form->AddFile(damaged);
+    Dialogs.Answers = {IDNO};
+    Decode(60000);
+    EXPECT_FALSE(FileExists(good));
+    EXPECT_TRUE(FileExists(Music("mono_44k.wav")));
+    EXPECT_TRUE(FileExists(damaged));
+}
