@@ -13,7 +13,7 @@ inline constexpr size_t MaxCarriedLine = 64 * 1024;
 // Cuts one piece of a stream into lines. A line ends at CR, LF or CR LF; a zero byte cuts the rest
 // of the piece off. The unfinished end of the piece is kept in pending (one per stream) and
 // completed by that stream's next piece, so a line that arrives in two pieces is read as one.
-// onLine(std::string_view) gets each line in order, without its line end.
+// onLine(std::string_view) gets each line in order, without its line end; it must not touch pending.
 template <typename OnLine>
 void CutLines(std::string& pending, const char* buffer, size_t size, OnLine&& onLine) {
     const void* zero = std::memchr(buffer, 0, size);
@@ -26,19 +26,18 @@ void CutLines(std::string& pending, const char* buffer, size_t size, OnLine&& on
         if (e == end) {
             pending.append(p, end);
             if (pending.size() >= MaxCarriedLine) {
-                std::string line;
-                line.swap(pending);
-                onLine(std::string_view(line));
+                onLine(std::string_view(pending));
+                pending.clear();
             }
             return;
         }
         if (pending.empty()) {
             onLine(std::string_view(p, static_cast<size_t>(e - p)));
         } else {
-            std::string line;
-            line.swap(pending);
-            line.append(p, e);
-            onLine(std::string_view(line));
+            // Completed in place: the carried text keeps its buffer for the next line.
+            pending.append(p, e);
+            onLine(std::string_view(pending));
+            pending.clear();
         }
         p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
     }
@@ -47,9 +46,8 @@ void CutLines(std::string& pending, const char* buffer, size_t size, OnLine&& on
 // Hands on the stream's unfinished last line, if any (the stream has ended).
 template <typename OnLine> void FlushLines(std::string& pending, OnLine&& onLine) {
     if (pending.empty()) return;
-    std::string line;
-    line.swap(pending);
-    onLine(std::string_view(line));
+    onLine(std::string_view(pending));
+    pending.clear();
 }
 
 // True when the line holds nothing but blanks and control characters.

@@ -79,6 +79,7 @@ protected:
         const QString decoder = QString::fromStdString(Dir.Path() + "utils.exe");
         ASSERT_TRUE(QFile::copy(QString::fromStdString(BinaryPath("childtool")), decoder));
         Form = std::make_unique<TFormMain>(); // loads the settings: the test's own follow
+        QCoreApplication::sendPostedEvents(Form.get(), WM_STARTUP); // start-up done before the test
         GlobalVars.DecoderPath = Dir.Path() + "utils.exe";
         GlobalVars.OutDir.clear();
         GlobalVars.Delete = false;
