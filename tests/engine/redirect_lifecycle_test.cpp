@@ -28,7 +28,9 @@ TEST(RedirectorEnd, OutputOfAChildThatExitsAtOnceComesBeforeTheEnd) {
     TRedirector runner;
     TRunRecorder recorder;
     recorder.Attach(runner);
-    runner.SetCommandLine(ChildLine({"out:hello\\n", "err:oops\\n", "exit:0"}));
+    // The pause keeps the order of the two streams fixed: a reader that peeked standard output just
+    // before it was written would otherwise find standard error first.
+    runner.SetCommandLine(ChildLine({"out:hello\\n", "sleep:50", "err:oops\\n", "exit:0"}));
     runner.Execute();
     ASSERT_TRUE(recorder.WaitEnded());
     EXPECT_EQ(recorder.Out, "hello\n");
@@ -111,8 +113,10 @@ TEST(RedirectorTerminate, OutputStillWaitingComesBeforeTheEnd) {
     TRedirector runner;
     TRunRecorder recorder;
     recorder.Attach(runner);
-    // The child writes to both pipes, then says so through a file, then hangs.
-    runner.SetCommandLine(ChildLine({"out:first", "err:second", "write-arg:5:done", "hang", marker}));
+    // The child writes to both pipes (standard output first, see above), then says so through a
+    // file, then hangs.
+    runner.SetCommandLine(
+        ChildLine({"out:first", "sleep:50", "err:second", "write-arg:6:done", "hang", marker}));
     runner.Execute();
     // Events are not processed meanwhile, so the output is still waiting in the pipes.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
