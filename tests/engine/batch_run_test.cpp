@@ -124,26 +124,31 @@ TEST_F(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
 }
 
-TEST_F(BatchRun, NonZeroExitAfterFullProgressFailsAndEmptyOutputIsRemoved) {
+TEST_F(BatchRun, NonZeroExitAfterFullProgressFails) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");
-    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("") + Decoder::Exit(1)};
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("RIFFwhole?") +
+               Decoder::Exit(1)};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesFailed, 1);
     EXPECT_TRUE(FileExists(source));
-    EXPECT_FALSE(FileExists(Music("a.wav")));
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFwhole?");
 }
 
-TEST_F(BatchRun, SuccessWithoutOutputIsAFailure) {
+TEST_F(BatchRun, SuccessWithoutOutputFailsAndAnEmptyOutputIsRemoved) {
     GlobalVars.Delete = true;
-    const std::string source = AddSource("a.mp3");
-    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0)};
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0),
+               Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("") + Decoder::Exit(0)};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 0);
-    EXPECT_EQ(GlobalVars.FilesFailed, 1);
-    EXPECT_TRUE(FileExists(source));
+    EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_TRUE(FileExists(b));
+    EXPECT_FALSE(FileExists(Music("b.wav")));
 }
 
 TEST_F(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
