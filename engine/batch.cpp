@@ -145,11 +145,6 @@ void TFormMain::RunBatch() {
 
     if (Redirector->Active()) Redirector->Terminate(0);
 
-    if (Closing) {
-        // The window is gone: nobody is left to ask, so the record is kept.
-        WriteRunLog();
-        return;
-    }
     if (g.AnyError) {
         const int answer = ShowMessageBox("At least one error occurred. Do you want to view the log?",
                                           "warning", MB_YESNOCANCEL | MB_ICONEXCLAMATION);
@@ -160,7 +155,7 @@ void TFormMain::RunBatch() {
         return;
     }
     WriteRunLog();
-    if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished) close();
+    if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished && !Closing) close();
 }
 
 void TFormMain::StartHeadFile() {

@@ -119,6 +119,7 @@ TEST_F(BatchCancel, WindowClosedBetweenFilesEndsTheWait) {
     EXPECT_EQ(GlobalVars.FilesDecoded, 1);
     EXPECT_FALSE(Form->Redirector->Active());
     EXPECT_EQ(ListedNames(), TLines{"b.mp3"});
+    EXPECT_EQ(LogFile(), "\r\n"); // the line before the next file; no summary
 }
 
 TEST_F(BatchCancel, FilesAddedDuringTheBatchAreDecodedToo) {
