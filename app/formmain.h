@@ -215,6 +215,7 @@ private:
     int32_t ShownBatchPercent = -1; // what LabelBatch shows; -1 when someone else wrote it
     int32_t TipPercent = -1;        // what the tray tip shows, with TipFileName; -1 when unknown
     std::string TipFileName;
+    std::string ShownTip; // the tip as last set here: another writer's tip is replaced at the next line
 
     // ---- Batch (engine/batch.cpp)
     void LaunchHeadFile();

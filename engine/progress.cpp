@@ -86,11 +86,13 @@ void TFormMain::HandleProgressLine(std::string_view line) {
         RemainingRefreshCount += 1;
     }
 
-    if (GlobalVars.BatchPercent != TipPercent || GlobalVars.CurrentFileName != TipFileName) {
+    if (GlobalVars.BatchPercent != TipPercent || GlobalVars.CurrentFileName != TipFileName ||
+        TrayIcon->ToolTip() != ShownTip) {
         TipPercent = GlobalVars.BatchPercent;
         TipFileName = GlobalVars.CurrentFileName;
         TrayIcon->SetToolTip("Current file:" + GlobalVars.CurrentFileName +
                              ", Percent: " + std::to_string(GlobalVars.BatchPercent) + "%");
+        ShownTip = TrayIcon->ToolTip();
     }
 
     if (ListChanged) {

@@ -80,6 +80,9 @@ TEST_F(ProgressDisplay, HeaderOnlySwitchesThenLinesDriveEverything) {
     EXPECT_EQ(Form->LabelBatch->text(), "25%");
     EXPECT_EQ(Form->ProgressBarBatch->value(), 250);
     EXPECT_EQ(Form->TrayIcon->ToolTip(), "Current file:a.mp3, Percent: 25%");
+    Form->TrayIcon->SetToolTip("another writer");
+    Feed(Line(750, 1000));
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), "Current file:a.mp3, Percent: 25%");
     // The bracket form reads the same; a spoilt total keeps the last value.
     Feed("\rFrame#   900 [1000] 128 kbps\r");
     EXPECT_EQ(GlobalVars.FilePercent, 90);
