@@ -55,8 +55,10 @@ void TFormMain::ConnectListView() {
 }
 
 void TFormMain::AddFile(const std::string& fullPath) {
-    // A name with a NUL byte would be cut short by the system and could name another file.
-    if (fullPath.find('\0') != std::string::npos || !FileExists(fullPath)) return;
+    // A name with a NUL byte would be cut short by the system and could name another file; a
+    // relative name would depend on the working folder and give the entry no folder of its own.
+    if (fullPath.find('\0') != std::string::npos || !IsAbsolutePath(fullPath) || !FileExists(fullPath))
+        return;
     if (!IsAcceptedFileType(ExtractFileExt(fullPath))) return;
     if (FileList->Find(fullPath) >= 0) return; // listed already
     TFileItem item;

@@ -33,9 +33,13 @@ std::string ExecutablePath() {
     return {};
 }
 
-void SetExecutablePath(const std::string& path) { OverriddenExecutable() = path; }
+void SetExecutablePath(const std::string& path) {
+    OverriddenExecutable() = path;
+}
 
-std::string ExecutableDir() { return ExtractFilePath(ExecutablePath()); }
+std::string ExecutableDir() {
+    return ExtractFilePath(ExecutablePath());
+}
 
 std::string SettingsFilePath() {
     const std::string ini = ChangeFileExt(ExecutablePath(), ".ini");
@@ -46,11 +50,21 @@ std::string SettingsFilePath() {
 #endif
 }
 
-std::string SavedListPath() { return ChangeFileExt(ExecutablePath(), ".lst"); }
-std::string LogFilePath() { return ExecutableDir() + "Wavesmith.log"; }
-std::string HelpFilePath() { return ChangeFileExt(ExecutablePath(), ".chm"); }
-std::string CompletionSoundPath() { return ExecutableDir() + "complete.wav"; }
-std::string DecoderFileName() { return "utils.exe"; }
+std::string SavedListPath() {
+    return ChangeFileExt(ExecutablePath(), ".lst");
+}
+std::string LogFilePath() {
+    return ExecutableDir() + "Wavesmith.log";
+}
+std::string HelpFilePath() {
+    return ChangeFileExt(ExecutablePath(), ".chm");
+}
+std::string CompletionSoundPath() {
+    return ExecutableDir() + "complete.wav";
+}
+std::string DecoderFileName() {
+    return "utils.exe";
+}
 
 bool IsPathDelimiter(char c) {
 #ifdef _WIN32
@@ -93,13 +107,27 @@ std::string IncludeTrailingPathDelimiter(const std::string& folder) {
 std::string Trim(const std::string& text) {
     size_t first = 0;
     size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
     return text.substr(first, last - first);
 }
 
-bool FileExists(const std::string& path) { return StatMode(path, S_IFREG); }
-bool DirectoryExists(const std::string& path) { return StatMode(path, S_IFDIR); }
+bool IsAbsolutePath(const std::string& path) {
+#ifdef _WIN32
+    return (path.size() >= 3 && path[1] == ':' && IsPathDelimiter(path[2])) || path.rfind("\\\\", 0) == 0;
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+
+bool FileExists(const std::string& path) {
+    return StatMode(path, S_IFREG);
+}
+bool DirectoryExists(const std::string& path) {
+    return StatMode(path, S_IFDIR);
+}
 
 bool SameFileName(const std::string& a, const std::string& b) {
 #ifdef _WIN32

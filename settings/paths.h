@@ -31,6 +31,8 @@ bool IsPathDelimiter(char c);
 // Trims blanks and control characters (bytes <= ' ') at both ends.
 std::string Trim(const std::string& text);
 
+// A full path: from the root on POSIX; with a drive or a network share on Windows.
+bool IsAbsolutePath(const std::string& path);
 bool FileExists(const std::string& path);      // an existing file that is not a folder
 bool DirectoryExists(const std::string& path);
 // Names compare as the platform's file system does: exactly on POSIX, without case on Windows.

@@ -10,11 +10,14 @@
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -126,6 +129,10 @@ TEST_F(FileListTest, AddFileListsOnlyExistingAcceptedNewFiles) {
     Form->AddFile(File("list.M3U", 7));
     Form->AddFile("");                                             // a blank line of a saved list
     Form->AddFile(Dir.Path() + std::string(100000, 'n') + ".mp3"); // a name no file system takes
+    const QString workingFolder = QDir::currentPath();
+    QDir::setCurrent(QFile::decodeName(QByteArray::fromStdString(Dir.Path())));
+    Form->AddFile("Song.mp3"); // names the file only through the working folder
+    QDir::setCurrent(workingFolder);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Song.mp3", "list.M3U"}));
     EXPECT_EQ(Form->FileList->Item(0).Path, Dir.Path());
     EXPECT_EQ(Form->FileList->Item(0).Size, 1500);
