@@ -1,5 +1,7 @@
 #include "engine/decoderoutput.h"
 
+#include "settings/paths.h"
+
 #include <cmath>
 #include <limits>
 
@@ -7,16 +9,6 @@ namespace {
 
 bool StartsWith(std::string_view line, std::string_view prefix) {
     return line.size() >= prefix.size() && line.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string_view TrimView(std::string_view text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
 }
 
 // Characters from 1-based position `from` up to and not including 1-based position `to`.

@@ -27,21 +27,6 @@
 
 namespace {
 
-// Holds the list's repainting for one bulk add; an inner hold leaves an outer one in force.
-class TRepaintHold {
-public:
-    explicit TRepaintHold(QWidget* view) : FView(view), FWasEnabled(view->updatesEnabled()) {
-        FView->setUpdatesEnabled(false);
-    }
-    ~TRepaintHold() { FView->setUpdatesEnabled(FWasEnabled); }
-    TRepaintHold(const TRepaintHold&) = delete;
-    TRepaintHold& operator=(const TRepaintHold&) = delete;
-
-private:
-    QWidget* FView;
-    bool FWasEnabled;
-};
-
 // The hourglass for one scope, hidden again however the scope is left.
 class TBusyCursor {
 public:
@@ -125,7 +110,7 @@ void TFormMain::ActionAddFilesExecute() {
 }
 
 void TFormMain::AddFiles(const std::vector<std::string>& names) {
-    TRepaintHold hold(ListViewFiles);
+    TListUpdateHold hold(ListViewFiles);
     for (const std::string& name : names) {
         const std::string ext = LowerCase(ExtractFileExt(name));
         if (ext == ".m3u")
@@ -151,7 +136,7 @@ void TFormMain::DropFiles(const std::vector<std::string>& names) {
         TBusyCursor busy;
         try {
             for (const std::string& name : names) {
-                TRepaintHold hold(ListViewFiles);
+                TListUpdateHold hold(ListViewFiles);
                 if (DirectoryExists(name))
                     AddFolder(name);
                 else
@@ -189,7 +174,7 @@ void TFormMain::HandleStartup() {
 }
 
 void TFormMain::LoadFileList() {
-    TRepaintHold hold(ListViewFiles);
+    TListUpdateHold hold(ListViewFiles);
     if (UpperCase(FirstArgument) == "-C") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.
         for (const std::string& line : SplitLines(Services().ClipboardText()))

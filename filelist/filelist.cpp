@@ -14,21 +14,6 @@
 
 namespace {
 
-// Holds the list's repainting for one operation on many entries; nests.
-class TListUpdateHold {
-public:
-    explicit TListUpdateHold(QWidget* view) : FView(view), FWasEnabled(view->updatesEnabled()) {
-        FView->setUpdatesEnabled(false);
-    }
-    ~TListUpdateHold() { FView->setUpdatesEnabled(FWasEnabled); }
-    TListUpdateHold(const TListUpdateHold&) = delete;
-    TListUpdateHold& operator=(const TListUpdateHold&) = delete;
-
-private:
-    QWidget* FView;
-    bool FWasEnabled;
-};
-
 // One flag per row: whether it is selected. Walks the selection's ranges, so a selection of every
 // other row of a long list costs linear time.
 std::vector<char> SelectedRowMask(const QItemSelectionModel* selection, int rowCount) {

@@ -40,3 +40,18 @@ private:
 
     int FDropTarget = -1;
 };
+
+// Holds the list's repainting for one operation on many entries; nests.
+class TListUpdateHold {
+public:
+    explicit TListUpdateHold(QWidget* view) : FView(view), FWasEnabled(view->updatesEnabled()) {
+        FView->setUpdatesEnabled(false);
+    }
+    ~TListUpdateHold() { FView->setUpdatesEnabled(FWasEnabled); }
+    TListUpdateHold(const TListUpdateHold&) = delete;
+    TListUpdateHold& operator=(const TListUpdateHold&) = delete;
+
+private:
+    QWidget* FView;
+    bool FWasEnabled;
+};

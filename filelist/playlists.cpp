@@ -12,16 +12,6 @@ namespace {
 // Private-profile reads give back at most this many characters of a value.
 constexpr size_t MaxValueLength = 2047;
 
-std::string_view TrimView(std::string_view text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-        --last;
-    return text.substr(first, last - first);
-}
-
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }

@@ -33,6 +33,12 @@ cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz
 for kind in m3u pls; do
     corpus="$root/build/fuzz/corpus/$kind"
     mkdir -p "$corpus"
-    "$root/build/fuzz/bin/${kind}_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -print_final_stats=1 \
-        "$corpus" "$root/tests/fuzz/seeds/$kind" </dev/null
+    log="$root/build/fuzz/$kind.log"
+    if ! "$root/build/fuzz/bin/${kind}_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -print_final_stats=1 \
+        "$corpus" "$root/tests/fuzz/seeds/$kind" </dev/null >"$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "${kind}_fuzz found a fault (full output: $log)"
+        exit 1
+    fi
+    echo "${kind}_fuzz: $(grep -m1 -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no fault"
 done

@@ -104,7 +104,7 @@ std::string IncludeTrailingPathDelimiter(const std::string& folder) {
     return folder + PathDelim;
 }
 
-std::string Trim(const std::string& text) {
+std::string_view TrimView(std::string_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
@@ -112,6 +112,10 @@ std::string Trim(const std::string& text) {
     while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
         --last;
     return text.substr(first, last - first);
+}
+
+std::string Trim(const std::string& text) {
+    return std::string(TrimView(text));
 }
 
 bool IsAbsolutePath(const std::string& path) {

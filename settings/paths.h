@@ -2,6 +2,7 @@
 // Where the program's companion files live: everything sits beside the executable.
 // Paths are bytes (std::string); folders end with the native separator.
 #include <string>
+#include <string_view>
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
@@ -13,27 +14,30 @@ inline constexpr char PathDelim = '/';
 std::string ExecutablePath();
 void SetExecutablePath(const std::string& path);
 
-std::string ExecutableDir();     // with trailing separator
-std::string SettingsFilePath();  // the executable's path with ".ini", file name lower-cased (whole path on Windows)
-std::string SavedListPath();     // the executable's path with ".lst", in its own case
-std::string LogFilePath();       // ExecutableDir() + "Wavesmith.log"
-std::string HelpFilePath();      // the executable's path with ".chm"
+std::string ExecutableDir(); // with trailing separator
+std::string
+SettingsFilePath(); // the executable's path with ".ini", file name lower-cased (whole path on Windows)
+std::string SavedListPath();       // the executable's path with ".lst", in its own case
+std::string LogFilePath();         // ExecutableDir() + "Wavesmith.log"
+std::string HelpFilePath();        // the executable's path with ".chm"
 std::string CompletionSoundPath(); // ExecutableDir() + "complete.wav"
-std::string DecoderFileName();   // "utils.exe"
+std::string DecoderFileName();     // "utils.exe"
 
 // Small path helpers shared by the modules.
-std::string ExtractFileName(const std::string& path);  // after the last separator
-std::string ExtractFilePath(const std::string& path);  // up to and including the last separator
-std::string ExtractFileExt(const std::string& path);   // from the last '.' of the name, with the dot; may be empty
+std::string ExtractFileName(const std::string& path); // after the last separator
+std::string ExtractFilePath(const std::string& path); // up to and including the last separator
+std::string
+ExtractFileExt(const std::string& path); // from the last '.' of the name, with the dot; may be empty
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& folder);
 bool IsPathDelimiter(char c);
 // Trims blanks and control characters (bytes <= ' ') at both ends.
 std::string Trim(const std::string& text);
+std::string_view TrimView(std::string_view text);
 
 // A full path: from the root on POSIX; with a drive or a network share on Windows.
 bool IsAbsolutePath(const std::string& path);
-bool FileExists(const std::string& path);      // an existing file that is not a folder
+bool FileExists(const std::string& path); // an existing file that is not a folder
 bool DirectoryExists(const std::string& path);
 // Names compare as the platform's file system does: exactly on POSIX, without case on Windows.
 bool SameFileName(const std::string& a, const std::string& b);

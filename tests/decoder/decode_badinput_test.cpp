@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QFile>
 
 #include <filesystem>
@@ -37,6 +39,11 @@ struct TDamage {
     const char* Source;
     std::string (*Make)(const std::string& source);
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TDamage& value, std::ostream* out) {
+    *out << value.Name;
+}
 
 const TDamage Damages[] = {
     {"CutInsideAFrame", "cbr_stereo_44k.mp3", [](const std::string& s) { return s.substr(0, 20000); }},
@@ -91,6 +98,11 @@ struct TBadInput {
     std::string (*Bytes)();
     const char* Message; // part of the one line that says what is wrong
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TBadInput& value, std::ostream* out) {
+    *out << value.Name;
+}
 
 const TBadInput BadInputs[] = {
     {"ZeroBytes", [] { return std::string(); }, "is empty"},
