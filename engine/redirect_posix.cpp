@@ -284,7 +284,7 @@ bool TChildProcess::GatherOutput(std::chrono::steady_clock::time_point deadline)
     // UI thread once per write and take the core from the child itself: let a burst collect for a
     // moment and hand it over as one piece. A full pipe or the child's end cuts the wait short.
     constexpr auto GatherTime = std::chrono::milliseconds(10);
-    constexpr int32_t GatherEnough = 32 * 1024;
+    constexpr int32_t GatherEnough = 8 * 1024;
     const auto until = std::min(deadline, std::chrono::steady_clock::now() + GatherTime);
     while (Peek(TRedirectStream::Out) + Peek(TRedirectStream::Err) < GatherEnough) {
         const auto left =
@@ -292,7 +292,7 @@ bool TChildProcess::GatherOutput(std::chrono::steady_clock::time_point deadline)
         if (left.count() <= 0) break;
         if (FImpl->PidFd >= 0) {
             pollfd end{FImpl->PidFd, POLLIN, 0};
-            const int ready = ::poll(&end, 1, static_cast<int>(std::min<int64_t>(left.count(), 2)));
+            const int ready = ::poll(&end, 1, static_cast<int>(std::min<int64_t>(left.count(), 1)));
             if (ready > 0) return FImpl->TryReap();
         } else {
             ::usleep(1000);

@@ -1,34 +1,24 @@
 #include "filelist/savedlist.h"
 
+#include "settings/atomicfile.h"
 #include "settings/errors.h"
-
-#include <QFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
 void WriteLinesFile(const std::string& path, const std::vector<std::string>& lines) {
-    QByteArray bytes;
     size_t total = 0;
     for (const std::string& line : lines)
         total += line.size() + 2;
-    bytes.reserve(static_cast<qsizetype>(total));
+    std::string bytes;
+    bytes.reserve(total);
     for (const std::string& line : lines) {
-        bytes.append(line.data(), static_cast<qsizetype>(line.size()));
-        bytes.append("\r\n", 2);
+        bytes += line;
+        bytes += "\r\n";
     }
-    // QSaveFile writes beside the target and renames on commit; no direct-write fallback, so a
-    // folder without write access fails instead of truncating the old file in place.
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) throw EFCreateError(path);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw EFCreateError(path);
-    }
-    if (!file.commit()) throw EFCreateError(path);
+    // Written beside the target and renamed over it: a failure leaves the old file as it was.
+    if (!WriteFileAtomically(path, bytes)) throw EFCreateError(path);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
