@@ -56,9 +56,9 @@ void RestoreWindowPlacement(const std::string& section, QWidget* window, const s
 void SaveWindowPlacement(const std::string& section, QWidget* window, const std::string& path) {
     const std::string file = FileOr(path);
     const bool maximized = window->isMaximized();
-    // A maximized or minimized window's own rectangle is not its normal one: the file keeps the
-    // last normal rectangle instead.
-    if (!maximized && !window->isMinimized()) {
+    // A maximized window's own rectangle is not its normal one: the file keeps the last normal
+    // rectangle instead. A minimized window keeps its normal rectangle, so that one is written.
+    if (!maximized) {
         Ini::WriteInteger(file, section, "x", window->x());
         Ini::WriteInteger(file, section, "y", window->y());
         Ini::WriteInteger(file, section, "height", window->height());

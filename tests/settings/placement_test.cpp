@@ -65,3 +65,16 @@ TEST_F(Placement, SavesInOrderAndAMaximizedWindowKeepsItsNormalRectangle) {
     ASSERT_TRUE(WaitFor([&] { return next.size() == QSize(320, 240); }, 5000));
     EXPECT_EQ(next.pos(), QPoint(30, 40));
 }
+
+TEST_F(Placement, AMinimizedWindowSavesItsNormalRectangle) {
+    // The window keeps its normal rectangle while minimized (to the taskbar or the tray), so a
+    // move made before minimizing survives a close from there.
+    QWidget window;
+    window.setGeometry(30, 40, 320, 240);
+    window.show();
+    window.move(70, 80);
+    window.setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(WaitFor([&] { return window.isMinimized(); }, 5000));
+    SaveWindowPlacement("Form", &window, File);
+    EXPECT_EQ(Dir.ReadFile("p.ini"), "[Form]\nx=70\ny=80\nheight=240\nwidth=320\nmaximized=0\n");
+}
