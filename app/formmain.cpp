@@ -37,6 +37,9 @@ void TFormMain::FormCreate() {
     // The taskbar shows the window's own title (set in PrepareWindow): an application display name
     // would be appended to every dialog's title on this desktop.
     // Each control with a hint keeps it 10 s (set where the hints are made); the delay stays the platform's.
+    // The program ends with this window (closeEvent), never because the last shown window closed:
+    // a box answered while the window is in the tray would otherwise end it unsaved.
+    QApplication::setQuitOnLastWindowClosed(false);
     Redirector = std::make_unique<TRedirector>();
     GlobalVars.DecoderPath = ExecutableDir() + DecoderFileName();
 

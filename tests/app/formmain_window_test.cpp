@@ -7,6 +7,7 @@
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
+#include "tests/app/modaldriver.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -113,6 +115,42 @@ TEST_F(FormMainWindow, ClosingFromTheTrayEndsTheEventLoop) {
     bound.start(10000);
     EXPECT_EQ(QApplication::exec(), 0) << "the program must end when the hidden window closes";
     EXPECT_TRUE(form.Closing);
+}
+
+TEST_F(FormMainWindow, ABoxClosedWhileInTheTrayDoesNotEndTheProgram) {
+    // A batch's question or an error report may appear while the window hides in the tray; once
+    // answered it is the last window to close, which must not end the program unsaved.
+    TTrayIcon::SetAvailableOverride(true);
+    TFormMain form;
+    Start(form);
+    form.ImgTrayClick();
+    ASSERT_FALSE(form.isVisible());
+    bool ranOn = false;
+    QTimer::singleShot(0, [&] {
+        QMessageBox box(QMessageBox::Critical, "Error Report", "text", QMessageBox::Ok);
+        WhenModal([](QWidget* modal) {
+            static_cast<QDialog*>(modal)->accept();
+            return true;
+        });
+        box.exec();
+        // Whatever end of the program the box's closing asked for arrives now.
+        QCoreApplication::sendPostedEvents(qApp, QEvent::Quit);
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                ranOn = true;
+                QCoreApplication::exit(5);
+            },
+            Qt::QueuedConnection);
+    });
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    bound.start(10000);
+    EXPECT_EQ(QApplication::exec(), 5);
+    EXPECT_TRUE(ranOn) << "the event loop ended when the box closed";
+    EXPECT_TRUE(form.InTray());
+    EXPECT_FALSE(form.Closing);
 }
 
 TEST_F(FormMainWindow, MinimisingLeavesNoTrayIcon) {
