@@ -222,6 +222,7 @@ private:
     void FailUnstartedHeadFile();
     void FinishFile();
     void CompleteBatch();
+    bool AnyEntryLeftToTry() const;
     void ShowBatchRemaining();
     bool StartingBatch = false;  // RunBatch is starting its first file: start errors go to the caller
     std::string CurrentOutput;   // the output path the running decoder was given

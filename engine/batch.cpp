@@ -251,11 +251,7 @@ void TFormMain::FinishFile() {
         g.RunLog.push_back("An error occurred while trying to decode \"" + g.CurrentSource + "\"!");
     }
 
-    // Entries removed during the batch can leave the counts past the total; an empty list or a
-    // list of nothing but this batch's failures has nothing left to start either.
-    const bool nothingLeft = g.FilesDecoded + g.FilesFailed >= g.FilesTotal ||
-                             FileList->Count() <= static_cast<int>(FailedInBatch.size());
-    if (g.StopWhenDone || nothingLeft) {
+    if (g.StopWhenDone || !AnyEntryLeftToTry()) {
         CompleteBatch();
         return;
     }
@@ -266,6 +262,17 @@ void TFormMain::FinishFile() {
     if (g.BytesDone > 0) ShowBatchRemaining();
     g.RunLog.emplace_back();
     PostMessage(WM_NEXTFILE);
+}
+
+// The batch is complete when every entry still listed has failed in it. Without removals this is
+// FilesDecoded + FilesFailed = FilesTotal; judged by the list itself, a failed entry that the user
+// removes (which lowers FilesTotal) or a next file removed between two runs cannot end the batch
+// early or keep it waiting.
+bool TFormMain::AnyEntryLeftToTry() const {
+    const std::unordered_set<std::string> failed(FailedInBatch.begin(), FailedInBatch.end());
+    for (int row = 0; row < FileList->Count(); ++row)
+        if (!failed.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
+    return false;
 }
 
 void TFormMain::ShowBatchRemaining() {

@@ -1,9 +1,11 @@
 // Stopping a batch: "Stop now", "When done", Cancel, closing the window, files added meanwhile.
 #include "tests/engine/batchfixture.h"
 
+#include "filelist/filelistview.h"
 #include "settings/paths.h"
 
 #include <QCheckBox>
+#include <QItemSelectionModel>
 
 namespace {
 
@@ -153,4 +155,25 @@ TEST_F(BatchCancel, FileAddedBehindAFailureIsDecodedAndTheFailureNotRetried) {
     EXPECT_EQ(GlobalVars.FilesFailed, 1);
     EXPECT_TRUE(FileExists(Dir.Path() + "late/c.wav"));
     EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+}
+
+TEST_F(BatchCancel, RemovingAFailedEntryDoesNotEndTheBatchEarly) {
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+        AddSource(name);
+    Scripts = {Decoder::Preamble() + Decoder::Exit(1), Decoder::Good()};
+    OnNextFile = [&] {
+        if (GlobalVars.FilesFailed != 1 || GlobalVars.FilesDecoded != 0) return;
+        // The failed entry has moved to the end; the user takes it out of the list.
+        const int row = Form->FileList->Count() - 1;
+        ASSERT_EQ(Form->FileList->Item(row).FileName, "a.mp3");
+        Form->ListViewFiles->selectionModel()->select(
+            Form->FileList->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Form->ActionRemoveExecute();
+    };
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_TRUE(FileExists(Music("d.wav")));
+    EXPECT_EQ(WithoutTime(GlobalVars.RunLog[GlobalVars.RunLog.size() - 2]), "Decoded 3 files in ");
 }
