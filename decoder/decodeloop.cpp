@@ -8,13 +8,14 @@
 
 #include <mpg123.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
 namespace {
 
 void Say(std::FILE* console, const std::string& text) {
-    // One write per line, so a reader of the pipe gets whole lines where it can.
+    // Whole lines in one write, so a reader of the pipe gets whole lines where it can.
     std::fwrite(text.data(), 1, text.size(), console);
     std::fflush(console);
 }
@@ -95,7 +96,8 @@ public:
     // The last frame's line, if the schedule did not print it, and the end of the progress line.
     void EndProgress() {
         if (FFrames > 0 && FLastShown != FFrames) ShowProgress(FFrames);
-        if (FLastShown > 0) Say(FConsole, "\n");
+        if (FLastShown > 0) FPending += "\n";
+        FlushProgress();
     }
 
 private:
@@ -113,9 +115,23 @@ private:
         int kbps = info.bitrate;
         if (kbps == 0)
             kbps = BitrateFromFrameSize(info.framesize, info.rate, mpg123_spf(FHandle)); // free format
-        Say(FConsole, FormatProgressLine(frame, FScan.TotalFrames, kbps));
+        FPending += FormatProgressLine(frame, FScan.TotalFrames, kbps);
         FLastShown = frame;
+        // Lines are passed on in bursts a few times a second rather than one write each: a reader
+        // that wakes per write would take the processor from the decoding it is watching. The
+        // first line goes out at once, since it tells the reader that decoding has begun.
+        if (frame == 1 || std::chrono::steady_clock::now() - FLastFlush >= ProgressFlushInterval)
+            FlushProgress();
     }
+
+    void FlushProgress() {
+        if (FPending.empty()) return;
+        Say(FConsole, FPending);
+        FPending.clear();
+        FLastFlush = std::chrono::steady_clock::now();
+    }
+
+    static constexpr auto ProgressFlushInterval = std::chrono::milliseconds(40);
 
     mpg123_handle* FHandle;
     std::FILE* FConsole;
@@ -123,6 +139,8 @@ private:
     TProgressSchedule FSchedule;
     std::uint64_t FFrames = 0;
     std::uint64_t FLastShown = 0;
+    std::string FPending;
+    std::chrono::steady_clock::time_point FLastFlush;
 };
 
 } // namespace

@@ -5,7 +5,6 @@
 // platform-specific.
 #include "engine/redirect.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,7 +60,6 @@ public:
 
     // Waits up to timeoutMs for the child's end; true once it has ended (its status recorded).
     bool WaitForEnd(int timeoutMs);
-    bool GatherOutput(std::chrono::steady_clock::time_point deadline);
     // Kills the child unless it has already been reaped; exitCode is kept for the status.
     void Kill(uint32_t exitCode);
     TChildExit ExitStatus() const;

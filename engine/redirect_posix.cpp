@@ -273,33 +273,10 @@ bool TChildProcess::WaitForEnd(int timeoutMs) {
             else if (waits[i].revents & (POLLHUP | POLLERR))
                 FImpl->MarkHungUp(waits[i].fd);
         }
-        if (output) return GatherOutput(deadline);
+        if (output) return false;
         if (FImpl->PidFd < 0 && FImpl->TryReap()) return true;
         if (std::chrono::steady_clock::now() >= deadline || ready > 0) return false;
     }
-}
-
-bool TChildProcess::GatherOutput(std::chrono::steady_clock::time_point deadline) {
-    // A child that writes many small pieces (a decoder's progress lines) would otherwise wake the
-    // UI thread once per write and take the core from the child itself: let a burst collect for a
-    // moment and hand it over as one piece. A full pipe or the child's end cuts the wait short.
-    constexpr auto GatherTime = std::chrono::milliseconds(10);
-    constexpr int32_t GatherEnough = 8 * 1024;
-    const auto until = std::min(deadline, std::chrono::steady_clock::now() + GatherTime);
-    while (Peek(TRedirectStream::Out) + Peek(TRedirectStream::Err) < GatherEnough) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        if (FImpl->PidFd >= 0) {
-            pollfd end{FImpl->PidFd, POLLIN, 0};
-            const int ready = ::poll(&end, 1, static_cast<int>(std::min<int64_t>(left.count(), 1)));
-            if (ready > 0) return FImpl->TryReap();
-        } else {
-            ::usleep(1000);
-            if (FImpl->TryReap()) return true;
-        }
-    }
-    return false;
 }
 
 void TChildProcess::Kill(uint32_t exitCode) {
