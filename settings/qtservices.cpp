@@ -2,6 +2,7 @@
 
 #include "settings/paths.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -264,7 +265,13 @@ bool TQtServices::OpenFiles(TOpenFilesRequest& request, std::vector<std::string>
     // Qt's own dialog: resizable, and its name filters ignore letter case as Windows' do.
     QFileDialog dialog(Owner());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // Any name may be typed (a playlist that turns out missing is reported by whoever opens it), and
+    // several files may still be chosen at once in the file views.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    for (auto* view : dialog.findChildren<QAbstractItemView*>())
+        if (view->objectName() == QLatin1String("listView") ||
+            view->objectName() == QLatin1String("treeView"))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     dialog.setSizeGripEnabled(true);
     const QStringList filters = ConvertDialogFilter(request.Filter);
     if (!filters.isEmpty()) {

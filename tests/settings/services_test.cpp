@@ -3,12 +3,15 @@
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -183,7 +186,12 @@ TEST(FileDialogs, OpenFilesPresetsTheDialogAndReturnsFullPaths) {
         filters = dialog->nameFilters();
         directory = dialog->directory().absolutePath();
         EXPECT_EQ(dialog->selectedNameFilter(), "MP3 Files (*.mp3)");
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+        for (const char* name : {"listView", "treeView"}) {
+            auto* view = dialog->findChild<QAbstractItemView*>(name);
+            ASSERT_NE(view, nullptr);
+            EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection) << name;
+        }
         dialog->selectFile("\"a b.mp3\" \"c.MP3\"");
         static_cast<QDialog*>(dialog)->accept();
     });
@@ -196,6 +204,19 @@ TEST(FileDialogs, OpenFilesPresetsTheDialogAndReturnsFullPaths) {
 
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     EXPECT_FALSE(TQtServices().OpenFiles(request, names));
+
+    // A typed name that names nothing is handed on, so that opening it can report "File not found".
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(nameBox, nullptr);
+        QTest::keyClicks(nameBox, "missing.m3u");
+        QTest::keyClick(nameBox, Qt::Key_Return);
+    });
+    TOpenFilesRequest typed{request.Filter, request.InitialDir, {}};
+    ASSERT_TRUE(TQtServices().OpenFiles(typed, names));
+    EXPECT_EQ(names, (std::vector<std::string>{dir.Path() + "music/missing.m3u"}));
 }
 
 TEST(FileDialogs, BrowseForFolderShowsTheTextAndReturnsTheChoice) {
