@@ -1,6 +1,7 @@
 #include "app/htmlhelp.h"
 
 #include "settings/errors.h"
+#include "settings/paths.h"
 
 #include <QFile>
 #include <QProcess>
@@ -9,7 +10,6 @@
 #include <algorithm>
 
 #include <cstdlib>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,7 +22,6 @@ const char* const NoEntryMessage = "Function HTMLHELP cannot loaded!";
 struct TLoader {
     std::string Library;
     bool EntryResolved = false;
-    uint32_t Cookie = 0;
     std::optional<std::string> SearchPath;
     std::optional<std::vector<std::string>> Viewers;
 };
@@ -43,16 +42,6 @@ std::vector<std::string> SplitSearchPath(const std::string& path) {
     return folders;
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 // The first file named like a known viewer on the search path; empty when there is none.
 std::string FindViewer() {
     const TLoader& loader = Loader();
@@ -68,8 +57,8 @@ std::string FindViewer() {
     const std::vector<std::string> folders = SplitSearchPath(searchPath);
     for (const auto& viewer : viewers)
         for (const auto& folder : folders) {
-            const std::string candidate = folder + (folder.back() == '/' ? "" : "/") + viewer;
-            if (Exists(candidate) && !IsFolder(candidate)) return candidate;
+            const std::string candidate = IncludeTrailingPathDelimiter(folder) + viewer;
+            if (FileExists(candidate)) return candidate;
         }
     return {};
 }
@@ -78,17 +67,15 @@ void LoadLibrary() {
     TLoader& loader = Loader();
     loader.Library = FindViewer();
     if (loader.Library.empty()) throw EWavesmithError(NotInstalledMessage);
+    // A viewer that cannot be run counts as loaded without its entry point (reported by the caller).
     loader.EntryResolved = ::access(loader.Library.c_str(), X_OK) == 0;
-    if (!loader.EntryResolved) throw EWavesmithError(NoEntryMessage);
-    // The control's initialisation has no counterpart for a viewer program.
-    loader.Cookie = 0;
 }
 
 // Starts the viewer on the help file; a missing help file shows nothing and reports nothing.
 int RunViewer(const std::string& text) {
     const size_t topic = text.find("::/");
     const std::string file = text.substr(0, topic);
-    if (!Exists(file) || IsFolder(file)) return 0;
+    if (!FileExists(file)) return 0;
     // Viewers take the file alone; the topic cannot be passed portably and is left out.
     const bool started =
         QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(Loader().Library)),
