@@ -211,7 +211,8 @@ private:
     void HandleProgressLine(std::string_view line);
     void FlushDecoderOutput(); // the streams' unfinished last lines, once the decoder has ended
     void ShowWorkingText();
-    void ShowBatchPercent();
+    void ShowBatchPercent();   // works BatchPercent out from the bytes done, and shows it
+    void ShowBatchRemaining(); // the remaining time from the bytes done so far
     int32_t ShownBatchPercent = -1; // what LabelBatch shows; -1 when someone else wrote it
     int32_t TipPercent = -1;        // what the tray tip shows, with TipFileName; -1 when unknown
     std::string TipFileName;
@@ -223,7 +224,6 @@ private:
     void FinishFile();
     void CompleteBatch();
     bool AnyEntryLeftToTry() const;
-    void ShowBatchRemaining();
     bool StartingBatch = false;  // RunBatch is starting its first file: start errors go to the caller
     std::string CurrentOutput;   // the output path the running decoder was given
     std::string LastOutputFolder; // folder of the last decoded file, opened when no output folder is set

@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
@@ -27,10 +26,6 @@
 namespace {
 
 const std::string OutputExt = ".wav";
-
-QString FromBytes(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
 
 // A decoder that crashed or gave up must never count as a success; one that we stopped ourselves
 // is judged by why we stopped it.
@@ -257,7 +252,6 @@ void TFormMain::FinishFile() {
     }
     g.BytesFinished += g.CurrentFileSize;
     g.BytesDone = g.BytesFinished;
-    g.BatchPercent = BatchPercentOf(g.BytesDone, g.BytesTotal, g.FilesDecoded + g.FilesFailed, g.FilesTotal);
     ShowBatchPercent();
     if (g.BytesDone > 0) ShowBatchRemaining();
     g.RunLog.emplace_back();
@@ -273,12 +267,6 @@ bool TFormMain::AnyEntryLeftToTry() const {
     for (int row = 0; row < FileList->Count(); ++row)
         if (!failed.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
     return false;
-}
-
-void TFormMain::ShowBatchRemaining() {
-    const double elapsed = Now() - GlobalVars.BatchStart;
-    LabelBatchRemaining->setText(
-        FromBytes(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
 }
 
 void TFormMain::CompleteBatch() {

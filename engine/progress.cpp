@@ -58,6 +58,9 @@ void TFormMain::ShowWorkingText() {
 }
 
 void TFormMain::ShowBatchPercent() {
+    GlobalVars.BatchPercent =
+        BatchPercentOf(GlobalVars.BytesDone, GlobalVars.BytesTotal,
+                       GlobalVars.FilesDecoded + GlobalVars.FilesFailed, GlobalVars.FilesTotal);
     // Rebuilding the texts only when they change keeps a line's work small.
     if (GlobalVars.BatchPercent != ShownBatchPercent) {
         ShownBatchPercent = GlobalVars.BatchPercent;
@@ -66,21 +69,22 @@ void TFormMain::ShowBatchPercent() {
     ProgressBarBatch->setValue(GaugePosition(GlobalVars.BatchPercent, ProgressBarBatch->maximum()));
 }
 
+void TFormMain::ShowBatchRemaining() {
+    const double elapsed = Now() - GlobalVars.BatchStart;
+    LabelBatchRemaining->setText(
+        FromBytes(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
+}
+
 void TFormMain::HandleProgressLine(std::string_view line) {
     const TFrameCounts counts = ReadProgressLine(line);
     FilePercentOf(counts.Current, counts.Total, GlobalVars.FilePercent);
     GlobalVars.BytesDone =
         GlobalVars.CurrentFileSize * GlobalVars.FilePercent / 100 + GlobalVars.BytesFinished;
-    GlobalVars.BatchPercent =
-        BatchPercentOf(GlobalVars.BytesDone, GlobalVars.BytesTotal,
-                       GlobalVars.FilesDecoded + GlobalVars.FilesFailed, GlobalVars.FilesTotal);
     ShowBatchPercent();
 
     if (GlobalVars.BytesDone > 0) {
         if (RemainingRefreshCount > 100) {
-            const double elapsed = Now() - GlobalVars.BatchStart;
-            const double remaining = RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone);
-            LabelBatchRemaining->setText(FromBytes(FormatElapsed(remaining)));
+            ShowBatchRemaining();
             RemainingRefreshCount = 0;
         }
         RemainingRefreshCount += 1;
