@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -228,5 +229,5 @@ private:
     std::string CurrentOutput;   // the output path the running decoder was given
     std::string LastOutputFolder; // folder of the last decoded file, opened when no output folder is set
     bool DecoderEnded = false;    // the decoder's end is being handled: its last lines stop nothing
-    std::vector<std::string> FailedInBatch; // keys of this batch's failed sources, never started twice
+    std::unordered_set<std::string> FailedInBatch; // keys of this batch's failed sources, never started twice
 };

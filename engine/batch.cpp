@@ -19,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include <algorithm>
 #include <cstdio>
 #include <unordered_set>
 
@@ -173,18 +172,12 @@ void TFormMain::LaunchHeadFile() {
     auto& g = GlobalVars;
     // Entries added during the batch land behind the files that failed in it: start those first,
     // so a failed file is not tried twice while a new one is left out.
-    if (!FailedInBatch.empty()) {
-        const auto failed = [this](int row) {
-            const std::string key = FileNameKey(FileList->Item(row).FullPath());
-            return std::find(FailedInBatch.begin(), FailedInBatch.end(), key) != FailedInBatch.end();
-        };
-        if (failed(0))
-            for (int row = 1; row < FileList->Count(); ++row)
-                if (!failed(row)) {
-                    FileList->Move(row, 0);
-                    break;
-                }
-    }
+    if (FailedInBatch.count(FileNameKey(FileList->Item(0).FullPath())))
+        for (int row = 1; row < FileList->Count(); ++row)
+            if (!FailedInBatch.count(FileNameKey(FileList->Item(row).FullPath()))) {
+                FileList->Move(row, 0);
+                break;
+            }
     const TFileItem item = FileList->Item(0);
     g.CurrentSource = item.FullPath();
     g.CurrentFileName = item.FileName;
@@ -240,7 +233,7 @@ void TFormMain::FinishFile() {
     if (g.FileFailed) {
         g.AnyError = true;
         g.FilesFailed += 1;
-        FailedInBatch.push_back(FileNameKey(g.CurrentSource));
+        FailedInBatch.insert(FileNameKey(g.CurrentSource));
         MoveEntryToEnd(g.CurrentSource);
         if (!CurrentOutput.empty()) DeleteIfEmpty(CurrentOutput);
         g.RunLog.push_back("An error occurred while trying to decode \"" + g.CurrentSource + "\"!");
@@ -263,9 +256,8 @@ void TFormMain::FinishFile() {
 // removes (which lowers FilesTotal) or a next file removed between two runs cannot end the batch
 // early or keep it waiting.
 bool TFormMain::AnyEntryLeftToTry() const {
-    const std::unordered_set<std::string> failed(FailedInBatch.begin(), FailedInBatch.end());
     for (int row = 0; row < FileList->Count(); ++row)
-        if (!failed.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
+        if (!FailedInBatch.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
     return false;
 }
 
