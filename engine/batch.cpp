@@ -154,12 +154,12 @@ void TFormMain::RunBatch() {
 
 void TFormMain::StartHeadFile() {
     if (FileList->Count() == 0 || Closing) return;
-    if (StartingBatch || !BatchRunning()) {
-        if (!StartingBatch && GlobalVars.BatchState != bsIdle)
-            return; // a stopped or finished batch starts nothing
+    // The batch's first file, or one started outside a batch: start errors go to the caller.
+    if (StartingBatch || GlobalVars.BatchState == bsIdle) {
         LaunchHeadFile();
         return;
     }
+    if (!BatchRunning()) return; // a stopped or finished batch starts nothing
     // A following file that cannot be started fails like a file the decoder refused.
     try {
         LaunchHeadFile();
