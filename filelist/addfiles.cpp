@@ -19,7 +19,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <set>
 #include <unordered_map>
@@ -35,16 +34,6 @@ public:
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
-
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    return text;
-}
 
 using TFolderId = std::pair<dev_t, ino_t>;
 
@@ -175,7 +164,7 @@ void TFormMain::HandleStartup() {
 
 void TFormMain::LoadFileList() {
     TListUpdateHold hold(ListViewFiles);
-    if (UpperCase(FirstArgument) == "-C") {
+    if (LowerCase(FirstArgument) == "-c") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.
         for (const std::string& line : SplitLines(Services().ClipboardText()))
             AddFile(line);

@@ -11,7 +11,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <numeric>
 #include <unordered_map>
@@ -21,9 +20,7 @@ namespace {
 // The hash key of a full path: equal keys name the same file on this platform's file system.
 std::string PathKey(const std::string& fullPath) {
 #ifdef _WIN32
-    std::string key = fullPath;
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
-    return key;
+    return LowerCase(fullPath);
 #else
     return fullPath;
 #endif

@@ -12,17 +12,6 @@ namespace {
 // Private-profile reads give back at most this many characters of a value.
 constexpr size_t MaxValueLength = 2047;
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -54,8 +43,10 @@ std::optional<long long> ReadCount(std::string_view text) {
         int digit;
         if (IsDigit(c))
             digit = c - '0';
-        else if (base == 16 && LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f')
-            digit = LowerAscii(c) - 'a' + 10;
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
         else
             return std::nullopt;
         value = value * base + digit;
@@ -68,8 +59,7 @@ std::optional<long long> ReadCount(std::string_view text) {
 
 // "File" followed by a decimal number written without leading zeros, as the reader would ask for it.
 std::optional<long long> FileKeyNumber(std::string_view key) {
-    if (key.size() < 5 || key.size() > 14 || !SameTextIgnoringCase(key.substr(0, 4), "file"))
-        return std::nullopt;
+    if (key.size() < 5 || key.size() > 14 || !SameText(key.substr(0, 4), "file")) return std::nullopt;
     const std::string_view digits = key.substr(4);
     if (digits[0] == '0') return std::nullopt;
     long long number = 0;
@@ -99,7 +89,7 @@ TPlsSection ReadPlaylistSection(const std::vector<std::string>& lines) {
                 TrimView(trimmed.substr(1, close == std::string_view::npos ? trimmed.npos : close - 1));
             if (state == Inside)
                 state = After;
-            else if (state == Before && SameTextIgnoringCase(name, "playlist"))
+            else if (state == Before && SameText(name, "playlist"))
                 state = Inside;
             continue;
         }
@@ -110,7 +100,7 @@ TPlsSection ReadPlaylistSection(const std::vector<std::string>& lines) {
         const std::string_view key = TrimView(trimmed.substr(0, equals));
         std::string_view value = TrimView(trimmed.substr(equals + 1));
         if (value.size() > MaxValueLength) value = value.substr(0, MaxValueLength);
-        if (SameTextIgnoringCase(key, "NumberOfEntries")) {
+        if (SameText(key, "NumberOfEntries")) {
             if (!section.Count) section.Count = value;
         } else if (const auto number = FileKeyNumber(key)) {
             section.Files.emplace(*number, value); // emplace keeps the first

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 TGlobalVars GlobalVars;
@@ -17,11 +16,6 @@ namespace {
 
 const std::string General = "General";
 const std::string System = "System";
-
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 // The part of a "description=patterns" row after the first '='.
 std::string PatternsOf(const std::string& row) {

@@ -2,6 +2,7 @@
 
 #include "settings/atomicfile.h"
 #include "settings/errors.h"
+#include "settings/paths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,36 +23,6 @@ constexpr std::string_view DefaultLineEnd = "\r\n";
 #else
 constexpr std::string_view DefaultLineEnd = "\n";
 #endif
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view TrimView(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-char Fold(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    return true;
-}
-
-std::string FoldedName(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        c = Fold(c);
-    return folded;
-}
 
 // A value is a C string to every reader of the file: it ends at the first NUL.
 std::string ValueText(std::string_view value) {
@@ -177,7 +148,7 @@ void Store(const std::string& path, const std::string& bytes) {
 // The first line of the first section with this name, or false.
 bool FindSection(TLineReader& reader, std::string_view section, TLine& line) {
     while (reader.Next(line))
-        if (line.Kind == TLineKind::Section && SameName(line.Name, section)) return true;
+        if (line.Kind == TLineKind::Section && SameText(line.Name, section)) return true;
     return false;
 }
 
@@ -188,7 +159,7 @@ bool FindValue(const std::string& bytes, const std::string& section, const std::
     if (!FindSection(reader, section, line)) return false;
     while (reader.Next(line)) {
         if (line.Kind == TLineKind::Section) return false;
-        if (line.Kind == TLineKind::Key && SameName(line.Name, key)) {
+        if (line.Kind == TLineKind::Key && SameText(line.Name, key)) {
             value = ValueText(line.Value);
             return true;
         }
@@ -218,8 +189,10 @@ bool ParseInteger(std::string_view text, long long& result) {
         unsigned digit;
         if (c >= '0' && c <= '9')
             digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && Fold(c) >= 'a' && Fold(c) <= 'f')
-            digit = static_cast<unsigned>(Fold(c) - 'a' + 10);
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
         else
             return false;
         if (magnitude > (limit - digit) / base) return false;
@@ -273,7 +246,7 @@ void WriteString(const std::string& file, const std::string& section, const std:
     TLine last = line;
     bool replace = false;
     while (reader.Next(line) && line.Kind != TLineKind::Section) {
-        if (line.Kind == TLineKind::Key && SameName(line.Name, keyName)) {
+        if (line.Kind == TLineKind::Key && SameText(line.Name, keyName)) {
             replace = true;
             break;
         }
@@ -321,7 +294,7 @@ void EraseSection(const std::string& file, const std::string& section) {
     size_t keptFrom = 0;
     while (reader.Next(line)) {
         if (line.Kind != TLineKind::Section) continue;
-        const bool match = SameName(line.Name, section);
+        const bool match = SameText(line.Name, section);
         if (match && !erasing) kept.append(bytes, keptFrom, line.Begin - keptFrom);
         if (!match && erasing) keptFrom = line.Begin;
         erasing = match;
@@ -343,7 +316,7 @@ std::vector<std::pair<std::string, std::string>> ReadSection(const std::string& 
     // A repeated key reads as its first occurrence, as a single look-up would give it.
     std::unordered_set<std::string> seen;
     while (reader.Next(line) && line.Kind != TLineKind::Section) {
-        if (line.Kind != TLineKind::Key || !seen.insert(FoldedName(line.Name)).second) continue;
+        if (line.Kind != TLineKind::Key || !seen.insert(LowerCase(std::string(line.Name))).second) continue;
         entries.emplace_back(std::string(line.Name), ValueText(line.Value));
     }
     return entries;

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <algorithm>
-#include <cctype>
 #include <sys/stat.h>
 
 namespace {
@@ -12,11 +10,6 @@ namespace {
 std::string& OverriddenExecutable() {
     static std::string path;
     return path;
-}
-
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
 }
 
 bool StatMode(const std::string& path, mode_t type) {
@@ -102,6 +95,27 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
 std::string IncludeTrailingPathDelimiter(const std::string& folder) {
     if (!folder.empty() && IsPathDelimiter(folder.back())) return folder;
     return folder + PathDelim;
+}
+
+namespace {
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        c = LowerAscii(c);
+    return text;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
 }
 
 std::string_view TrimView(std::string_view text) {

@@ -31,6 +31,10 @@ ExtractFileExt(const std::string& path); // from the last '.' of the name, with 
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& folder);
 bool IsPathDelimiter(char c);
+// ASCII letters lower-cased; other bytes stay, whatever the process's locale.
+std::string LowerCase(std::string text);
+// Equal but for the case of ASCII letters, as names in the settings file and playlists match.
+bool SameText(std::string_view a, std::string_view b);
 // Trims blanks and control characters (bytes <= ' ') at both ends.
 std::string Trim(const std::string& text);
 std::string_view TrimView(std::string_view text);
