@@ -160,7 +160,7 @@ void TFormOptions::SpeedButtonOutputDirClick() {
 
 void TFormOptions::SeSkinButton3Click() {
     // A missing help component is not caught here: it reaches the error report.
-    CallHtmlHelp(this, ChangeFileExt(ExecutablePath(), ".chm") + "::/Options.htm", HH_DISPLAY_TOC, 0);
+    CallHtmlHelp(this, HelpFilePath() + "::/Options.htm", HH_DISPLAY_TOC, 0);
 }
 
 void TFormOptions::SpeedButton1Click() {
