@@ -171,12 +171,12 @@ void TFormMain::LoadFileList() {
         return;
     }
     // The older saved list: keys "1".."N", N counting the keys that hold a value. The section is
-    // read once; the first key of each name counts, as a key-by-key read would find it.
+    // read once; it gives each key trimmed, in its first occurrence, as a key-by-key read finds it.
     const auto section = Ini::ReadSection(SettingsFilePath(), "Files");
     std::unordered_map<std::string, std::string> values;
     size_t count = 0;
     for (const auto& [key, value] : section) {
-        values.emplace(LowerCase(Trim(key)), value);
+        values.emplace(key, value);
         if (!value.empty()) ++count;
     }
     for (size_t k = 1; k <= count; ++k) {
