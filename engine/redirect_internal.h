@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 enum class TRedirectStep { ReadStdOut, ReadStdErr, ProcessTerminated };
@@ -29,8 +28,7 @@ struct TRedirectorSession {
     TRedirectStep Step = TRedirectStep::ReadStdOut;
     int32_t BytesAvailable = 0;
     bool StepDone = false;
-    bool StepFailed = false;
-    std::string StepError;
+    bool StepFailed = false; // the step threw: the reader stops delivering output
 
     bool OwnerAlive() {
         std::lock_guard guard(Lock);

@@ -6,7 +6,6 @@
 // no data, so no memory crosses threads behind the event loop's back.
 #include "engine/redirect_internal.h"
 
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -100,7 +99,6 @@ TRedirectorThread::THandOver TRedirectorThread::HandOver(TRedirectStep step, int
         session.BytesAvailable = size;
         session.StepDone = false;
         session.StepFailed = false;
-        session.StepError.clear();
     }
     Post(FSession);
     std::unique_lock lock(session.Lock);
@@ -141,8 +139,9 @@ void TRedirectorThread::RunStep(const std::shared_ptr<TRedirectorSession>& sessi
         step = session->Step;
         size = session->BytesAvailable;
     }
+    // An error escaping a step has no one to report to on the UI thread: the reader is told, and
+    // stops delivering.
     bool failed = false;
-    std::string error;
     try {
         TRedirector& runner = *session->Owner;
         switch (step) {
@@ -156,18 +155,13 @@ void TRedirectorThread::RunStep(const std::shared_ptr<TRedirectorSession>& sessi
             runner.ProcessTerminated(session);
             break;
         }
-    } catch (const std::exception& e) {
-        failed = true;
-        error = e.what();
     } catch (...) {
         failed = true;
-        error = "Unknown error";
     }
     {
         std::lock_guard guard(session->Lock);
         session->StepDone = true;
         session->StepFailed = failed;
-        session->StepError = std::move(error);
     }
     session->Changed.notify_all();
 }
