@@ -9,9 +9,9 @@
 #include "settings/formoptions.h"
 #include "settings/paths.h"
 #include "settings/qtservices.h"
+#include "tests/support/modalpoll.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -37,7 +37,8 @@ void Check(bool condition, const char* what) {
 
 void Shot(QWidget* window, const QString& name) {
     if (ShotFolder.isEmpty()) return;
-    if (!QTest::qWaitForWindowExposed(window, 5000)) Check(false, "the window was exposed for its screenshot");
+    if (!QTest::qWaitForWindowExposed(window, 5000))
+        Check(false, "the window was exposed for its screenshot");
     window->repaint();
     QGuiApplication::sync();
     const QString file = QDir(ShotFolder).filePath(name + ".png");
@@ -53,22 +54,13 @@ void UserClick(QWidget* control) {
 
 // Calls act on the active modal window of type T once it is shown; gives up after the bound.
 template <typename T> void WhenShown(const std::function<void(T*)>& act) {
-    auto* timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, act] {
-        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!window || !window->isVisible()) {
-            if (!clock->hasExpired(10000)) return;
-            Check(false, "the expected window appeared");
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
-        } else {
-            act(window);
-        }
-        timer->stop();
-        timer->deleteLater();
-    });
-    timer->start(10);
+    PollModal(
+        [act](QWidget* modal) {
+            auto* window = qobject_cast<T*>(modal);
+            if (window) act(window);
+            return window != nullptr;
+        },
+        10000, [] { Check(false, "the expected window appeared"); });
 }
 
 } // namespace
