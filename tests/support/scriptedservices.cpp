@@ -8,12 +8,16 @@ namespace {
 TScriptedServices* Installed = nullptr;
 }
 
-TScriptedServices::TScriptedServices() { Installed = this; }
+TScriptedServices::TScriptedServices() {
+    Installed = this;
+}
 TScriptedServices::~TScriptedServices() {
     if (Installed == this) Installed = nullptr;
 }
 
-TScriptedServices& TScriptedServices::Current() { return *Installed; }
+TScriptedServices& TScriptedServices::Current() {
+    return *Installed;
+}
 
 void TScriptedServices::Reset() {
     Calls.clear();
@@ -48,18 +52,23 @@ int TScriptedServices::Answer(const TServiceCall& call, bool okOnly) {
 }
 
 int TScriptedServices::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    Calls.push_back({TServiceCall::MessageBox, text, caption, flags, TMsgDlgType::mtCustom, 0, {}, {}});
+    Calls.push_back({.Kind = TServiceCall::MessageBox, .Text = text, .Caption = caption, .Flags = flags});
     return Answer(Calls.back(), (flags & 0x0F) == MB_OK);
 }
 
 int TScriptedServices::MessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type,
                                      TMsgDlgButtons buttons, const std::vector<std::string>& captions) {
-    Calls.push_back({TServiceCall::MessageDialog, text, caption, 0, type, buttons, captions, {}});
+    Calls.push_back({.Kind = TServiceCall::MessageDialog,
+                     .Text = text,
+                     .Caption = caption,
+                     .Type = type,
+                     .Buttons = buttons,
+                     .Captions = captions});
     return Answer(Calls.back(), buttons == mbOK);
 }
 
 bool TScriptedServices::OpenFiles(TOpenFilesRequest& request, std::vector<std::string>& names) {
-    Calls.push_back({TServiceCall::OpenFiles, {}, {}, 0, TMsgDlgType::mtCustom, 0, {}, request});
+    Calls.push_back({.Kind = TServiceCall::OpenFiles, .Request = request});
     if (FileChoices.empty()) {
         ADD_FAILURE() << "unscripted open-file dialog";
         return false;
@@ -71,8 +80,10 @@ bool TScriptedServices::OpenFiles(TOpenFilesRequest& request, std::vector<std::s
     return true;
 }
 
-bool TScriptedServices::BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) {
-    Calls.push_back({TServiceCall::BrowseForFolder, text, caption, 0, TMsgDlgType::mtCustom, 0, {folder}, {}});
+bool TScriptedServices::BrowseForFolder(const std::string& caption, const std::string& text,
+                                        std::string& folder) {
+    Calls.push_back(
+        {.Kind = TServiceCall::BrowseForFolder, .Text = text, .Caption = caption, .Captions = {folder}});
     if (FolderChoices.empty()) {
         ADD_FAILURE() << "unscripted folder browser";
         return false;
@@ -85,22 +96,22 @@ bool TScriptedServices::BrowseForFolder(const std::string& caption, const std::s
 }
 
 std::string TScriptedServices::ClipboardText() {
-    Calls.push_back({TServiceCall::Clipboard, {}, {}, 0, TMsgDlgType::mtCustom, 0, {}, {}});
+    Calls.push_back({.Kind = TServiceCall::Clipboard});
     if (ClipboardLocked) throw EWavesmithError("Cannot open clipboard");
     return ClipboardContent;
 }
 
 bool TScriptedServices::ShellOpen(const std::string& target) {
-    Calls.push_back({TServiceCall::ShellOpen, target, {}, 0, TMsgDlgType::mtCustom, 0, {}, {}});
+    Calls.push_back({.Kind = TServiceCall::ShellOpen, .Text = target});
     return true;
 }
 
 void TScriptedServices::PlaySoundSync(const std::string& wavPath) {
-    Calls.push_back({TServiceCall::PlaySound, wavPath, {}, 0, TMsgDlgType::mtCustom, 0, {}, {}});
+    Calls.push_back({.Kind = TServiceCall::PlaySound, .Text = wavPath});
 }
 
 void TScriptedServices::MessageBeep(unsigned type) {
-    Calls.push_back({TServiceCall::Beep, {}, {}, type, TMsgDlgType::mtCustom, 0, {}, {}});
+    Calls.push_back({.Kind = TServiceCall::Beep, .Flags = type});
 }
 
 void TScriptedServices::SetBusyCursor(bool busy) {
