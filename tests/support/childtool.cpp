@@ -36,6 +36,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <poll.h>
@@ -141,31 +142,31 @@ void Die(int signal) {
     std::_Exit(122);
 }
 
-std::string After(const std::string& command, size_t prefix) {
-    return command.substr(prefix);
-}
-
 // Runs one command; returns false when the remaining commands are to be skipped.
 bool Run(const std::string& command, int argc, char** argv, int next) {
-    auto starts = [&](const char* prefix) { return command.rfind(prefix, 0) == 0; };
+    std::string rest; // what follows the prefix that matched
+    auto starts = [&](std::string_view prefix) {
+        if (command.rfind(prefix, 0) != 0) return false;
+        rest = command.substr(prefix.size());
+        return true;
+    };
     if (starts("out:"))
-        WriteAll(1, Unescape(After(command, 4)));
+        WriteAll(1, Unescape(rest));
     else if (starts("err:"))
-        WriteAll(2, Unescape(After(command, 4)));
+        WriteAll(2, Unescape(rest));
     else if (starts("out-file:"))
-        WriteAll(1, ReadFile(After(command, 9)));
+        WriteAll(1, ReadFile(rest));
     else if (starts("err-file:"))
-        WriteAll(2, ReadFile(After(command, 9)));
+        WriteAll(2, ReadFile(rest));
     else if (starts("sleep:"))
-        ::usleep(static_cast<useconds_t>(std::stol(After(command, 6)) * 1000));
+        ::usleep(static_cast<useconds_t>(std::stol(rest) * 1000));
     else if (starts("flood-out:"))
-        Flood(1, std::stoull(After(command, 10)));
+        Flood(1, std::stoull(rest));
     else if (starts("flood-err:"))
-        Flood(2, std::stoull(After(command, 10)));
+        Flood(2, std::stoull(rest));
     else if (starts("flood-both:"))
-        FloodBoth(std::stoull(After(command, 11)));
+        FloodBoth(std::stoull(rest));
     else if (starts("pieces:")) {
-        const std::string rest = After(command, 7);
         Pieces(std::stol(rest), std::stol(rest.substr(rest.find(':') + 1)));
     } else if (command == "stdin-state")
         WriteAll(1, StdinState());
@@ -173,10 +174,9 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
         char folder[4096];
         WriteAll(1, ::getcwd(folder, sizeof folder) ? folder : "?");
     } else if (starts("env:")) {
-        const char* value = std::getenv(After(command, 4).c_str());
+        const char* value = std::getenv(rest.c_str());
         WriteAll(1, value ? value : "");
     } else if (starts("write-arg:")) {
-        const std::string rest = After(command, 10);
         const int index = std::stoi(rest);
         if (index >= argc) std::_Exit(123);
         std::ofstream(argv[index], std::ios::binary) << Unescape(rest.substr(rest.find(':') + 1));
@@ -185,7 +185,7 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
             WriteAll(1, argv[i], std::strlen(argv[i]) + 1);
         return false;
     } else if (starts("exit:"))
-        std::_Exit(std::stoi(After(command, 5)));
+        std::_Exit(std::stoi(rest));
     else if (command == "hang") {
         for (;;)
             ::pause();
