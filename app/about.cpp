@@ -18,10 +18,16 @@ constexpr int PictureWidth = 400;
 constexpr int PictureHeight = 234;
 constexpr int BandHeight = 56;
 
-QFont LabelFont() {
+// The designed face, or a stand-in of the same shape where it is not installed.
+QFont SansFont() {
     QFont font;
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    return font;
+}
+
+QFont LabelFont() {
+    QFont font = SansFont();
     font.setPointSize(8);
     return font;
 }
@@ -88,9 +94,7 @@ QPixmap AboutPicture() {
     painter.setPen(QPen(QColor(70, 120, 170, 45), 1.2));
     painter.drawPath(Waveform(0, PictureWidth, 196, 16, 23));
 
-    QFont title;
-    title.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    QFont title = SansFont();
     title.setPixelSize(26);
     title.setBold(true);
     painter.setFont(title);
