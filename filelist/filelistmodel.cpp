@@ -3,7 +3,6 @@
 #include "settings/paths.h"
 
 #include <QCollator>
-#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
@@ -24,10 +23,6 @@ std::string PathKey(const std::string& fullPath) {
 #else
     return fullPath;
 #endif
-}
-
-QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 // Up to this many separate runs of rows are removed one run at a time, so the view keeps its
@@ -54,11 +49,11 @@ struct TFileListModel::TPrivate {
     }
 
     QIcon IconFor(const TFileItem& item) const {
-        const QString ext = Decode(ExtractFileExt(item.FileName)).toLower();
+        const QString ext = PathText(ExtractFileExt(item.FileName)).toLower();
         auto found = Icons.constFind(ext);
         if (found != Icons.constEnd()) return *found;
         if (!IconProvider) IconProvider = std::make_unique<QFileIconProvider>();
-        const QIcon icon = IconProvider->icon(QFileInfo(Decode(item.FullPath())));
+        const QIcon icon = IconProvider->icon(QFileInfo(PathText(item.FullPath())));
         Icons.insert(ext, icon);
         return icon;
     }
@@ -208,12 +203,12 @@ void TFileListModel::SortBy(int column, bool ascending) {
     if (column == colFileName || column == colPath) {
         keys.Names.reserve(count);
         for (const TFileItem& item : items)
-            keys.Names.push_back(collator.sortKey(Decode(item.FileName)));
+            keys.Names.push_back(collator.sortKey(PathText(item.FileName)));
     }
     if (column == colPath) {
         keys.Paths.reserve(count);
         for (const TFileItem& item : items)
-            keys.Paths.push_back(collator.sortKey(Decode(item.Path)));
+            keys.Paths.push_back(collator.sortKey(PathText(item.Path)));
     }
     if (column == colSize || column == colDate) {
         keys.Numbers.reserve(count);
@@ -283,9 +278,9 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (index.column()) {
         case colFileName:
-            return Decode(item.FileName);
+            return PathText(item.FileName);
         case colPath:
-            return Decode(item.Path);
+            return PathText(item.Path);
         case colSize:
             return QString::fromStdString(FormatSizeText(item.Size));
         case colDate:

@@ -6,7 +6,6 @@
 #include "settings/services.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPainter>
@@ -97,11 +96,11 @@ void TFormOptions::CreateLayout() {
 }
 
 std::string TFormOptions::EditText() const {
-    return QFile::encodeName(EditOutputDir->text()).toStdString();
+    return PathBytes(EditOutputDir->text());
 }
 
 void TFormOptions::SetEditText(const std::string& text) {
-    EditOutputDir->setText(QFile::decodeName(QByteArray::fromStdString(text)));
+    EditOutputDir->setText(PathText(text));
 }
 
 void TFormOptions::LoadFromSettings() {

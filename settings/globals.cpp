@@ -4,7 +4,6 @@
 #include "settings/paths.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,10 +20,6 @@ const std::string System = "System";
 std::string PatternsOf(const std::string& row) {
     const size_t equals = row.find('=');
     return equals == std::string::npos ? std::string() : row.substr(equals + 1);
-}
-
-QString PathText(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 std::string DescriptionOf(const std::string& row) {

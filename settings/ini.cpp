@@ -110,20 +110,16 @@ std::string_view LineEndOf(std::string_view bytes) {
     return (at + 1 < bytes.size() && bytes[at + 1] == '\n') ? "\r\n" : "\r";
 }
 
-QString FileName(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
 enum class TLoad { Loaded, Missing, Unreadable };
 
 // Reads the whole file. Only a regular file is read: a device or pipe in its place never blocks.
 TLoad Load(const std::string& path, std::string& bytes) {
     bytes.clear();
     if (path.empty()) return TLoad::Missing;
-    const QFileInfo info(FileName(path));
+    const QFileInfo info(PathText(path));
     if (!info.exists()) return info.isSymLink() ? TLoad::Unreadable : TLoad::Missing;
     if (!info.isFile()) return TLoad::Unreadable;
-    QFile file(FileName(path));
+    QFile file(PathText(path));
     if (!file.open(QIODevice::ReadOnly)) return TLoad::Unreadable;
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) return TLoad::Unreadable;

@@ -21,8 +21,7 @@ bool StatMode(const std::string& path, mode_t type) {
 
 std::string ExecutablePath() {
     if (!OverriddenExecutable().empty()) return OverriddenExecutable();
-    if (QCoreApplication::instance())
-        return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    if (QCoreApplication::instance()) return PathBytes(QCoreApplication::applicationFilePath());
     return {};
 }
 
@@ -57,6 +56,14 @@ std::string CompletionSoundPath() {
 }
 std::string DecoderFileName() {
     return "utils.exe";
+}
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 bool IsPathDelimiter(char c) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+class QString;
+
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
 #else
@@ -22,6 +24,10 @@ std::string LogFilePath();         // ExecutableDir() + "Wavesmith.log"
 std::string HelpFilePath();        // the executable's path with ".chm"
 std::string CompletionSoundPath(); // ExecutableDir() + "complete.wav"
 std::string DecoderFileName();     // "utils.exe"
+
+// A path's bytes as Qt's file functions and widgets take them, and back.
+QString PathText(const std::string& path);
+std::string PathBytes(const QString& path);
 
 // Small path helpers shared by the modules.
 std::string ExtractFileName(const std::string& path); // after the last separator

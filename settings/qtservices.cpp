@@ -56,12 +56,6 @@ constexpr const char* ResultProperty = "modalResult";
 QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
-QString PathText(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-std::string PathBytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
 
 // One push button per kind, in the given order; all share one role so that the button box keeps
 // that order on every desktop. The n-th button takes captions[n] when that is not empty.
