@@ -27,10 +27,6 @@ std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
-std::size_t TMpegHeader::FreeFormatBytes(std::size_t unpadded) const {
-    return unpadded + (Padding ? (Layer == 1 ? 4 : 1) : 0);
-}
-
 std::optional<TMpegHeader> ParseMpegHeader(std::uint32_t word) {
     if ((word & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
     const unsigned versionBits = (word >> 19) & 3, layerBits = (word >> 17) & 3;
@@ -48,7 +44,7 @@ std::optional<TMpegHeader> ParseMpegHeader(std::uint32_t word) {
     if (h.BitrateKbps > 0) {
         const std::size_t slots =
             SlotFactor(h) * std::size_t(h.BitrateKbps) * 1000 / std::size_t(h.SampleRate);
-        h.FrameBytes = h.Layer == 1 ? slots * 4 + (h.Padding ? 4 : 0) : slots + (h.Padding ? 1 : 0);
+        h.FrameBytes = (h.Layer == 1 ? slots * 4 : slots) + h.PaddingBytes();
     }
     return h;
 }

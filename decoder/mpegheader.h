@@ -15,8 +15,10 @@ struct TMpegHeader {
     int SamplesPerFrame = 1152;
     // The frame's length in bytes, header included; 0 for free format (the length is not in the header).
     std::size_t FrameBytes = 0;
+    // The padding a frame of this header carries: one slot (4 bytes in layer I, else 1) when set.
+    std::size_t PaddingBytes() const { return Padding ? (Layer == 1 ? 4 : 1) : 0; }
     // Length of a free-format frame of this header, given the length of one without padding.
-    std::size_t FreeFormatBytes(std::size_t unpadded) const;
+    std::size_t FreeFormatBytes(std::size_t unpadded) const { return unpadded + PaddingBytes(); }
 };
 
 // The parts of a header that stay the same through a stream: sync, version, layer, sample rate.

@@ -24,7 +24,7 @@ std::uint64_t FreeFormatLength(TFileWindow& window, std::uint64_t offset, const 
     for (std::uint64_t next = offset + 4; next < offset + MaxFrameBytes; ++next) {
         if (!SameStream(window, next, word)) continue;
         const std::uint64_t length = next - offset;
-        const std::uint64_t pad = h.Padding ? (h.Layer == 1 ? 4 : 1) : 0;
+        const std::uint64_t pad = h.PaddingBytes();
         if (length > pad) return length - pad;
     }
     return 0;
