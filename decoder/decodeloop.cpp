@@ -169,11 +169,8 @@ int DecodeFile(const std::string& inputPath, const std::string& outputPath, std:
     const std::string damage = run.Run(writer);
     run.EndProgress();
 
-    if (!writer.Error().empty()) {
-        writer.Discard();
-        return Refuse(console, writer.Error());
-    }
-    // The file is complete before the damage is reported: the batch window stops the decoder on that line.
+    // The file is complete before the damage is reported: the batch window stops the decoder on that
+    // line. Finish also fails after an earlier write failure.
     if (!writer.Finish()) {
         writer.Discard();
         return Refuse(console, writer.Error());

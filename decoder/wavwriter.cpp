@@ -75,8 +75,8 @@ bool TWavWriter::Finish() {
 }
 
 void TWavWriter::Discard() {
+    const bool existed = Created();
     if (FFile) std::fclose(FFile);
-    const bool existed = FFile != nullptr || FFinished;
     FFile = nullptr;
     FFinished = false;
     if (existed) std::remove(FPath.c_str());
