@@ -33,7 +33,8 @@ void TFormMain::PostMessage(QEvent::Type message) {
 }
 
 void TFormMain::FormCreate() {
-    // Minimise and restore arrive through changeEvent; unhandled errors through TApplication::notify.
+    // Minimise and restore are left to the platform: the window is its own taskbar entry, and
+    // neither adds the tray icon. Unhandled errors arrive through TApplication::notify.
     // The taskbar shows the window's own title (set in PrepareWindow): an application display name
     // would be appended to every dialog's title on this desktop.
     // Each control with a hint keeps it 10 s (set where the hints are made); the delay stays the platform's.
@@ -119,22 +120,6 @@ void TFormMain::customEvent(QEvent* event) {
     else
         QMainWindow::customEvent(event);
 }
-
-void TFormMain::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange) {
-        const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
-        if (isMinimized() && !(old & Qt::WindowMinimized))
-            AppMinimize();
-        else if (!isMinimized() && (old & Qt::WindowMinimized))
-            AppRestore();
-    }
-    QMainWindow::changeEvent(event);
-}
-
-// The window is its own taskbar entry here: the platform has already minimised or restored both,
-// and neither adds the tray icon.
-void TFormMain::AppMinimize() {}
-void TFormMain::AppRestore() {}
 
 void TFormMain::ImgTrayClick() {
     // Without a notification area the hidden window would have no way back.

@@ -52,8 +52,6 @@ public:
     void PrepareWindow();
     void FormClose();
     void FormDestroy();
-    void AppMinimize();
-    void AppRestore();
     void ImgTrayClick();
     void TrayIconClick();
     void TrayIconDblClick();
@@ -189,7 +187,6 @@ public:
 protected:
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
