@@ -36,11 +36,6 @@ bool BatchRunning() {
     return GlobalVars.BatchState == bsRunning || GlobalVars.BatchState == bsStopWhenDone;
 }
 
-// The folder the decoder will write into, without creating it.
-std::string PlannedOutputFolder(const TFileItem& item) {
-    return Trim(GlobalVars.OutDir).empty() ? item.Path : IncludeTrailingPathDelimiter(GlobalVars.OutDir);
-}
-
 } // namespace
 
 void TFormMain::ActionDecodeExecute() {
@@ -79,7 +74,8 @@ bool TFormMain::ConfirmOverwrite(const std::string& ext) {
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
-        const std::string written = PlannedOutputFolder(item) + OutputFileName(item.FileName, ext);
+        const std::string written =
+            PlannedOutputFolder(GlobalVars.OutDir, item.Path) + OutputFileName(item.FileName, ext);
         const bool taken = !planned.insert(FileNameKey(written)).second;
         if (!taken && !FileExists(output)) continue;
         const int answer = ShowMessageDialog(

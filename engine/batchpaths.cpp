@@ -40,9 +40,12 @@ std::string OutputFileName(const std::string& fileName, const std::string& ext) 
     return (dot == std::string::npos ? fileName : fileName.substr(0, dot)) + ext;
 }
 
+std::string PlannedOutputFolder(const std::string& outDir, const std::string& sourceFolder) {
+    return IsBlank(outDir) ? sourceFolder : AsFolder(outDir);
+}
+
 std::string StartOutputFolder(const std::string& outDir, const std::string& sourceFolder) {
-    if (IsBlank(outDir)) return sourceFolder;
-    if (!DirectoryExists(outDir)) {
+    if (!IsBlank(outDir) && !DirectoryExists(outDir)) {
 #ifdef _WIN32
         const int result = ::_mkdir(outDir.c_str());
 #else
@@ -52,7 +55,7 @@ std::string StartOutputFolder(const std::string& outDir, const std::string& sour
         if (result != 0 && !(err == EEXIST && DirectoryExists(outDir)))
             throw EInOutError(InOutCodeFromErrno(err));
     }
-    return AsFolder(outDir);
+    return PlannedOutputFolder(outDir, sourceFolder);
 }
 
 std::string CheckOutputFolder(const std::string& outDir, const std::string& sourceFolder) {

@@ -11,8 +11,11 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
 // appended to a name without a ".".
 std::string OutputFileName(const std::string& fileName, const std::string& ext);
 
-// The output folder when a file starts: OutDir when not blank (created when missing, one level;
-// EInOutError when that fails), otherwise the source's folder.
+// The folder the decoder is told to write into: OutDir when not blank, otherwise the source's folder.
+std::string PlannedOutputFolder(const std::string& outDir, const std::string& sourceFolder);
+
+// The planned output folder when a file starts, a missing OutDir created first (one level;
+// EInOutError when that fails).
 std::string StartOutputFolder(const std::string& outDir, const std::string& sourceFolder);
 
 // The output folder the checks look at: OutDir when not blank and existing, otherwise the source's folder.
