@@ -45,6 +45,13 @@ TResult Run(QCoreApplication& app, const std::vector<std::string>& commands) {
     return result;
 }
 
+void ReportLarge(const char* what, const TResult& result) {
+    std::printf("%-31s%.1f MB/s (%llu MB in %llu pieces, %.2f s)\n", what,
+                static_cast<double>(result.Bytes) / 1048576.0 / result.Seconds,
+                static_cast<unsigned long long>(result.Bytes >> 20),
+                static_cast<unsigned long long>(result.Pieces), result.Seconds);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -53,17 +60,8 @@ int main(int argc, char** argv) {
     const uint64_t smallPieces = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 100000;
     const uint64_t bytes = megabytes << 20;
 
-    const TResult out = Run(app, {"flood-out:" + std::to_string(bytes)});
-    std::printf("large pieces, standard output: %.1f MB/s (%llu MB in %llu pieces, %.2f s)\n",
-                static_cast<double>(out.Bytes) / 1048576.0 / out.Seconds,
-                static_cast<unsigned long long>(out.Bytes >> 20), static_cast<unsigned long long>(out.Pieces),
-                out.Seconds);
-
-    const TResult both = Run(app, {"flood-both:" + std::to_string(bytes / 2)});
-    std::printf("large pieces, both streams:    %.1f MB/s (%llu MB in %llu pieces, %.2f s)\n",
-                static_cast<double>(both.Bytes) / 1048576.0 / both.Seconds,
-                static_cast<unsigned long long>(both.Bytes >> 20),
-                static_cast<unsigned long long>(both.Pieces), both.Seconds);
+    ReportLarge("large pieces, standard output:", Run(app, {"flood-out:" + std::to_string(bytes)}));
+    ReportLarge("large pieces, both streams:", Run(app, {"flood-both:" + std::to_string(bytes / 2)}));
 
     // Each piece is written only after the one before has left the pipe, so none are merged.
     const TResult small = Run(app, {"pieces:" + std::to_string(smallPieces) + ":64"});
