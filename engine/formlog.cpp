@@ -2,9 +2,9 @@
 
 #include "app/formmain.h"
 #include "settings/globals.h"
+#include "settings/paths.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -59,7 +59,7 @@ void TFormLog::SetLines(const std::vector<std::string>& lines) {
     QStringList text;
     text.reserve(static_cast<qsizetype>(lines.size()));
     for (const std::string& line : lines)
-        text << QFile::decodeName(QByteArray::fromStdString(line));
+        text << PathText(line);
     MemoLog->setPlainText(text.join(QLatin1Char('\n')));
 }
 

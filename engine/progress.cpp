@@ -4,18 +4,10 @@
 #include "app/trayicon.h"
 #include "engine/decoderoutput.h"
 #include "settings/globals.h"
+#include "settings/paths.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
-
-namespace {
-
-QString FromBytes(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
-
-} // namespace
 
 void TFormMain::HandleDecoderOutput(TRedirector*, const char* buffer, int32_t size) {
     HandleDecoderPiece(PendingOut, buffer, size);
@@ -54,7 +46,7 @@ void TFormMain::ShowWorkingText() {
     LabelWorking->setText(QStringLiteral("Working on file %1 of %2: \"%3\"")
                               .arg(GlobalVars.FilesDecoded + GlobalVars.FilesFailed + 1)
                               .arg(GlobalVars.FilesTotal)
-                              .arg(FromBytes(GlobalVars.CurrentFileName)));
+                              .arg(PathText(GlobalVars.CurrentFileName)));
 }
 
 void TFormMain::ShowBatchPercent() {
@@ -72,7 +64,7 @@ void TFormMain::ShowBatchPercent() {
 void TFormMain::ShowBatchRemaining() {
     const double elapsed = Now() - GlobalVars.BatchStart;
     LabelBatchRemaining->setText(
-        FromBytes(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
+        PathText(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
 }
 
 void TFormMain::HandleProgressLine(std::string_view line) {
