@@ -31,6 +31,13 @@ TInputCheck CheckInput(const std::string& inputPath, const std::string& outputPa
         result.Problem = "output file must differ from the input file " + Quoted(inputPath);
         return result;
     }
+    // Only a regular file is ever written, and so ever deleted after a failed write: never a
+    // device, pipe or folder that happens to carry the output's name.
+    const fs::file_status outputStatus = fs::status(fs::path(outputPath), ec);
+    if (!ec && fs::exists(outputStatus) && !fs::is_regular_file(outputStatus)) {
+        result.Problem = "output " + Quoted(outputPath) + " exists and is not a regular file";
+        return result;
+    }
     const fs::file_status status = fs::status(fs::path(inputPath), ec);
     if (ec || !fs::exists(status)) {
         result.Problem = "cannot open input file " + Quoted(inputPath) + ": " +

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <ostream>
 
 #include <QFile>
@@ -177,6 +179,20 @@ TEST(BadPaths, OutputFolderMissingOrNotAFolder) {
         EXPECT_EQ(run.ErrLines().back().rfind("cannot create output file", 0), 0u) << run.Err;
         EXPECT_FALSE(HasLineStarting(run, "bitstream problem"));
         EXPECT_FALSE(PathExists(out));
+    }
+}
+
+TEST(BadPaths, OutputThatIsNoRegularFileIsLeftAlone) {
+    TTempDir dir;
+    const std::string pipe = dir.Path() + "pipe.wav";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string folder = dir.MakeDir("folder.wav");
+    for (const std::string& out : {pipe, folder.substr(0, folder.size() - 1)}) {
+        const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), out});
+        EXPECT_EQ(run.ExitCode, 1) << out;
+        ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
+        EXPECT_NE(run.ErrLines()[0].find("is not a regular file"), std::string::npos) << run.Err;
+        EXPECT_TRUE(PathExists(out)) << out;
     }
 }
 
