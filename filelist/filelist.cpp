@@ -42,14 +42,14 @@ void TFormMain::ConnectListView() {
 void TFormMain::AddFile(const std::string& fullPath) {
     // A name with a NUL byte would be cut short by the system and could name another file; a
     // relative name would depend on the working folder and give the entry no folder of its own.
-    if (fullPath.find('\0') != std::string::npos || !IsAbsolutePath(fullPath) || !FileExists(fullPath))
-        return;
+    if (fullPath.find('\0') != std::string::npos || !IsAbsolutePath(fullPath)) return;
+    // The checks in memory first: a folder tree's other files and names listed already cost no look-up.
     if (!IsAcceptedFileType(ExtractFileExt(fullPath))) return;
     if (FileList->Find(fullPath) >= 0) return; // listed already
+    if (!FileExists(fullPath)) return;
     TFileItem item;
     SplitFullPath(fullPath, item.Path, item.FileName);
-    item.Size = FileSizeOf(fullPath);
-    item.Date = FileDateOf(fullPath);
+    FileSizeAndDateOf(fullPath, item.Size, item.Date);
     const int64_t size = item.Size;
     FileList->Append(std::move(item));
     GlobalVars.FilesTotal += 1;

@@ -85,20 +85,40 @@ bool IsAcceptedFileType(const std::string& ext) {
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
 }
 
-int64_t FileSizeOf(const std::string& path) {
-    if (path.empty()) return -1;
-    const QFileInfo info(PathText(path));
-    if (!info.exists()) return -1;
+namespace {
+
+// An empty path names nothing, even though Qt would read it as the working folder.
+bool Found(const std::string& path, const QFileInfo& info) {
+    return !path.empty() && info.exists();
+}
+
+int64_t SizeOf(const std::string& path, const QFileInfo& info) {
+    if (!Found(path, info)) return -1;
     // A folder is found as well; like any entry that is not a file, it has no size of its own.
     return info.isFile() ? static_cast<int64_t>(info.size()) : 0;
 }
 
-TDateTime FileDateOf(const std::string& path) {
-    const QFileInfo info(PathText(path));
-    if (path.empty() || !info.exists()) return 0;
+TDateTime DateOf(const std::string& path, const QFileInfo& info) {
+    if (!Found(path, info)) return 0;
     // File dates keep local time to two seconds: an odd second rounds down.
     const QDateTime modified = info.lastModified();
     return UnixTimeToDateTime(modified.toSecsSinceEpoch() - modified.time().second() % 2);
+}
+
+} // namespace
+
+int64_t FileSizeOf(const std::string& path) {
+    return SizeOf(path, QFileInfo(PathText(path)));
+}
+
+TDateTime FileDateOf(const std::string& path) {
+    return DateOf(path, QFileInfo(PathText(path)));
+}
+
+void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) {
+    const QFileInfo info(PathText(path)); // caches what it found: one look-up serves both
+    size = SizeOf(path, info);
+    date = DateOf(path, info);
 }
 
 bool DeleteIfEmpty(const std::string& path) {

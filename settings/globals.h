@@ -67,4 +67,6 @@ bool IsAcceptedFileType(const std::string& ext);
 // File functions. FileSizeOf gives the real 64-bit size, -1 when nothing is found.
 int64_t FileSizeOf(const std::string& path);
 TDateTime FileDateOf(const std::string& path);
+// Both from one look-up of the file, as the two functions above give them.
+void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date);
 bool DeleteIfEmpty(const std::string& path);

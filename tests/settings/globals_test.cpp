@@ -129,6 +129,15 @@ TEST(FileFunctions, FileDateKeepsTwoSecondsInLocalTime) {
     ASSERT_EQ(::utime(file.c_str(), &times), 0);
     const double expected = 44362.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0; // 15 June 2021, 10:20:30
     EXPECT_NEAR(FileDateOf(file), expected, 1e-9);
+    // The one-look-up form gives the same pair, and what the two give for a missing file.
+    int64_t size = 0;
+    TDateTime date = 0;
+    FileSizeAndDateOf(file, size, date);
+    EXPECT_EQ(size, 1);
+    EXPECT_NEAR(date, expected, 1e-9);
+    FileSizeAndDateOf(dir.Path() + "missing.mp3", size, date);
+    EXPECT_EQ(size, -1);
+    EXPECT_EQ(date, 0);
 }
 
 TEST(FileFunctions, DeleteIfEmptyRemovesOnlyAnEmptyFile) {
