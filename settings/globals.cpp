@@ -50,14 +50,16 @@ bool LoadSettings() {
 void SaveSettings() {
     const std::string file = SettingsFilePath();
     const auto& g = GlobalVars;
-    Ini::WriteString(file, General, "OutDir", g.OutDir);
-    Ini::WriteString(file, General, "tmpOutDir", g.tmpOutDir);
-    Ini::WriteBool(file, General, "ExitWhenDone", g.ExitWhenDone);
-    Ini::WriteBool(file, General, "PlaySound", g.PlaySound);
-    Ini::WriteBool(file, General, "Stayontop", g.Stayontop);
-    Ini::WriteBool(file, General, "AutoOpen", g.AutoOpen);
-    Ini::WriteBool(file, General, "Delete", g.Delete);
-    Ini::WriteString(file, System, "LastOpenDir", g.LastOpenDir);
+    const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    // One rewrite of the file for all eight keys.
+    Ini::WriteValues(file, {{General, "OutDir", g.OutDir},
+                            {General, "tmpOutDir", g.tmpOutDir},
+                            {General, "ExitWhenDone", flag(g.ExitWhenDone)},
+                            {General, "PlaySound", flag(g.PlaySound)},
+                            {General, "Stayontop", flag(g.Stayontop)},
+                            {General, "AutoOpen", flag(g.AutoOpen)},
+                            {General, "Delete", flag(g.Delete)},
+                            {System, "LastOpenDir", g.LastOpenDir}});
 }
 
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {

@@ -198,29 +198,10 @@ bool ParseInteger(std::string_view text, long long& result) {
     return true;
 }
 
-} // namespace
-
-std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
-                       const std::string& def) {
-    std::string bytes;
-    if (Load(file, bytes) != TLoad::Loaded) return def;
-    std::string value;
-    return FindValue(bytes, section, key, value) ? value : def;
-}
-
-long long ReadInteger(const std::string& file, const std::string& section, const std::string& key,
-                      long long def) {
-    long long result = def;
-    return ParseInteger(ReadString(file, section, key, {}), result) ? result : def;
-}
-
-bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool def) {
-    return ReadInteger(file, section, key, def ? 1 : 0) != 0;
-}
-
-void WriteString(const std::string& file, const std::string& section, const std::string& key,
-                 const std::string& value) {
-    const std::string bytes = LoadForRewrite(file);
+// The file's bytes with one key set: a key already there keeps its place, a new one goes last in
+// its section, a new section goes at the end.
+std::string WithValue(const std::string& bytes, const std::string& section, const std::string& key,
+                      const std::string& value) {
     const std::string_view lineEnd = LineEndOf(bytes);
     const std::string_view sectionName = OneLine(section);
     const std::string_view keyName = OneLine(key);
@@ -235,8 +216,7 @@ void WriteString(const std::string& file, const std::string& section, const std:
         if (!updated.empty() && updated.back() != '\n' && updated.back() != '\r') updated += lineEnd;
         updated.append("[").append(sectionName).append("]").append(lineEnd);
         updated.append(keyName).append("=").append(valueText).append(lineEnd);
-        Store(file, updated);
-        return;
+        return updated;
     }
     // A new key goes after the section's last line that is neither blank nor a comment.
     TLine last = line;
@@ -263,7 +243,40 @@ void WriteString(const std::string& file, const std::string& section, const std:
         updated.append(entry).append(lineEnd);
         updated.append(bytes, last.Next, std::string::npos);
     }
-    Store(file, updated);
+    return updated;
+}
+
+} // namespace
+
+std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& def) {
+    std::string bytes;
+    if (Load(file, bytes) != TLoad::Loaded) return def;
+    std::string value;
+    return FindValue(bytes, section, key, value) ? value : def;
+}
+
+long long ReadInteger(const std::string& file, const std::string& section, const std::string& key,
+                      long long def) {
+    long long result = def;
+    return ParseInteger(ReadString(file, section, key, {}), result) ? result : def;
+}
+
+bool ReadBool(const std::string& file, const std::string& section, const std::string& key, bool def) {
+    return ReadInteger(file, section, key, def ? 1 : 0) != 0;
+}
+
+void WriteString(const std::string& file, const std::string& section, const std::string& key,
+                 const std::string& value) {
+    Store(file, WithValue(LoadForRewrite(file), section, key, value));
+}
+
+void WriteValues(const std::string& file, const std::vector<TValue>& values) {
+    if (values.empty()) return;
+    std::string bytes = LoadForRewrite(file);
+    for (const TValue& value : values)
+        bytes = WithValue(bytes, value.Section, value.Key, value.Value);
+    Store(file, bytes);
 }
 
 void WriteInteger(const std::string& file, const std::string& section, const std::string& key,

@@ -56,13 +56,15 @@ void RestoreWindowPlacement(const std::string& section, QWidget* window, const s
 void SaveWindowPlacement(const std::string& section, QWidget* window, const std::string& path) {
     const std::string file = FileOr(path);
     const bool maximized = window->isMaximized();
+    std::vector<Ini::TValue> values;
     // A maximized window's own rectangle is not its normal one: the file keeps the last normal
     // rectangle instead. A minimized window keeps its normal rectangle, so that one is written.
     if (!maximized) {
-        Ini::WriteInteger(file, section, "x", window->x());
-        Ini::WriteInteger(file, section, "y", window->y());
-        Ini::WriteInteger(file, section, "height", window->height());
-        Ini::WriteInteger(file, section, "width", window->width());
+        values.push_back({section, "x", std::to_string(window->x())});
+        values.push_back({section, "y", std::to_string(window->y())});
+        values.push_back({section, "height", std::to_string(window->height())});
+        values.push_back({section, "width", std::to_string(window->width())});
     }
-    Ini::WriteBool(file, section, "maximized", maximized);
+    values.push_back({section, "maximized", maximized ? "1" : "0"});
+    Ini::WriteValues(file, values); // one rewrite of the file for all of them
 }

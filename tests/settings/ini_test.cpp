@@ -63,6 +63,24 @@ TEST(Ini, WriteChangesOneKeyAndKeepsTheRestInPlace) {
     EXPECT_EQ(Ini::ReadString(file, "General", "tmpOutDir", "def"), "");
 }
 
+TEST(Ini, SeveralValuesInOneRewriteGiveWhatOneWriteEachGives) {
+    TTempDir dir;
+    const std::string original = "[General]\r\nOutDir=/a/\r\n  ; note\r\n[Form]\r\nx=1";
+    const auto one = dir.WriteFile("one.ini", original);
+    const auto all = dir.WriteFile("all.ini", original);
+    const std::vector<Ini::TValue> values = {
+        {"general", "outdir", "/b/"}, {"General", "Delete", "1"},    {"Form", "x", "2"},
+        {"Form", "y", "3"},           {"System", "LastOpenDir", ""}, {"System", "LastOpenDir", "/c/"}};
+    for (const Ini::TValue& value : values)
+        Ini::WriteString(one, value.Section, value.Key, value.Value);
+    Ini::WriteValues(all, values);
+    EXPECT_EQ(dir.ReadFile("all.ini"), dir.ReadFile("one.ini"));
+    EXPECT_EQ(Ini::ReadString(all, "System", "LastOpenDir", "def"), "/c/");
+
+    Ini::WriteValues(dir.Path() + "new.ini", {{"General", "OutDir", "/d/"}, {"General", "Delete", "0"}});
+    EXPECT_EQ(dir.ReadFile("new.ini"), "[General]\nOutDir=/d/\nDelete=0\n");
+}
+
 TEST(Ini, KeepsEachFilesLineEnds) {
     TTempDir dir;
     const auto lf = dir.WriteFile("lf.ini", "[s]\na=1\n");
