@@ -3,12 +3,10 @@
 #include "settings/errors.h"
 #include "settings/paths.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
 #include <algorithm>
-
 #include <cstdlib>
 #include <unistd.h>
 
@@ -78,8 +76,7 @@ int RunViewer(const std::string& text) {
     if (!FileExists(file)) return 0;
     // Viewers take the file alone; the topic cannot be passed portably and is left out.
     const bool started =
-        QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(Loader().Library)),
-                                {QFile::decodeName(QByteArray::fromStdString(file))});
+        QProcess::startDetached(PathText(Loader().Library), {PathText(file)});
     return started ? 1 : 0;
 }
 

@@ -6,7 +6,6 @@
 #include "settings/paths.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #ifdef _WIN32
@@ -69,9 +68,7 @@ std::string CheckOutputPath(const std::string& source, const std::string& outDir
 
 std::string FileNameKey(const std::string& path) {
 #ifdef _WIN32
-    std::string key = path;
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
-    return key;
+    return LowerCase(path);
 #else
     return path;
 #endif
