@@ -9,15 +9,24 @@
 #include <vector>
 
 struct TServiceCall {
-    enum TKind { MessageBox, MessageDialog, OpenFiles, BrowseForFolder, Clipboard, ShellOpen, PlaySound, Beep };
+    enum TKind {
+        MessageBox,
+        MessageDialog,
+        OpenFiles,
+        BrowseForFolder,
+        Clipboard,
+        ShellOpen,
+        PlaySound,
+        Beep
+    };
     TKind Kind;
-    std::string Text;    // message text, opened target or sound path
-    std::string Caption; // box or dialog caption
-    unsigned Flags = 0;  // message box flags, or beep type
+    std::string Text{};    // message text, opened target or sound path
+    std::string Caption{}; // box or dialog caption
+    unsigned Flags = 0;    // message box flags, or beep type
     TMsgDlgType Type = TMsgDlgType::mtCustom;
     TMsgDlgButtons Buttons = 0;
-    std::vector<std::string> Captions;
-    TOpenFilesRequest Request; // for OpenFiles, as asked
+    std::vector<std::string> Captions{};
+    TOpenFilesRequest Request{}; // for OpenFiles, as asked
 };
 
 class TScriptedServices : public TServices {
@@ -49,8 +58,8 @@ public:
     std::vector<const TServiceCall*> CallsOf(TServiceCall::TKind kind) const;
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-    int MessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type, TMsgDlgButtons buttons,
-                      const std::vector<std::string>& captions) override;
+    int MessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type,
+                      TMsgDlgButtons buttons, const std::vector<std::string>& captions) override;
     bool OpenFiles(TOpenFilesRequest& request, std::vector<std::string>& names) override;
     bool BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) override;
     std::string ClipboardText() override;
