@@ -1,6 +1,6 @@
-// The runner's POSIX backend: pipes whose runner ends are close-on-exec, a child spawned with the
-// other ends as its fd 0/1/2, FIONREAD as the peek, a pidfd (or waitpid polling) as the wait on
-// the process, SIGKILL for Terminate, and an eventfd to wake the UI thread.
+// The runner's POSIX backend: pipes whose runner ends are close-on-exec, a forked child with the
+// other ends as its fd 0/1/2 that dies with the program, FIONREAD as the peek, a pidfd (or waitpid polling)
+// as the wait on the process, SIGKILL for Terminate, and an eventfd to wake the UI thread.
 #include "engine/commandline.h"
 #include "engine/redirect_platform.h"
 #include "settings/errors.h"
@@ -20,9 +20,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -67,6 +67,77 @@ int AboveStandardFds(int fd) {
     ::close(fd);
     errno = error;
     return moved;
+}
+
+// What the forked child needs, prepared before the fork: between fork and exec the child may only
+// make async-signal-safe calls, so nothing there allocates.
+struct TChildSetup {
+    int In, Out, Err;
+    const char* Directory;
+    bool ChangeDirectory;
+    const char* Program;
+    char* const* Argv;
+    char* const* Environment;
+    bool Search; // look the program up in PATH
+    pid_t Parent;
+};
+
+// In the forked child: ask to die with the program, reset the signals, place the pipe ends as
+// fd 0/1/2, close everything else, and run the program. A failure is written to report as errno.
+[[noreturn]] void RunChild(const TChildSetup& setup, int report) {
+    // A decoder must not live on when the program is killed or ends by a signal.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != setup.Parent) ::_exit(127); // the program ended before the request took
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (const int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
+        ::sigaction(number, &standard, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    int error = 0;
+    if (::dup2(setup.In, 0) < 0 || ::dup2(setup.Out, 1) < 0 || ::dup2(setup.Err, 2) < 0 ||
+        (setup.ChangeDirectory && ::chdir(setup.Directory) != 0)) {
+        error = errno;
+    } else {
+        // Nothing else of ours leaks into the child; the report pipe closes itself at the exec.
+        if (report > 3) ::syscall(SYS_close_range, 3u, static_cast<unsigned>(report - 1), 0u);
+        ::syscall(SYS_close_range, static_cast<unsigned>(report + 1), ~0u, 0u);
+        if (setup.Search)
+            ::execvpe(setup.Program, setup.Argv, setup.Environment);
+        else
+            ::execve(setup.Program, setup.Argv, setup.Environment);
+        error = errno;
+    }
+    while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
+// Forks and runs the child; a child that could not run its program is reaped and reported.
+pid_t SpawnChild(const TChildSetup& setup) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) RaiseRedirectFailure(TRedirectFailure::CreateProcess, errno);
+    const pid_t pid = ::fork();
+    if (pid == 0) RunChild(setup, report[1]);
+    const int forkError = errno;
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        RaiseRedirectFailure(TRedirectFailure::CreateProcess, forkError);
+    }
+    int childError = 0;
+    ssize_t got;
+    do
+        got = ::read(report[0], &childError, sizeof childError);
+    while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        RaiseRedirectFailure(TRedirectFailure::CreateProcess, childError);
+    }
+    return pid;
 }
 
 void MakePipe(int& readEnd, int& writeEnd, TRedirectFailure failure) {
@@ -176,37 +247,17 @@ void TChildProcess::Start(const TChildStart& start) {
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, FImpl->InRead, 0);
-    posix_spawn_file_actions_adddup2(&actions, FImpl->OutWrite, 1);
-    posix_spawn_file_actions_adddup2(&actions, FImpl->ErrWrite, 2);
-    if (!start.CurrentDirectory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, start.CurrentDirectory.c_str());
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3); // nothing else of ours leaks into the child
-#endif
-    // The child starts with no blocked signalSet and default handling of the usual ones, whatever
-    // this process has set up for itself.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signalSet;
-    sigemptyset(&signalSet);
-    posix_spawnattr_setsigmask(&attributes, &signalSet);
-    for (const int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
-        sigaddset(&signalSet, number);
-    posix_spawnattr_setsigdefault(&attributes, &signalSet);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    char* const* environment = start.Environment ? const_cast<char* const*>(start.Environment) : environ;
-    pid_t pid = 0;
-    // glibc reports a failed exec (missing program, no permission) as the result of the call.
-    const int result =
-        search ? ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environment)
-               : ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environment);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) RaiseRedirectFailure(TRedirectFailure::CreateProcess, result);
+    const TChildSetup setup{FImpl->InRead,
+                            FImpl->OutWrite,
+                            FImpl->ErrWrite,
+                            start.CurrentDirectory.c_str(),
+                            !start.CurrentDirectory.empty(),
+                            program.c_str(),
+                            argv.data(),
+                            start.Environment ? const_cast<char* const*>(start.Environment) : environ,
+                            search,
+                            ::getpid()};
+    const pid_t pid = SpawnChild(setup);
 
     FImpl->Pid = pid;
     FImpl->PidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); // -1: poll waitpid instead

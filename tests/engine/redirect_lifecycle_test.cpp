@@ -4,11 +4,64 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/redirect_platform.h"
+
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Running or stopped, but neither gone nor a zombie waiting for its parent.
+bool ProcessRuns(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const size_t end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() && line[end + 2] != 'Z';
+}
+
+} // namespace
+
+TEST(RedirectorEnd, ChildEndsWithTheProgramThatStartedIt) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        // The stand-in program starts a child the way the runner does, then is killed.
+        ::close(fds[0]);
+        TChildProcess child;
+        TChildStart start;
+        start.CommandLine = ChildLine({"hang"});
+        try {
+            child.CreatePipes();
+            child.Start(start);
+        } catch (...) {
+            ::_exit(1);
+        }
+        const pid_t pid = static_cast<pid_t>(child.Id());
+        (void)!::write(fds[1], &pid, sizeof pid);
+        for (;;)
+            ::pause();
+    }
+    ::close(fds[1]);
+    pid_t child = 0;
+    const ssize_t got = ::read(fds[0], &child, sizeof child);
+    ::close(fds[0]);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof child));
+    ASSERT_TRUE(ProcessRuns(child));
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    const bool ended = WaitFor([&] { return !ProcessRuns(child); }, 5000);
+    if (!ended) ::kill(child, SIGKILL);
+    EXPECT_TRUE(ended) << "the child outlived the program that started it";
+}
 
 TEST(RedirectorEnd, SilentChildGivesExactlyOneEndAndNoData) {
     TRedirector runner;
