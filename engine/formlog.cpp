@@ -82,6 +82,9 @@ void TFormMain::ShowLogViewer() {
     TFormLog viewer(this);
     viewer.SetLines(GlobalVars.RunLog);
     viewer.ensurePolished();
+    // The platform window gives the frame its size: centring the bare client area would put the
+    // viewer off centre by the frame's width.
+    viewer.winId();
     const QSize frame = viewer.frameGeometry().size();
     viewer.move(CentredOver(frameGeometry(), frame));
     viewer.exec();
