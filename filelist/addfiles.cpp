@@ -4,6 +4,7 @@
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
+#include "settings/errors.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
@@ -166,7 +167,9 @@ void TFormMain::LoadFileList() {
     TListUpdateHold hold(ListViewFiles);
     if (LowerCase(FirstArgument) == "-c") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.
-        for (const std::string& line : SplitLines(Services().ClipboardText()))
+        const std::optional<std::string> text = Services().ClipboardText();
+        if (!text) throw EWavesmithError("Cannot open clipboard");
+        for (const std::string& line : SplitLines(*text))
             AddFile(line);
         return;
     }

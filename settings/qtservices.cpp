@@ -305,9 +305,10 @@ bool TQtServices::BrowseForFolder(const std::string& caption, const std::string&
     return true;
 }
 
-std::string TQtServices::ClipboardText() {
+std::optional<std::string> TQtServices::ClipboardText() {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    return clipboard ? clipboard->text().toLocal8Bit().toStdString() : std::string();
+    if (!clipboard) return std::nullopt;
+    return clipboard->text().toLocal8Bit().toStdString();
 }
 
 bool TQtServices::ShellOpen(const std::string& target) {

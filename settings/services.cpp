@@ -12,7 +12,7 @@ public:
     }
     bool OpenFiles(TOpenFilesRequest&, std::vector<std::string>&) override { return false; }
     bool BrowseForFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    std::string ClipboardText() override { return {}; }
+    std::optional<std::string> ClipboardText() override { return std::string(); }
     bool ShellOpen(const std::string&) override { return false; }
     void PlaySoundSync(const std::string&) override {}
     void MessageBeep(unsigned) override {}
@@ -38,12 +38,16 @@ unsigned BeepFor(TMsgDlgType type) {
 
 } // namespace
 
-TServices& Services() { return *Installed; }
+TServices& Services() {
+    return *Installed;
+}
 
-void SetServices(TServices* services) { Installed = services ? services : &NullServices; }
+void SetServices(TServices* services) {
+    Installed = services ? services : &NullServices;
+}
 
-int ShowMessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type, TMsgDlgButtons buttons,
-                      const std::vector<std::string>& captions) {
+int ShowMessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type,
+                      TMsgDlgButtons buttons, const std::vector<std::string>& captions) {
     Services().MessageBeep(BeepFor(type));
     return Services().MessageDialog(text, caption, type, buttons, captions);
 }
@@ -61,4 +65,6 @@ void EndBusyCursor() {
     if (--BusyDepth == 0) Services().SetBusyCursor(false);
 }
 
-int BusyCursorDepth() { return BusyDepth; }
+int BusyCursorDepth() {
+    return BusyDepth;
+}

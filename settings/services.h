@@ -70,10 +70,11 @@ public:
     // The open-file dialog with multiple selection; false when cancelled.
     virtual bool OpenFiles(TOpenFilesRequest& request, std::vector<std::string>& names) = 0;
     // The folder browser; folder holds the initial selection and receives the choice.
-    virtual bool BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) = 0;
-    // The clipboard's plain text; empty when there is none. Throws EWavesmithError("Cannot open
-    // clipboard") when the clipboard cannot be read.
-    virtual std::string ClipboardText() = 0;
+    virtual bool BrowseForFolder(const std::string& caption, const std::string& text,
+                                 std::string& folder) = 0;
+    // The clipboard's plain text; empty when there is none, nothing when the clipboard cannot be
+    // opened (another program holds it).
+    virtual std::optional<std::string> ClipboardText() = 0;
     // Opens a document, folder or address with the desktop's associated program.
     virtual bool ShellOpen(const std::string& target) = 0;
     // Plays a WAV file and returns when it has ended; a missing file or device is not reported.

@@ -95,9 +95,9 @@ bool TScriptedServices::BrowseForFolder(const std::string& caption, const std::s
     return true;
 }
 
-std::string TScriptedServices::ClipboardText() {
+std::optional<std::string> TScriptedServices::ClipboardText() {
     Calls.push_back({.Kind = TServiceCall::Clipboard});
-    if (ClipboardLocked) throw EWavesmithError("Cannot open clipboard");
+    if (ClipboardLocked) return std::nullopt;
     return ClipboardContent;
 }
 

@@ -62,7 +62,7 @@ public:
                       TMsgDlgButtons buttons, const std::vector<std::string>& captions) override;
     bool OpenFiles(TOpenFilesRequest& request, std::vector<std::string>& names) override;
     bool BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) override;
-    std::string ClipboardText() override;
+    std::optional<std::string> ClipboardText() override;
     bool ShellOpen(const std::string& target) override;
     void PlaySoundSync(const std::string& wavPath) override;
     void MessageBeep(unsigned type) override;
