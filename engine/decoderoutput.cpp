@@ -2,6 +2,7 @@
 
 #include "settings/paths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -92,9 +93,13 @@ bool FilePercentOf(int32_t current, int32_t total, int32_t& percent) {
 }
 
 int32_t BatchPercentOf(int64_t bytesDone, int64_t bytesTotal, int32_t filesEnded, int32_t filesTotal) {
-    if (bytesTotal > 0) return static_cast<int32_t>(100 * bytesDone / bytesTotal);
-    if (filesTotal > 0) return static_cast<int32_t>(int64_t{100} * filesEnded / filesTotal);
-    return 0;
+    // Entries removed during the batch can leave more done than is still counted: never past 100.
+    int64_t percent = 0;
+    if (bytesTotal > 0)
+        percent = 100 * bytesDone / bytesTotal;
+    else if (filesTotal > 0)
+        percent = int64_t{100} * filesEnded / filesTotal;
+    return static_cast<int32_t>(std::clamp<int64_t>(percent, 0, 100));
 }
 
 int32_t GaugePosition(int32_t percent, int32_t maxValue) {
@@ -102,5 +107,7 @@ int32_t GaugePosition(int32_t percent, int32_t maxValue) {
 }
 
 double RemainingDays(double elapsedDays, int64_t bytesTotal, int64_t bytesDone) {
-    return static_cast<double>(bytesTotal) * elapsedDays / static_cast<double>(bytesDone) - elapsedDays;
+    const double remaining =
+        static_cast<double>(bytesTotal) * elapsedDays / static_cast<double>(bytesDone) - elapsedDays;
+    return std::max(remaining, 0.0);
 }

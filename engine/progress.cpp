@@ -26,7 +26,8 @@ void TFormMain::FlushDecoderOutput() {
 }
 
 void TFormMain::HandleDecoderLine(std::string_view line) {
-    if (IsBlankLine(line)) return;
+    // A decoder stopped with "Stop now" may still have lines in its pipes: they show nothing more.
+    if (IsBlankLine(line) || GlobalVars.BatchState == bsStopNow) return;
     if (IsBitstreamProblem(line)) {
         // The file is damaged: stop at once, and never count what was written as decoded.
         GlobalVars.FileFailed = true;

@@ -134,8 +134,12 @@ TEST(DecoderProgress, BatchPercentGaugeAndRemaining) {
     // A batch of empty files goes by its file counts.
     EXPECT_EQ(BatchPercentOf(0, 0, 1, 4), 25);
     EXPECT_EQ(BatchPercentOf(0, 0, 0, 0), 0);
+    // Entries removed during the batch can leave more done than is still counted.
+    EXPECT_EQ(BatchPercentOf(1500, 1000, 0, 1), 100);
+    EXPECT_EQ(BatchPercentOf(0, 0, 3, 2), 100);
     EXPECT_EQ(GaugePosition(37, 1000), 370);
     EXPECT_DOUBLE_EQ(RemainingDays(0.5, 400, 100), 1.5);
+    EXPECT_DOUBLE_EQ(RemainingDays(0.5, 100, 400), 0.0);
     EXPECT_EQ(RoundHalfEven(2.5), 2);
     EXPECT_EQ(RoundHalfEven(3.5), 4);
     EXPECT_EQ(RoundHalfEven(3.49), 3);
