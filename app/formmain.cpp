@@ -96,13 +96,14 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Marked before the report below can pump events: no further file may start.
+    Closing = true;
     try {
         FormClose();
     } catch (const std::exception& error) {
         // A settings file that cannot be written is reported, but the program still ends.
         AppException(error);
     }
-    Closing = true;
     event->accept();
     // The program ends with this window; closing it while it is hidden in the tray does not count
     // as closing the last window, so ask for the end explicitly (nothing happens outside exec()).

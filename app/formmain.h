@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <unordered_map>
-#include <unordered_set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -86,7 +86,8 @@ public:
     void ListViewFilesColumnClick(int column);
     void ListViewFilesDragDrop(int focusedRow, int dropRow, bool onEntry);
     void SetShowSortArrows(bool show);
-    // Connects ListViewFiles and FileList to the handlers above; the layout calls it once after creating both.
+    // Connects ListViewFiles and FileList to the handlers above; the layout calls it once after creating
+    // both.
     void ConnectListView();
 
     // ---- Adding files (filelist/addfiles.cpp)
@@ -195,8 +196,8 @@ private:
     void CreateActions();
 
     // ---- Start-up, window, tray (app/formmain.cpp, app/formmainlayout.cpp)
-    QAction* MakeAction(const char* category, const char* caption, const char* hint, const QKeySequence& shortcut,
-                        std::function<void()> execute);
+    QAction* MakeAction(const char* category, const char* caption, const char* hint,
+                        const QKeySequence& shortcut, std::function<void()> execute);
     void ConnectButton(QPushButton* button, QAction* action);
     void SetStayOnTop(bool on);
     std::unordered_map<QAction*, std::function<void()>> ActionHandlers; // what each action runs
@@ -209,8 +210,8 @@ private:
     void HandleProgressLine(std::string_view line);
     void FlushDecoderOutput(); // the streams' unfinished last lines, once the decoder has ended
     void ShowWorkingText();
-    void ShowBatchPercent();   // works BatchPercent out from the bytes done, and shows it
-    void ShowBatchRemaining(); // the remaining time from the bytes done so far
+    void ShowBatchPercent();        // works BatchPercent out from the bytes done, and shows it
+    void ShowBatchRemaining();      // the remaining time from the bytes done so far
     int32_t ShownBatchPercent = -1; // what LabelBatch shows; -1 when someone else wrote it
     int32_t TipPercent = -1;        // what the tray tip shows, with TipFileName; -1 when unknown
     std::string TipFileName;
@@ -222,8 +223,15 @@ private:
     void FinishFile();
     void CompleteBatch();
     bool AnyEntryLeftToTry() const;
-    bool StartingBatch = false;  // RunBatch is starting its first file: start errors go to the caller
-    std::string CurrentOutput;   // the output path the running decoder was given
+    bool OutputWrittenAgainLater(const std::string& source) const;
+    // Runs one step of the batch; an error escaping it is reported (once per text in a batch) from
+    // the event loop instead of being lost in the runner's hand-over. Returns whether it succeeded.
+    bool RunReported(const std::function<void()>& step);
+    void ReportBatchError(const std::string& message, bool silent);
+    void MoveBatchOn(); // after an end that failed half-way: the next file, or the completion
+    std::unordered_set<std::string> ReportedInBatch; // error texts reported in this batch
+    bool StartingBatch = false;   // RunBatch is starting its first file: start errors go to the caller
+    std::string CurrentOutput;    // the output path the running decoder was given
     std::string LastOutputFolder; // folder of the last decoded file, opened when no output folder is set
     bool DecoderEnded = false;    // the decoder's end is being handled: its last lines stop nothing
     std::unordered_set<std::string> FailedInBatch; // keys of this batch's failed sources, never started twice

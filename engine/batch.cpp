@@ -1,5 +1,6 @@
 // The batch: the checks before decoding, one decoder run per list entry, counting and logging
 // each file, the after-steps, stopping and closing, and the enabling of the main window's actions.
+#include "app/errorreport.h"
 #include "app/formmain.h"
 #include "app/trayicon.h"
 #include "engine/batchpaths.h"
@@ -20,16 +21,22 @@
 #include <QPushButton>
 
 #include <cstdio>
+#include <exception>
 #include <unordered_set>
 
 namespace {
 
 const std::string OutputExt = ".wav";
 
-// A decoder that crashed or gave up must never count as a success; one that we stopped ourselves
-// is judged by why we stopped it.
+// A decoder that crashed, gave up or was stopped by us never counts as a success: a stopped one
+// may have written only part of its output.
 bool DecoderFailed(const TChildExit& exit) {
-    return (exit.Exited && exit.ExitCode != 0) || (exit.Signalled && !exit.Terminated);
+    return (exit.Exited && exit.ExitCode != 0) || exit.Signalled || exit.Terminated;
+}
+
+// Where the decoder writes an entry's output; the same rule that starting the file applies.
+std::string PlannedOutputPath(const TFileItem& item, const std::string& ext) {
+    return PlannedOutputFolder(GlobalVars.OutDir, item.Path) + OutputFileName(item.FileName, ext);
 }
 
 bool BatchRunning() {
@@ -74,8 +81,7 @@ bool TFormMain::ConfirmOverwrite(const std::string& ext) {
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
-        const std::string written =
-            PlannedOutputFolder(GlobalVars.OutDir, item.Path) + OutputFileName(item.FileName, ext);
+        const std::string written = PlannedOutputPath(item, ext);
         const bool taken = !planned.insert(FileNameKey(written)).second;
         if (!taken && !FileExists(output)) continue;
         const int answer = ShowMessageDialog(
@@ -91,14 +97,18 @@ void TFormMain::RunBatch() {
     auto& g = GlobalVars;
     Redirector->SetInitialPriority(TProcessPriority::ppIdle);
     Redirector->SetDefaultErrorMode(true);
-    // Both streams share the handling, each with its own unfinished line.
+    // Both streams share the handling, each with its own unfinished line. An error escaping a
+    // handler would be swallowed by the reader: it is reported here instead, and an end that
+    // failed half-way still moves the batch on, so the wait below always ends.
     Redirector->OnData = [this](TRedirector* sender, const char* buffer, int32_t size) {
-        HandleDecoderOutput(sender, buffer, size);
+        RunReported([&] { HandleDecoderOutput(sender, buffer, size); });
     };
     Redirector->OnErrorData = [this](TRedirector*, const char* buffer, int32_t size) {
-        HandleDecoderPiece(PendingErr, buffer, size);
+        RunReported([&] { HandleDecoderPiece(PendingErr, buffer, size); });
     };
-    Redirector->OnTerminated = [this](TRedirector* sender) { HandleDecoderEnd(sender); };
+    Redirector->OnTerminated = [this](TRedirector* sender) {
+        if (!RunReported([&] { HandleDecoderEnd(sender); })) MoveBatchOn();
+    };
     Redirector->KillOnDestroy = true;
 
     if (TrayIcon) TrayIcon->SetToolTip("Starting...");
@@ -119,6 +129,7 @@ void TFormMain::RunBatch() {
     g.BatchState = bsRunning;
     LastOutputFolder.clear();
     FailedInBatch.clear();
+    ReportedInBatch.clear();
 
     StartingBatch = true;
     try {
@@ -134,18 +145,45 @@ void TFormMain::RunBatch() {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     if (Redirector->Active()) Redirector->Terminate(0);
+    // The stopped decoder's last lines no longer show: the tip says the program is idle again.
+    if (g.BatchState == bsStopNow && TrayIcon && !Closing) TrayIcon->SetToolTip(AppTitle);
 
     if (g.AnyError) {
         const int answer = ShowMessageBox("At least one error occurred. Do you want to view the log?",
                                           "warning", MB_YESNOCANCEL | MB_ICONEXCLAMATION);
         if (answer == IDYES) {
             ShowLogViewer();
-            WriteRunLog();
+            RunReported([this] { WriteRunLog(); });
         }
         return;
     }
-    WriteRunLog();
+    // A log that cannot be written is reported; the batch still ends as it would have.
+    RunReported([this] { WriteRunLog(); });
     if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished && !Closing) close();
+}
+
+bool TFormMain::RunReported(const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& error) {
+        ReportBatchError(error.what(), dynamic_cast<const EAbort*>(&error) != nullptr);
+    } catch (...) {
+        ReportBatchError("Unknown error", false);
+    }
+    return false;
+}
+
+void TFormMain::ReportBatchError(const std::string& message, bool silent) {
+    if (silent || !ReportedInBatch.insert(message).second) return;
+    // Shown from the event loop, once the runner's hand-over has returned: a box opened inside it
+    // would start the next file while this one's runner is still busy.
+    QMetaObject::invokeMethod(
+        this, [message] { AppException(EWavesmithError(message)); }, Qt::QueuedConnection);
+}
+
+void TFormMain::MoveBatchOn() {
+    if (BatchRunning()) PostMessage(WM_NEXTFILE);
 }
 
 void TFormMain::StartHeadFile() {
@@ -156,6 +194,10 @@ void TFormMain::StartHeadFile() {
         return;
     }
     if (!BatchRunning()) return; // a stopped or finished batch starts nothing
+    if (!AnyEntryLeftToTry()) {
+        CompleteBatch(); // reached only after an end that failed half-way
+        return;
+    }
     // A following file that cannot be started fails like a file the decoder refused.
     try {
         LaunchHeadFile();
@@ -215,9 +257,15 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
 void TFormMain::FinishFile() {
     auto& g = GlobalVars;
     if (!g.FileFailed && g.ProgressPhase) {
-        if (g.Delete) std::remove(g.CurrentSource.c_str());
+        // A source stays while a later entry of this batch will overwrite its output. Otherwise
+        // the output reaches the disk before the source goes, so a power cut never loses both.
+        if (g.Delete && !OutputWrittenAgainLater(g.CurrentSource)) {
+            FlushFileToDisk(CurrentOutput);
+            std::remove(g.CurrentSource.c_str()); // a failure to delete is ignored
+        }
         LastOutputFolder = ExtractFilePath(CurrentOutput);
-        RemoveEntry(g.CurrentSource);
+        // Saving the list may fail; the entry has left the list by then, and the batch goes on.
+        RunReported([this] { RemoveEntry(GlobalVars.CurrentSource); });
         g.FilesDecoded += 1;
         if (g.FilesDecoded == g.FilesTotal) {
             LabelBatch->setText(QStringLiteral("100%"));
@@ -230,7 +278,7 @@ void TFormMain::FinishFile() {
         g.AnyError = true;
         g.FilesFailed += 1;
         FailedInBatch.insert(FileNameKey(g.CurrentSource));
-        MoveEntryToEnd(g.CurrentSource);
+        RunReported([this] { MoveEntryToEnd(GlobalVars.CurrentSource); });
         if (!CurrentOutput.empty()) DeleteIfEmpty(CurrentOutput);
         g.RunLog.push_back("An error occurred while trying to decode \"" + g.CurrentSource + "\"!");
     }
@@ -251,6 +299,18 @@ void TFormMain::FinishFile() {
 // FilesDecoded + FilesFailed = FilesTotal; judged by the list itself, a failed entry that the user
 // removes (which lowers FilesTotal) or a next file removed between two runs cannot end the batch
 // early or keep it waiting.
+bool TFormMain::OutputWrittenAgainLater(const std::string& source) const {
+    const std::string sourceKey = FileNameKey(source);
+    const std::string outputKey = FileNameKey(CurrentOutput);
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const TFileItem& item = FileList->Item(row);
+        const std::string key = FileNameKey(item.FullPath());
+        if (key == sourceKey || FailedInBatch.count(key)) continue;
+        if (FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey) return true;
+    }
+    return false;
+}
+
 bool TFormMain::AnyEntryLeftToTry() const {
     for (int row = 0; row < FileList->Count(); ++row)
         if (!FailedInBatch.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
@@ -303,6 +363,8 @@ void TFormMain::FormCloseQuery(bool& canClose) {
         canClose = false;
         return;
     }
+    // Marked closing before anything else can pump events: no further file may start now.
+    Closing = true;
     GlobalVars.BatchState = bsStopNow;
     if (Redirector->Active()) Redirector->Terminate(0);
 }

@@ -2,6 +2,7 @@
 // list beside the executable, and the list view's events (sorting, dragging, deletions).
 #include "app/formmain.h"
 
+#include "engine/batchpaths.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
 #include "filelist/savedlist.h"
@@ -92,33 +93,36 @@ void TFormMain::ActionRemoveExecute() {
     const std::vector<char> selected = SelectedRowMask(selection, FileList->Count());
     if (std::find(selected.begin(), selected.end(), 1) == selected.end()) return;
 
-    // Every selected entry below the top leaves the batch as well as the list.
+    // The entry being decoded stays, wherever sorting or dragging has moved it. Every other selected
+    // entry leaves the list; one not yet tried in this batch leaves the batch's totals as well.
+    const int decodingRow =
+        Redirector && Redirector->Active() ? FileList->Find(GlobalVars.CurrentSource) : -1;
     int lastRemoved = 0;
     std::vector<int> rows;
-    for (int row = FileList->Count() - 1; row >= 1; --row) {
+    for (int row = FileList->Count() - 1; row >= 0; --row) {
         if (!selected[static_cast<size_t>(row)]) continue;
         lastRemoved = row;
+        if (row == decodingRow) continue;
         rows.push_back(row);
+        const TFileItem& item = FileList->Item(row);
+        if (FailedInBatch.count(FileNameKey(item.FullPath()))) continue;
         GlobalVars.FilesTotal -= 1;
-        GlobalVars.BytesTotal -= FileList->Item(row).Size;
+        GlobalVars.BytesTotal -= item.Size;
         ListChanged = true;
     }
-    // The top entry may be the one being decoded; it stays then. Its totals are the batch's own.
-    const bool topSelected = selected[0] != 0;
-    const bool topDecoding = topSelected && Redirector && Redirector->Active();
-    const std::string topName = FileList->Item(0).FileName;
-    if (topSelected) {
-        lastRemoved = 0;
-        if (!topDecoding) rows.push_back(0);
-    }
+    const bool keptDecoding = decodingRow >= 0 && selected[static_cast<size_t>(decodingRow)];
+    const std::string decodingName = keptDecoding ? FileList->Item(decodingRow).FileName : std::string();
     {
         TListUpdateHold hold(ListViewFiles);
         FileList->RemoveRows(rows);
     }
-    if (topDecoding) {
-        ShowMessageBox(topName + " is decoding now!", AppTitle, MB_OK);
-        // Removing many rows resets the view, which drops the selection: the top entry stays selected.
-        selection->select(FileList->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (keptDecoding) {
+        ShowMessageBox(decodingName + " is decoding now!", AppTitle, MB_OK);
+        // Removing many rows resets the view, which drops the selection: the kept entry stays selected.
+        const int row = FileList->Find(GlobalVars.CurrentSource);
+        if (row >= 0)
+            selection->select(FileList->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
     // The list may have changed while the message was shown; the row is clamped afresh.

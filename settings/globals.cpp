@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -126,4 +129,12 @@ void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) 
 bool DeleteIfEmpty(const std::string& path) {
     if (!FileExists(path) || FileSizeOf(path) != 0) return false;
     return std::remove(path.c_str()) == 0;
+}
+
+bool FlushFileToDisk(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    return flushed;
 }

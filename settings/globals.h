@@ -70,3 +70,5 @@ TDateTime FileDateOf(const std::string& path);
 // Both from one look-up of the file, as the two functions above give them.
 void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date);
 bool DeleteIfEmpty(const std::string& path);
+// Waits until the file's data is on the disk; false when it cannot be opened or flushed.
+bool FlushFileToDisk(const std::string& path);

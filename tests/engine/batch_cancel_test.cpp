@@ -1,6 +1,7 @@
 // Stopping a batch: "Stop now", "When done", Cancel, closing the window, files added meanwhile.
 #include "tests/engine/batchfixture.h"
 
+#include "app/trayicon.h"
 #include "filelist/filelistview.h"
 #include "settings/paths.h"
 
@@ -56,13 +57,15 @@ TEST_F(BatchCancel, StopNowLeavesTheEntryFirstUncountedAndAnEmptyLog) {
     Scripts = {Hanging()};
     CancelOnceRunning(mrYes);
     Decode();
+    // The stopped decoder's end comes after the batch has returned: judge what it left behind.
+    ASSERT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
     EXPECT_EQ(GlobalVars.BatchState, bsStopNow);
     EXPECT_EQ(GlobalVars.FilesDecoded + GlobalVars.FilesFailed, 0);
     EXPECT_EQ(ListedNames(), (TLines{"a.mp3", "b.mp3"}));
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(LogFileExists());
     EXPECT_EQ(LogFile(), "");
-    EXPECT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), AppTitle);
 }
 
 TEST_F(BatchCancel, CancelAfterWhenDoneLetsTheBatchRunToItsEnd) {
@@ -106,7 +109,9 @@ TEST_F(BatchCancel, CloseWhileDecodingAsksAndOkAbortsWithoutExitingTwice) {
     EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtWarning);
     EXPECT_EQ(dialogs[0]->Buttons, mbOK | mbCancel);
     EXPECT_FALSE(Form->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
     EXPECT_EQ(GlobalVars.BatchState, bsStopNow);
+    EXPECT_EQ(GlobalVars.FilesDecoded + GlobalVars.FilesFailed, 0);
     EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
 }
 
@@ -122,6 +127,28 @@ TEST_F(BatchCancel, WindowClosedBetweenFilesEndsTheWait) {
     EXPECT_FALSE(Form->Redirector->Active());
     EXPECT_EQ(ListedNames(), TLines{"b.mp3"});
     EXPECT_EQ(LogFile(), "\r\n"); // the line before the next file; no summary
+}
+
+TEST_F(BatchCancel, SortingDuringTheBatchStillProtectsTheEntryBeingDecoded) {
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        AddSource(name);
+    Scripts = {Hanging()};
+    Dialogs.Answers = {IDOK, mrYes}; // the "decoding now" box, then "Stop now"
+    QTimer::singleShot(0, Form.get(), [this] {
+        Form->ListViewFilesColumnClick(0);
+        Form->ListViewFilesColumnClick(0); // names descending: the decoding entry moves to the end
+        ASSERT_EQ(ListedNames(), (TLines{"c.mp3", "b.mp3", "a.mp3"}));
+        Form->ListViewFiles->selectAll();
+        Form->ActionRemoveExecute();
+        Form->ActionCancelExecute();
+    });
+    Decode();
+    ASSERT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
+    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->Text, "a.mp3 is decoding now!");
+    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+    EXPECT_EQ(GlobalVars.FilesTotal, 1);
 }
 
 TEST_F(BatchCancel, FilesAddedDuringTheBatchAreDecodedToo) {

@@ -160,6 +160,45 @@ TEST_F(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
     EXPECT_TRUE(FileExists(Music("a.wav")));
 }
 
+TEST_F(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
+    GlobalVars.Delete = true;
+    GlobalVars.OutDir = Dir.MakeDir("out");
+    const std::string first = AddSource("01 Intro.mp3", "a", "A/");
+    const std::string second = AddSource("01 Intro.mp3", "b", "B/");
+    const std::string other = AddSource("02 Song.mp3", "c", "A/");
+    Dialogs.Answers = {mrYesToAll};
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    EXPECT_TRUE(FileExists(first)); // its WAV was overwritten by the second entry's
+    EXPECT_FALSE(FileExists(second));
+    EXPECT_FALSE(FileExists(other));
+}
+
+TEST_F(BatchRun, UnwritableSavedListIsReportedOnceAndTheBatchGoesOnToItsExit) {
+    Form->show();
+    Form->CheckBoxCloseApp->setChecked(true);
+    GlobalVars.PlaySound = true;
+    Dir.MakeDir("wavesmith.lst"); // a folder in the saved list's place: refused even to root
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+        AddSource(name);
+    Scripts = {Decoder::Good()};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 4);
+    EXPECT_TRUE(ListedNames().empty());
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        EXPECT_TRUE(FileExists(Music(name))) << name;
+    ASSERT_TRUE(WaitFor([this] { return !Dialogs.CallsOf(TServiceCall::MessageBox).empty(); }, 5000));
+    const auto reports = Dialogs.CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0]->Caption, "Error Report");
+    EXPECT_NE(reports[0]->Text.find("Cannot create file " + Dir.Path() + "wavesmith.lst"), std::string::npos)
+        << reports[0]->Text;
+    EXPECT_EQ(Dialogs.CallsOf(TServiceCall::PlaySound).size(), 1u);
+    EXPECT_TRUE(LogFileExists());
+    EXPECT_FALSE(Form->isVisible());
+}
+
 TEST_F(BatchRun, BitstreamProblemStopsTheDecoderBeforeAndAfterTheHeader) {
     // Both runs hang after the line: only our stop ends them.
     const std::string a = AddSource("a.mp3");
