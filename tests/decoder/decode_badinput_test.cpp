@@ -138,7 +138,7 @@ TEST(ChannelCountChange, DecodesOnInTheFirstFramesFormat) {
         const TWavInfo wav = ReadWav(ReadWholeFile(out));
         ASSERT_TRUE(wav.Valid) << wav.Problem;
         EXPECT_EQ(wav.Channels, channels);
-        EXPECT_GT(wav.Samples(), 2u * 88200) << "both parts decoded";
+        EXPECT_GT(wav.Samples(), 150000u) << "both parts (about 80,000 samples each) decoded";
     }
 }
 
