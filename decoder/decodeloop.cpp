@@ -150,6 +150,8 @@ private:
         const std::string where = " after frame " + std::to_string(FFrames) + " (near byte " +
                                   std::to_string(static_cast<long long>(mpg123_tell_stream(FHandle))) + ")";
         if (code == MPG123_OUT_OF_SYNC || code == MPG123_RESYNC_FAIL) return "lost sync" + where;
+        // Output stays in the first frame's format; a sample rate change cannot be converted to it.
+        if (code == MPG123_BAD_OUTFORMAT) return "the sample rate changes" + where;
         return std::string("cannot decode the frame") + where + ": " + mpg123_strerror(FHandle);
     }
 

@@ -73,15 +73,19 @@ std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
     return first.FreeUnpadded ? h->FreeFormatBytes(first.FreeUnpadded) : 0;
 }
 
-// True when a frame of the stream starts at or after `from`: a header followed by the next one
-// (or by the end of the file). Tags, padding and junk after the audio hold none.
+// True when audio follows `from`: a frame header followed by the next one of its stream (or by the
+// end of the file). The stream may be another one, as when the sample rate changes part-way.
+// Tags, padding and junk after the audio hold none.
 bool FrameFollows(TSourceWindow& window, std::uint64_t from, const TFirstFrame& first) {
     for (std::uint64_t at = from; const std::uint8_t* p = window.At(at, 4); ++at) {
         if (p[0] != 0xFF) continue;
-        const std::uint64_t length = FrameLength(p, first);
+        const std::uint32_t word = ReadBigEndian32(p);
+        const TFirstFrame stream =
+            (word & StreamHeaderMask) == (first.Word & StreamHeaderMask) ? first : TFirstFrame{at, word, 0};
+        const std::uint64_t length = FrameLength(p, stream);
         if (length == 0) continue;
         if (at + length == window.Size()) return true;
-        if (const std::uint8_t* next = window.At(at + length, 4); next && FrameLength(next, first))
+        if (const std::uint8_t* next = window.At(at + length, 4); next && FrameLength(next, stream))
             return true;
     }
     return false;

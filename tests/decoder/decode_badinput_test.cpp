@@ -63,6 +63,9 @@ const TDamage Damages[] = {
      [](const std::string& s) { return s.substr(0, s.size() - 100); }},
     {"CutWithoutFrameCountHeader", "layer2_48k.mp3", [](const std::string& s) { return s.substr(0, 20000); }},
     // A free-format bitrate in one header of a fixed-rate stream: that header gives no length.
+    // More audio follows at another sample rate: not trailing data to pass over.
+    {"SampleRateChangesPartWay", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return s + ReadWholeFile(FixturePath("mpeg2_22k.mp3")); }},
     {"HeaderWithoutALength", "cbr_stereo_44k.mp3",
      [](const std::string& s) { return WithHeaderByte(s, 11, 2, 0); }},
     {"OverwrittenInTheMiddle", "cbr_stereo_44k.mp3",
