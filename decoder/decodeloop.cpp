@@ -57,6 +57,16 @@ off_t SeekInput(void* handle, off_t offset, int whence) {
     return static_cast<off_t>(reader.Position);
 }
 
+// 16-bit output at the source's own rate, whatever it is, with the given channel counts.
+void AllowFormats(mpg123_handle* handle, int channels) {
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i)
+        mpg123_format(handle, rates[i], channels, MPG123_ENC_SIGNED_16);
+}
+
 THandle OpenDecoder(TReader& reader, const std::string& name, std::string& error) {
     int rc = MPG123_OK;
     THandle handle(mpg123_new(nullptr, &rc));
@@ -66,13 +76,7 @@ THandle OpenDecoder(TReader& reader, const std::string& name, std::string& error
     }
     // No resync: lost sync must be reported, not skipped over in silence.
     mpg123_param(handle.get(), MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_NO_RESYNC, 0.);
-    // 16-bit output at the source's own rate and channel count, whatever they are.
-    mpg123_format_none(handle.get());
-    const long* rates = nullptr;
-    std::size_t count = 0;
-    mpg123_rates(&rates, &count);
-    for (std::size_t i = 0; i < count; ++i)
-        mpg123_format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    AllowFormats(handle.get(), MPG123_MONO | MPG123_STEREO);
     if (mpg123_replace_reader_handle(handle.get(), ReadInput, SeekInput, nullptr) != MPG123_OK ||
         mpg123_open_handle(handle.get(), &reader) != MPG123_OK) {
         error = "cannot open input file \"" + name + "\": " + mpg123_strerror(handle.get());
@@ -102,7 +106,7 @@ public:
             const int rc = mpg123_decode_frame(FHandle, &frameIndex, &audio, &bytes);
             if (rc == MPG123_DONE) break;
             if (rc == MPG123_NEW_FORMAT) {
-                if (FFrames > 0) return "the audio format changes after frame " + std::to_string(FFrames);
+                if (FFrames > 0) return "the sample rate changes after frame " + std::to_string(FFrames);
                 continue;
             }
             if (rc != MPG123_OK) {
@@ -150,8 +154,6 @@ private:
         const std::string where = " after frame " + std::to_string(FFrames) + " (near byte " +
                                   std::to_string(static_cast<long long>(mpg123_tell_stream(FHandle))) + ")";
         if (code == MPG123_OUT_OF_SYNC || code == MPG123_RESYNC_FAIL) return "lost sync" + where;
-        // Output stays in the first frame's format; a sample rate change cannot be converted to it.
-        if (code == MPG123_BAD_OUTFORMAT) return "the sample rate changes" + where;
         return std::string("cannot decode the frame") + where + ": " + mpg123_strerror(FHandle);
     }
 
@@ -214,10 +216,9 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     int channels = 0, encoding = 0;
     if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
         return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
-    // From here on only the first frame's format is allowed: should the channel count change
-    // part-way, libmpg123 converts to it instead of announcing a new format.
-    mpg123_format_none(handle.get());
-    mpg123_format(handle.get(), rate, channels == 1 ? MPG123_MONO : MPG123_STEREO, encoding);
+    // From here on only the first frame's channel count is allowed: should it change part-way,
+    // libmpg123 converts to it instead of announcing a new format.
+    AllowFormats(handle.get(), channels == 1 ? MPG123_MONO : MPG123_STEREO);
     mpg123_frameinfo2 info{};
     mpg123_info2(handle.get(), &info);
 
