@@ -1,8 +1,9 @@
 // What the window costs a batch: 30 real MP3 files of about a minute each decoded through RunBatch
 // (offscreen), against the same utils.exe calls from a plain shell loop. Prints both times and
 // their ratio for each round, and the median ratio. Both run the decoder in the idle class.
-//   bench_batch_bench [rounds=3] [corpus folder=/tmp/wavesmith-batch-corpus]
-// The corpus is made once with sox and lame (synthesized sound) and kept for later runs.
+//   bench_batch_bench [rounds=3] [corpus folder=/tmp/wavesmith-batch-cbr]
+// The corpus is made once with sox and ffmpeg's libshine (synthesized sound, 192 kbps CBR) and
+// kept for later runs.
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
 #include "settings/globals.h"
@@ -43,13 +44,14 @@ std::vector<std::string> MakeCorpus(const std::string& folder) {
         if (FileExists(mp3)) continue;
         // A minute of a sweep and noise under a tremolo, different for each file.
         const std::string wav = folder + "/source.wav";
-        const std::string make = "sox -n -r 44100 -c 2 " + Shell(wav) + " synth 60 sine " +
-                                 std::to_string(100 + 20 * i) + "-" + std::to_string(3000 + 50 * i) +
-                                 " pinknoise tremolo 0.3 40 vol 0.6 && lame --quiet -V 2 " + Shell(wav) +
-                                 " " + Shell(mp3 + ".part") + " && mv " + Shell(mp3 + ".part") + " " +
-                                 Shell(mp3) + " && rm -f " + Shell(wav);
+        const std::string make =
+            "sox -n -r 44100 -c 2 " + Shell(wav) + " synth 60 sine " + std::to_string(100 + 20 * i) + "-" +
+            std::to_string(3000 + 50 * i) +
+            " pinknoise tremolo 0.3 40 vol 0.6 && ffmpeg -nostdin -loglevel error -y -i " + Shell(wav) +
+            " -c:a libshine -b:a 192k -f mp3 " + Shell(mp3 + ".part") + " && mv " + Shell(mp3 + ".part") +
+            " " + Shell(mp3) + " && rm -f " + Shell(wav);
         if (std::system(make.c_str()) != 0) {
-            std::fprintf(stderr, "cannot make %s (are sox and lame installed?)\n", mp3.c_str());
+            std::fprintf(stderr, "cannot make %s (are sox and ffmpeg installed?)\n", mp3.c_str());
             std::exit(2);
         }
     }
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const std::string corpus = argc > 2 ? argv[2] : "/tmp/wavesmith-batch-corpus";
+    const std::string corpus = argc > 2 ? argv[2] : "/tmp/wavesmith-batch-cbr";
     const std::vector<std::string> files = MakeCorpus(corpus);
 
     // Outputs go to memory where the system offers it (/dev/shm): both sides write the same 300 MB

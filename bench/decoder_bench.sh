@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times utils.exe against `mpg123 -w` and `ffmpeg -i` on a 5-minute VBR file and a 5-minute
-# 320 kbps file made from synthesized sound; prints wall-clock medians, ratios, peak memory, and
-# checks that utils.exe's PCM data is identical to `mpg123 -w`'s.
+# Times utils.exe against `mpg123 -w` and `ffmpeg -i` on 5-minute files made from synthesized sound
+# with sox and ffmpeg (Layer III at 128 and 320 kbps with libshine, Layer II at 384 kbps); prints
+# wall-clock medians, ratios, peak memory, and checks that utils.exe's PCM data is identical to
+# `mpg123 -w`'s.
 # Usage: bench/decoder_bench.sh [path/to/utils.exe]   (RUNS=n to change the number of runs)
 # The reference decoders are installed from Debian only for this benchmark.
 set -euo pipefail
@@ -12,7 +13,7 @@ runs=${RUNS:-7}
 [ -x "$utils" ] || { echo "no decoder at $utils (build the utils.exe target first)" >&2; exit 2; }
 
 missing=()
-for tool in mpg123 ffmpeg lame sox python3; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+for tool in mpg123 ffmpeg sox python3; do command -v "$tool" >/dev/null || missing+=("$tool"); done
 [ -x /usr/bin/time ] || missing+=(time)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing ${missing[*]} for the benchmark" >&2
@@ -22,10 +23,17 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Five minutes of changing sound (a sweep and noise under a tremolo), so VBR really varies.
+encode() { # input output options...
+    local input=$1 output=$2
+    shift 2
+    ffmpeg -nostdin -loglevel error -y -i "$input" "$@" "$output"
+}
+
+# Five minutes of changing sound (a sweep and noise under a tremolo).
 sox -n -r 44100 -c 2 "$work/source.wav" synth 300 sine 110-3520 pinknoise tremolo 0.3 60 vol 0.7
-lame --quiet -V 2 "$work/source.wav" "$work/vbr.mp3"
-lame --quiet -b 320 "$work/source.wav" "$work/cbr320.mp3"
+encode "$work/source.wav" "$work/cbr128.mp3" -c:a libshine -b:a 128k
+encode "$work/source.wav" "$work/cbr320.mp3" -c:a libshine -b:a 320k
+encode "$work/source.wav" "$work/layer2.mp3" -c:a mp2 -b:a 384k -f mp2
 
 # Seconds of one run (wall clock) and its peak memory in kB, appended to the tool's lists.
 time_one() { # name command...
@@ -59,7 +67,7 @@ PY
 }
 
 status=0
-for input in vbr cbr320; do
+for input in cbr128 cbr320 layer2; do
     mp3="$work/$input.mp3"
     rm -f "$work"/*.times "$work"/*.rss
     for ((i = 0; i < runs; i++)); do # interleaved, so drift of the machine hits all alike
@@ -94,9 +102,9 @@ done
 # is a 10-second CBR file without an Info frame repeated; it needs about 1 GB plus 4.5 GB of disk.
 if [ "${RF64:-0}" = 1 ]; then
     sox -n -r 44100 -c 2 "$work/ten.wav" synth 10 sine 440 pinknoise
-    lame --quiet -t -b 320 "$work/ten.wav" "$work/ten.mp3"
+    encode "$work/ten.wav" "$work/ten.mp3" -c:a libshine -b:a 320k -write_xing 0 -id3v2_version 0
     for ((i = 0; i < 2500; i++)); do cat "$work/ten.mp3"; done >"$work/long.mp3"
-    rm -f "$work"/*.wav "$work/vbr.mp3" "$work/cbr320.mp3"
+    rm -f "$work"/*.wav "$work/cbr128.mp3" "$work/cbr320.mp3" "$work/layer2.mp3"
     start=$EPOCHREALTIME
     /usr/bin/time -f %M -o "$work/long.rss" "$utils" --decode "$work/long.mp3" "$work/long.wav" 2>"$work/long.err" ||
         { tail -c 300 "$work/long.err"; status=1; }

@@ -1,6 +1,7 @@
 #include "decoder/decodeloop.h"
 
 #include "decoder/arguments.h"
+#include "decoder/bytesource.h"
 #include "decoder/inputcheck.h"
 #include "decoder/progress.h"
 #include "decoder/streamscan.h"
@@ -33,7 +34,40 @@ struct THandleDeleter {
 };
 using THandle = std::unique_ptr<mpg123_handle, THandleDeleter>;
 
-THandle OpenDecoder(const std::string& path, std::string& error) {
+// libmpg123 reads the input through these, so a file and bytes in memory take the same path.
+struct TReader {
+    TByteSource& Source;
+    std::uint64_t Position = 0;
+};
+
+mpg123_ssize_t ReadInput(void* handle, void* buffer, std::size_t count) {
+    auto& reader = *static_cast<TReader*>(handle);
+    const std::size_t got = reader.Source.ReadAt(reader.Position, buffer, count);
+    reader.Position += got;
+    return static_cast<mpg123_ssize_t>(got);
+}
+
+off_t SeekInput(void* handle, off_t offset, int whence) {
+    auto& reader = *static_cast<TReader*>(handle);
+    const off_t base = whence == SEEK_SET   ? 0
+                       : whence == SEEK_CUR ? static_cast<off_t>(reader.Position)
+                                            : static_cast<off_t>(reader.Source.Size());
+    if (offset < -base) return -1;
+    reader.Position = static_cast<std::uint64_t>(base + offset);
+    return static_cast<off_t>(reader.Position);
+}
+
+// 16-bit output at the source's own rate, whatever it is, with the given channel counts.
+void AllowFormats(mpg123_handle* handle, int channels) {
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i)
+        mpg123_format(handle, rates[i], channels, MPG123_ENC_SIGNED_16);
+}
+
+THandle OpenDecoder(TReader& reader, const std::string& name, std::string& error) {
     int rc = MPG123_OK;
     THandle handle(mpg123_new(nullptr, &rc));
     if (!handle) {
@@ -42,15 +76,10 @@ THandle OpenDecoder(const std::string& path, std::string& error) {
     }
     // No resync: lost sync must be reported, not skipped over in silence.
     mpg123_param(handle.get(), MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_NO_RESYNC, 0.);
-    // 16-bit output at the source's own rate and channel count, whatever they are.
-    mpg123_format_none(handle.get());
-    const long* rates = nullptr;
-    std::size_t count = 0;
-    mpg123_rates(&rates, &count);
-    for (std::size_t i = 0; i < count; ++i)
-        mpg123_format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
-        error = "cannot open input file \"" + path + "\": " + mpg123_strerror(handle.get());
+    AllowFormats(handle.get(), MPG123_MONO | MPG123_STEREO);
+    if (mpg123_replace_reader_handle(handle.get(), ReadInput, SeekInput, nullptr) != MPG123_OK ||
+        mpg123_open_handle(handle.get(), &reader) != MPG123_OK) {
+        error = "cannot open input file \"" + name + "\": " + mpg123_strerror(handle.get());
         return nullptr;
     }
     return handle;
@@ -77,10 +106,14 @@ public:
             const int rc = mpg123_decode_frame(FHandle, &frameIndex, &audio, &bytes);
             if (rc == MPG123_DONE) break;
             if (rc == MPG123_NEW_FORMAT) {
-                if (FFrames > 0) return "the audio format changes after frame " + std::to_string(FFrames);
+                if (FFrames > 0) return "the sample rate changes after frame " + std::to_string(FFrames);
                 continue;
             }
-            if (rc != MPG123_OK) return Failure();
+            if (rc != MPG123_OK) {
+                if (AtTrailingData()) break;
+                return Failure();
+            }
+            if (!MovesOn()) return "the stream does not move on after frame " + std::to_string(FFrames);
             FFrames = static_cast<std::uint64_t>(frameIndex) + 1;
             if (!writer.Append(audio, bytes)) return {};
             if (FSchedule.Due(FFrames)) ShowProgress(FFrames);
@@ -101,6 +134,21 @@ public:
     }
 
 private:
+    // Bytes after the last whole frame that hold no further frame (tags, padding, junk) end the
+    // stream; anything that stops the decoder before them is damage.
+    bool AtTrailingData() const {
+        return FScan.TrailingDataOnly && mpg123_tell_stream(FHandle) >= static_cast<off_t>(FScan.AudioEnd);
+    }
+
+    // Every frame is read from further on in the input: a decoder that keeps returning without
+    // reading would spin for ever.
+    bool MovesOn() {
+        const off_t position = mpg123_tell_stream(FHandle);
+        FStalls = position > FLastPosition ? 0 : FStalls + 1;
+        FLastPosition = position;
+        return FStalls < MaxStalls;
+    }
+
     std::string Failure() const {
         const int code = mpg123_errcode(FHandle);
         const std::string where = " after frame " + std::to_string(FFrames) + " (near byte " +
@@ -132,6 +180,7 @@ private:
     }
 
     static constexpr auto ProgressFlushInterval = std::chrono::milliseconds(40);
+    static constexpr int MaxStalls = 64;
 
     mpg123_handle* FHandle;
     std::FILE* FConsole;
@@ -139,6 +188,8 @@ private:
     TProgressSchedule FSchedule;
     std::uint64_t FFrames = 0;
     std::uint64_t FLastShown = 0;
+    off_t FLastPosition = -1;
+    int FStalls = 0;
     std::string FPending;
     std::chrono::steady_clock::time_point FLastFlush;
 };
@@ -146,24 +197,36 @@ private:
 } // namespace
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console) {
-    TInputCheck input = CheckInput(inputPath, outputPath);
+    const TInputFile input = OpenInput(inputPath, outputPath);
+    if (!input.Problem.empty()) return Refuse(console, input.Problem);
+    TFileSource source(input.File.get(), input.Size);
+    return DecodeSource(source, inputPath, outputPath, console);
+}
+
+int DecodeSource(TByteSource& source, const std::string& inputName, const std::string& outputPath,
+                 std::FILE* console) {
+    const TInputCheck input = CheckContent(source, inputName);
     if (!input.Problem.empty()) return Refuse(console, input.Problem);
 
     std::string error;
-    THandle handle = OpenDecoder(inputPath, error);
+    TReader reader{source};
+    THandle handle = OpenDecoder(reader, inputName, error);
     if (!handle) return Refuse(console, error);
     long rate = 0;
     int channels = 0, encoding = 0;
     if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
-        return Refuse(console, "no MPEG audio found in input file \"" + inputPath + "\"");
+        return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
+    // From here on only the first frame's channel count is allowed: should it change part-way,
+    // libmpg123 converts to it instead of announcing a new format.
+    AllowFormats(handle.get(), channels == 1 ? MPG123_MONO : MPG123_STEREO);
     mpg123_frameinfo2 info{};
     mpg123_info2(handle.get(), &info);
 
-    Say(console, FormatInputLine(inputPath, rate, channels, VersionNumber(info.version), info.layer) + "\n");
+    Say(console, FormatInputLine(inputName, rate, channels, VersionNumber(info.version), info.layer) + "\n");
     Say(console, FormatOutputLine(outputPath) + "\n");
 
     const TWavFormat format{static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channels), 16};
-    const std::uint64_t expectedBytes = input.Scan.TotalFrames * std::uint64_t(1152) * format.BlockAlign();
+    const std::uint64_t expectedBytes = input.Scan.MostFrames() * std::uint64_t(1152) * format.BlockAlign();
     TWavWriter writer(outputPath, format, ChooseLayout(expectedBytes));
     TDecodeRun run(handle.get(), console, input.Scan);
     const std::string damage = run.Run(writer);
@@ -179,6 +242,6 @@ int DecodeFile(const std::string& inputPath, const std::string& outputPath, std:
         Say(console, FormatBitstreamProblem(damage));
         return ExitBitstream;
     }
-    if (!writer.Created()) return Refuse(console, "no audio decoded from input file \"" + inputPath + "\"");
+    if (!writer.Created()) return Refuse(console, "no audio decoded from input file \"" + inputName + "\"");
     return ExitOk;
 }

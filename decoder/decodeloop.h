@@ -1,5 +1,7 @@
 #pragma once
 // Decodes one MPEG audio file to a WAV file, writing the console lines on `console`.
+#include "decoder/bytesource.h"
+
 #include <cstdio>
 #include <string>
 
@@ -9,3 +11,7 @@
 // reported (the batch window kills the decoder on that line); a file that could not be written in
 // full is deleted. A decoder killed mid-way leaves a header that says "length unknown".
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console);
+
+// The same for an input that is already open; `inputName` names it in the messages.
+int DecodeSource(TByteSource& source, const std::string& inputName, const std::string& outputPath,
+                 std::FILE* console);

@@ -9,22 +9,45 @@
 #include <memory>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
+// Opens without waiting: should the path have become a pipe since it was looked at, the open
+// must not block for a writer. `regular` turns false for anything but a regular file.
+std::unique_ptr<std::FILE, TFileCloser> OpenRegularFile(const std::string& path, bool& regular) {
+#ifdef _WIN32
+    return std::unique_ptr<std::FILE, TFileCloser>(std::fopen(path.c_str(), "rb"));
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        regular = false;
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::unique_ptr<std::FILE, TFileCloser> file(::fdopen(fd, "rb"));
+    if (!file) ::close(fd);
+    return file;
+#endif
+}
+
 } // namespace
 
-TInputCheck CheckInput(const std::string& inputPath, const std::string& outputPath) {
-    TInputCheck result;
+TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath) {
+    TInputFile result;
     std::error_code ec;
     // Refused before anything is opened, so the input can never be overwritten by its own output.
     if (inputPath == outputPath || fs::equivalent(fs::path(inputPath), fs::path(outputPath), ec)) {
@@ -48,22 +71,39 @@ TInputCheck CheckInput(const std::string& inputPath, const std::string& outputPa
         result.Problem = "input " + Quoted(inputPath) + " is a folder, not a file";
         return result;
     }
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(inputPath.c_str(), "rb"));
-    if (!file) {
+    // A pipe, socket or device would block the read (and the batch with it) or never end.
+    const std::string notRegular = "input " + Quoted(inputPath) + " is not a regular file";
+    if (!fs::is_regular_file(status)) {
+        result.Problem = notRegular;
+        return result;
+    }
+    bool regular = true;
+    result.File = OpenRegularFile(inputPath, regular);
+    if (!regular) {
+        result.Problem = notRegular;
+        return result;
+    }
+    if (!result.File) {
         result.Problem = "cannot open input file " + Quoted(inputPath) + ": " + std::strerror(errno);
         return result;
     }
-    const std::uint64_t size = fs::file_size(fs::path(inputPath), ec);
-    if (ec || size == 0) {
+    result.Size = fs::file_size(fs::path(inputPath), ec);
+    if (ec) result.Size = 0;
+    return result;
+}
+
+TInputCheck CheckContent(TByteSource& source, const std::string& inputPath) {
+    TInputCheck result;
+    if (source.Size() == 0) {
         result.Problem = "input file " + Quoted(inputPath) + " is empty";
         return result;
     }
     std::uint8_t head[4096];
-    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    const std::size_t got = source.ReadAt(0, head, sizeof head);
     if (IsNonMpegWav(head, got)) {
         result.Problem = "input file " + Quoted(inputPath) + " is a WAV file, not MPEG audio";
         return result;
     }
-    result.Scan = ScanStream(file.get(), size);
+    result.Scan = ScanStream(source);
     return result;
 }

@@ -12,14 +12,14 @@ constexpr std::uint64_t MaxJunkBeforeAudio = 1 << 16;
 // A free-format frame is at most this long (layer I at 32 kHz with the largest free bitrates).
 constexpr std::uint64_t MaxFrameBytes = 8192;
 
-bool SameStream(TFileWindow& window, std::uint64_t offset, std::uint32_t firstWord) {
+bool SameStream(TSourceWindow& window, std::uint64_t offset, std::uint32_t firstWord) {
     const std::uint8_t* p = window.At(offset, 4);
     return p && ParseMpegHeader(ReadBigEndian32(p)) &&
            (ReadBigEndian32(p) & StreamHeaderMask) == (firstWord & StreamHeaderMask);
 }
 
 // Length of the unpadded free-format frame at `offset`: the distance to the next matching header.
-std::uint64_t FreeFormatLength(TFileWindow& window, std::uint64_t offset, const TMpegHeader& h,
+std::uint64_t FreeFormatLength(TSourceWindow& window, std::uint64_t offset, const TMpegHeader& h,
                                std::uint32_t word) {
     for (std::uint64_t next = offset + 4; next < offset + MaxFrameBytes; ++next) {
         if (!SameStream(window, next, word)) continue;
@@ -37,7 +37,7 @@ struct TFirstFrame {
 };
 
 // The first header that is followed by a second one of the same stream (or by the end of file).
-std::optional<TFirstFrame> FindFirstFrame(TFileWindow& window) {
+std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window) {
     std::uint64_t start = 0;
     while (const std::uint8_t* p = window.At(start, 10)) {
         const std::size_t tag = Id3v2TagSize(p, 10);
@@ -62,58 +62,75 @@ std::optional<TFirstFrame> FindFirstFrame(TFileWindow& window) {
     return std::nullopt;
 }
 
-} // namespace
-
-bool SeekFile(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
+// Length of the frame whose header is at `p`, or 0 when it is no frame of the stream that starts
+// with `first`: another stream's header, or one whose length is unknown.
+std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
+    const std::uint32_t word = ReadBigEndian32(p);
+    if ((word & StreamHeaderMask) != (first.Word & StreamHeaderMask)) return 0;
+    const auto h = ParseMpegHeader(word);
+    if (!h) return 0;
+    if (h->FrameBytes) return h->FrameBytes;
+    return first.FreeUnpadded ? h->FreeFormatBytes(first.FreeUnpadded) : 0;
 }
 
-TFileWindow::TFileWindow(std::FILE* file, std::uint64_t fileSize) : FFile(file), FSize(fileSize) {}
+// True when audio follows `from`: a frame header followed by the next one of its stream (or by the
+// end of the file). The stream may be another one, as when the sample rate changes part-way.
+// Tags, padding and junk after the audio hold none.
+bool FrameFollows(TSourceWindow& window, std::uint64_t from, const TFirstFrame& first) {
+    for (std::uint64_t at = from; const std::uint8_t* p = window.At(at, 4); ++at) {
+        if (p[0] != 0xFF) continue;
+        const std::uint32_t word = ReadBigEndian32(p);
+        const TFirstFrame stream =
+            (word & StreamHeaderMask) == (first.Word & StreamHeaderMask) ? first : TFirstFrame{at, word, 0};
+        const std::uint64_t length = FrameLength(p, stream);
+        if (length == 0) continue;
+        if (at + length == window.Size()) return true;
+        if (const std::uint8_t* next = window.At(at + length, 4); next && FrameLength(next, stream))
+            return true;
+    }
+    return false;
+}
 
-const std::uint8_t* TFileWindow::At(std::uint64_t offset, std::size_t count) {
-    if (count > sizeof FBuffer || offset + count > FSize) return nullptr;
+} // namespace
+
+const std::uint8_t* TSourceWindow::At(std::uint64_t offset, std::size_t count) {
+    if (count > sizeof FBuffer || offset + count > Size()) return nullptr;
     if (offset < FStart || offset + count > FStart + FLength) {
-        if (!SeekFile(FFile, offset)) return nullptr;
         FStart = offset;
-        FLength = std::fread(FBuffer, 1, sizeof FBuffer, FFile);
+        FLength = FSource.ReadAt(offset, FBuffer, sizeof FBuffer);
         if (FLength < count) return nullptr;
     }
     return FBuffer + (offset - FStart);
 }
 
-TStreamScan ScanStream(std::FILE* file, std::uint64_t fileSize) {
+TStreamScan ScanStream(TByteSource& source) {
     TStreamScan scan;
-    TFileWindow window(file, fileSize);
+    TSourceWindow window(source);
+    const std::uint64_t size = window.Size();
     const auto first = FindFirstFrame(window);
     if (!first) return scan;
     const TMpegHeader firstHeader = *ParseMpegHeader(first->Word);
-    const std::size_t probe =
-        static_cast<std::size_t>(std::min<std::uint64_t>(fileSize - first->Offset, 256));
+    const std::size_t probe = static_cast<std::size_t>(std::min<std::uint64_t>(size - first->Offset, 256));
     std::optional<std::uint64_t> infoFrames;
     if (const std::uint8_t* frame = window.At(first->Offset, probe))
         infoFrames = InfoHeaderFrames(firstHeader, frame, probe);
 
     // Hop from header to header (the audio is never read) to count the frames and to see whether
     // the file ends inside one; the hop also runs with an Info header, whose count says nothing
-    // about a cut inside the last frame.
+    // about a cut inside the last frame. Every hop moves on by a whole frame: a header that gives
+    // no length ends the hop like any other bytes that are not a frame.
     std::uint64_t at = first->Offset, counted = 0;
-    while (at < fileSize) {
+    while (at < size) {
         const std::uint8_t* p = window.At(at, 4);
         if (!p) {
             // Fewer than 4 bytes left: the start of a header cut off, or nothing of ours.
-            const std::uint8_t* rest = window.At(at, static_cast<std::size_t>(fileSize - at));
+            const std::uint8_t* rest = window.At(at, static_cast<std::size_t>(size - at));
             scan.TruncatedTail = rest && rest[0] == 0xFF;
             break;
         }
-        const std::uint32_t word = ReadBigEndian32(p);
-        const auto h = ParseMpegHeader(word);
-        if (!h || (word & StreamHeaderMask) != (first->Word & StreamHeaderMask)) break;
-        const std::uint64_t length = h->FrameBytes ? h->FrameBytes : h->FreeFormatBytes(first->FreeUnpadded);
-        if (at + length > fileSize) {
+        const std::uint64_t length = FrameLength(p, *first);
+        if (length == 0) break;
+        if (at + length > size) {
             scan.TruncatedTail = true;
             break;
         }
@@ -122,5 +139,8 @@ TStreamScan ScanStream(std::FILE* file, std::uint64_t fileSize) {
     }
     scan.FromInfoHeader = infoFrames.has_value();
     scan.TotalFrames = infoFrames ? *infoFrames : counted;
+    scan.CountedFrames = counted;
+    scan.AudioEnd = at;
+    scan.TrailingDataOnly = !scan.TruncatedTail && !FrameFollows(window, at, *first);
     return scan;
 }

@@ -1,33 +1,37 @@
 #pragma once
-// A quick pass over an MPEG audio file before decoding: the exact frame total for the progress
-// lines and whether the file ends inside a frame.
+// A quick pass over an MPEG audio stream before decoding: the exact frame total for the progress
+// lines, whether the stream ends inside a frame, and whether what follows the last whole frame is
+// only trailing data (tags, padding, junk) or the rest of a broken stream.
+#include "decoder/bytesource.h"
+
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
 struct TStreamScan {
-    std::uint64_t TotalFrames = 0; // 0 when no frame was found
-    bool FromInfoHeader = false;   // the total came from a Xing/Info/VBRI header, not from counting
-    bool TruncatedTail = false;    // the last frame header promises more bytes than the file has
+    std::uint64_t TotalFrames = 0;   // 0 when no frame was found
+    std::uint64_t CountedFrames = 0; // whole frames found one after the other from the first
+    bool FromInfoHeader = false;     // the total came from a Xing/Info/VBRI header, not from counting
+    bool TruncatedTail = false;      // the last frame header promises more bytes than the file has
+    std::uint64_t AudioEnd = 0;      // where the counted frames end
+    bool TrailingDataOnly = false;   // no frame of the stream follows AudioEnd
+
+    // The larger of the two counts: a header may understate the stream's length.
+    std::uint64_t MostFrames() const { return TotalFrames > CountedFrames ? TotalFrames : CountedFrames; }
 };
 
-// Reads the file through a small window: frame headers only, the audio is skipped.
-TStreamScan ScanStream(std::FILE* file, std::uint64_t fileSize);
+// Reads the source through a small window: frame headers only, the audio is skipped.
+TStreamScan ScanStream(TByteSource& source);
 
-// A position-keeping reader over a FILE*, so the scan never holds more than one window.
-class TFileWindow {
+// A position-keeping reader over a source, so the scan never holds more than one window.
+class TSourceWindow {
 public:
-    TFileWindow(std::FILE* file, std::uint64_t fileSize);
-    // Pointer to `count` bytes at `offset`, or nullptr when they pass the end of the file.
+    explicit TSourceWindow(TByteSource& source) : FSource(source) {}
+    // Pointer to `count` bytes at `offset`, or nullptr when they pass the end of the source.
     const std::uint8_t* At(std::uint64_t offset, std::size_t count);
-    std::uint64_t Size() const { return FSize; }
+    std::uint64_t Size() const { return FSource.Size(); }
 
 private:
-    std::FILE* FFile;
-    std::uint64_t FSize;
+    TByteSource& FSource;
     std::uint64_t FStart = 0;
     std::size_t FLength = 0;
     std::uint8_t FBuffer[1 << 16];
 };
-
-bool SeekFile(std::FILE* file, std::uint64_t offset);

@@ -26,11 +26,12 @@ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests childtool
 ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector' </dev/null
 
-echo "== Fuzz the playlist readers for a bounded time (FUZZ_SECONDS each, default 30)"
+# Inputs that once made a target fail are kept among its seeds, so every run replays them first.
+echo "== Fuzz the playlist readers and the decoder for a bounded time (FUZZ_SECONDS each, default 30)"
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DWAVESMITH_FUZZ=ON -DWAVESMITH_TESTS=OFF -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
-cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz
-for kind in m3u pls; do
+cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz decoder_fuzz
+for kind in m3u pls decoder; do
     corpus="$root/build/fuzz/corpus/$kind"
     mkdir -p "$corpus"
     log="$root/build/fuzz/$kind.log"

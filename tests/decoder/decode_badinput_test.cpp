@@ -36,6 +36,16 @@ bool HasLineStarting(const TDecoderRun& run, const std::string& prefix) {
     return false;
 }
 
+// The file with one byte of the header of frame `frame` (counted from 1) set to `value`.
+std::string WithHeaderByte(std::string s, int frame, int byte, char value) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(s.data());
+    std::size_t at = Id3v2TagSize(data, s.size());
+    for (int i = 1; i < frame && at + 4 <= s.size(); ++i)
+        at += ParseMpegHeader(ReadBigEndian32(data + at))->FrameBytes;
+    s.at(at + byte) = value;
+    return s;
+}
+
 struct TDamage {
     const char* Name;
     const char* Source;
@@ -52,7 +62,12 @@ const TDamage Damages[] = {
     {"CutInsideTheLastFrame", "cbr_stereo_44k.mp3",
      [](const std::string& s) { return s.substr(0, s.size() - 100); }},
     {"CutWithoutFrameCountHeader", "layer2_48k.mp3", [](const std::string& s) { return s.substr(0, 20000); }},
-    {"JunkAfterTheFrames", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+    // A free-format bitrate in one header of a fixed-rate stream: that header gives no length.
+    // More audio follows at another sample rate: not trailing data to pass over.
+    {"SampleRateChangesPartWay", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return s + ReadWholeFile(FixturePath("mpeg2_22k.mp3")); }},
+    {"HeaderWithoutALength", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return WithHeaderByte(s, 11, 2, 0); }},
     {"OverwrittenInTheMiddle", "cbr_stereo_44k.mp3",
      [](const std::string& s) { return s.substr(0, 15000) + Noise(400, 11) + s.substr(15400); }},
 };
@@ -79,6 +94,56 @@ TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
 
 INSTANTIATE_TEST_SUITE_P(Damage, DamagedStream, ::testing::ValuesIn(Damages),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+namespace {
+
+// A Lyrics3 (version 2) tag followed by an ID3v1 tag, as older players leave behind the audio.
+std::string Lyrics3AndId3v1() {
+    const std::string lyrics = "LYRICSBEGININD0000210LYR00011Sing along";
+    const std::string size = std::to_string(lyrics.size());
+    return lyrics + std::string(6 - size.size(), '0') + size + "LYRICS200" + "TAG" + std::string(125, ' ');
+}
+
+// Bytes after the last whole frame that hold no further frame: the audio is intact.
+const TDamage TrailingData[] = {
+    {"ZeroPadding", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + std::string(2000, '\0'); }},
+    {"Lyrics3BeforeId3v1", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + Lyrics3AndId3v1(); }},
+    {"Junk", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+};
+
+class TrailingBytes : public ::testing::TestWithParam<TDamage> {};
+
+} // namespace
+
+TEST_P(TrailingBytes, EndTheStreamCleanlyWithTheWholeAudio) {
+    TTempDir dir;
+    const std::string source = ReadWholeFile(FixturePath(GetParam().Source));
+    const std::string in = dir.WriteFile("tail.mp3", GetParam().Make(source));
+    const TDecoderRun run = RunDecoder({"--decode", in, dir.Path() + "tail.wav"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_FALSE(HasLineStarting(run, "bitstream problem")) << run.Err;
+    ASSERT_EQ(RunDecoder({"--decode", dir.WriteFile("clean.mp3", source), dir.Path() + "clean.wav"}).ExitCode,
+              0);
+    EXPECT_EQ(ReadWholeFile(dir.Path() + "tail.wav"), ReadWholeFile(dir.Path() + "clean.wav"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tails, TrailingBytes, ::testing::ValuesIn(TrailingData),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ChannelCountChange, DecodesOnInTheFirstFramesFormat) {
+    TTempDir dir;
+    const std::string stereo = ReadWholeFile(FixturePath("cbr_stereo_44k.mp3"));
+    const std::string mono = ReadWholeFile(FixturePath("mono_44k.mp3"));
+    for (const auto& [bytes, channels] : {std::pair{stereo + mono, 2}, std::pair{mono + stereo, 1}}) {
+        const std::string in = dir.WriteFile("joined.mp3", bytes), out = dir.Path() + "joined.wav";
+        const TDecoderRun run = RunDecoder({"--decode", in, out});
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        const TWavInfo wav = ReadWav(ReadWholeFile(out));
+        ASSERT_TRUE(wav.Valid) << wav.Problem;
+        EXPECT_EQ(wav.Channels, channels);
+        EXPECT_GT(wav.Samples(), 150000u) << "both parts (about 80,000 samples each) decoded";
+    }
+}
 
 namespace {
 
@@ -141,7 +206,7 @@ TEST_P(BadInput, OneLineNoOutputAndAnExistingOutputLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInput, ::testing::ValuesIn(BadInputs),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(BadPaths, MissingInputAndFolderAsInput) {
+TEST(BadPaths, MissingInputFolderAsInputAndPipeAsInput) {
     TTempDir dir;
     TDecoderRun run = RunDecoder({"--decode", dir.Path() + "missing.mp3", dir.Path() + "out.wav"});
     EXPECT_EQ(run.ExitCode, 1);
@@ -151,6 +216,15 @@ TEST(BadPaths, MissingInputAndFolderAsInput) {
     run = RunDecoder({"--decode", dir.MakeDir("folder.mp3"), dir.Path() + "out.wav"});
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.ErrLines().size(), 1u) << run.Err;
+    EXPECT_FALSE(PathExists(dir.Path() + "out.wav"));
+
+    // Refused at once: opening a pipe without a writer would wait for ever.
+    const std::string pipe = dir.Path() + "pipe.mp3";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    run = RunDecoder({"--decode", pipe, dir.Path() + "out.wav"});
+    EXPECT_EQ(run.ExitCode, 1);
+    ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
+    EXPECT_NE(run.ErrLines()[0].find("is not a regular file"), std::string::npos) << run.Err;
     EXPECT_FALSE(PathExists(dir.Path() + "out.wav"));
 }
 
