@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
     TQtServices services;
     SetServices(&services);
     QApplication::setApplicationName(QStringLiteral("wavesmith"));
+    // Lets the desktop match the window to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.wavesmith"));
 
     int result = 0;
     {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs the whole suite; then builds the runner's tests with ThreadSanitizer and runs them.
+# runs the whole suite; installs that build into a temporary prefix and validates the installed layout
+# and desktop files; then builds the runner's tests with ThreadSanitizer and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -19,6 +20,21 @@ cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     "-DWAVESMITH_SANITIZE=address;undefined" -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
 cmake --build "$root/build/asan" -j "$jobs"
 ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure </dev/null
+
+echo "== Install into a temporary prefix and validate what a desktop reads"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$root/build/asan" --prefix "$prefix" >/dev/null
+for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/installed lib/wavesmith/complete.wav \
+    lib/wavesmith/help/index.htm lib/wavesmith/help/Options.htm "lib/wavesmith/help/Frequently Asked Questions.htm" \
+    share/icons/hicolor/scalable/apps/org.example.wavesmith.svg \
+    share/icons/hicolor/48x48/apps/org.example.wavesmith.png \
+    share/icons/hicolor/256x256/apps/org.example.wavesmith.png; do
+    [ -f "$prefix/$file" ] || { echo "missing from the installed layout: $file"; exit 1; }
+done
+[ "$(readlink "$prefix/bin/wavesmith")" = ../lib/wavesmith/wavesmith ] || { echo "bin/wavesmith is no link to the program"; exit 1; }
+desktop-file-validate "$prefix/share/applications/org.example.wavesmith.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"
 
 echo "== The runner's tests with ThreadSanitizer"
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

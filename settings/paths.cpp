@@ -1,16 +1,10 @@
 #include "settings/paths.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <sys/stat.h>
 
 namespace {
-
-std::string& OverriddenExecutable() {
-    static std::string path;
-    return path;
-}
 
 bool StatMode(const std::string& path, mode_t type) {
     struct stat info {};
@@ -18,45 +12,6 @@ bool StatMode(const std::string& path, mode_t type) {
 }
 
 } // namespace
-
-std::string ExecutablePath() {
-    if (!OverriddenExecutable().empty()) return OverriddenExecutable();
-    if (QCoreApplication::instance()) return PathBytes(QCoreApplication::applicationFilePath());
-    return {};
-}
-
-void SetExecutablePath(const std::string& path) {
-    OverriddenExecutable() = path;
-}
-
-std::string ExecutableDir() {
-    return ExtractFilePath(ExecutablePath());
-}
-
-std::string SettingsFilePath() {
-    const std::string ini = ChangeFileExt(ExecutablePath(), ".ini");
-#ifdef _WIN32
-    return LowerCase(ini);
-#else
-    return ExtractFilePath(ini) + LowerCase(ExtractFileName(ini));
-#endif
-}
-
-std::string SavedListPath() {
-    return ChangeFileExt(ExecutablePath(), ".lst");
-}
-std::string LogFilePath() {
-    return ExecutableDir() + "Wavesmith.log";
-}
-std::string HelpFilePath() {
-    return ChangeFileExt(ExecutablePath(), ".chm");
-}
-std::string CompletionSoundPath() {
-    return ExecutableDir() + "complete.wav";
-}
-std::string DecoderFileName() {
-    return "utils.exe";
-}
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));

@@ -1,8 +1,11 @@
 #pragma once
-// Where the program's companion files live: everything sits beside the executable.
-// Paths are bytes (std::string); folders end with the native separator.
+// Path helpers shared by the modules. Paths are bytes (std::string); folders end with the native
+// separator. Where each of the program's files lives is answered by settings/locations.h, included
+// here so that every user of the helpers has it.
 #include <string>
 #include <string_view>
+
+#include "settings/locations.h"
 
 class QString;
 
@@ -11,19 +14,6 @@ inline constexpr char PathDelim = '\\';
 #else
 inline constexpr char PathDelim = '/';
 #endif
-
-// The running executable's full path. Tests point it into a temporary folder.
-std::string ExecutablePath();
-void SetExecutablePath(const std::string& path);
-
-std::string ExecutableDir(); // with trailing separator
-std::string
-SettingsFilePath(); // the executable's path with ".ini", file name lower-cased (whole path on Windows)
-std::string SavedListPath();       // the executable's path with ".lst", in its own case
-std::string LogFilePath();         // ExecutableDir() + "Wavesmith.log"
-std::string HelpFilePath();        // the executable's path with ".chm"
-std::string CompletionSoundPath(); // ExecutableDir() + "complete.wav"
-std::string DecoderFileName();     // "utils.exe"
 
 // A path's bytes as Qt's file functions and widgets take them, and back.
 QString PathText(const std::string& path);

@@ -1,4 +1,4 @@
-// The help loader with a viewer program in place of the help control, and the Help menu's items.
+// The help loader with the desktop's opener in place of the help control, and the Help menu's items.
 #include "app/errorreport.h"
 #include "app/formmain.h"
 #include "app/htmlhelp.h"
@@ -34,22 +34,26 @@ std::string ErrorOf(const std::function<void()>& call) {
     return {};
 }
 
-// Each test looks for viewers only in its own folder and restores the default search afterwards.
+// Each test looks for the opener only in its own folder and restores the default search afterwards.
 class HelpLoader : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetHtmlHelpSearch(Bin.Path(), std::vector<std::string>{"xchm", "kchmviewer"});
+        SetHtmlHelpSearch(Bin.Path(), std::vector<std::string>{"xdg-open", "kde-open"});
         TScriptedServices::Current().Reset();
     }
     void TearDown() override { SetHtmlHelpSearch(std::nullopt, std::nullopt); }
 
-    // A viewer that writes its arguments to a file beside it.
-    std::string InstallViewer(const std::string& name, mode_t mode = 0755) {
-        const std::string path = Bin.WriteFile(
-            name, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + Bin.Path() + "viewer-args.tmp\"\n" + "mv \"" +
-                      Bin.Path() + "viewer-args.tmp\" \"" + Bin.Path() + "viewer-args\"\n");
+    std::string InstallOpener(const std::string& name, mode_t mode = 0755) {
+        const std::string path = Bin.WriteFile(name, "#!/bin/sh\n");
         ::chmod(path.c_str(), mode);
         return path;
+    }
+    // The pages the desktop was asked to open.
+    std::vector<std::string> Opened() {
+        std::vector<std::string> pages;
+        for (const auto* call : TScriptedServices::Current().CallsOf(TServiceCall::ShellOpen))
+            pages.push_back(call->Text);
+        return pages;
     }
 
     TTempDir Bin;
@@ -66,52 +70,56 @@ QAction* MenuItem(TFormMain& form, const QString& caption) {
 
 } // namespace
 
-TEST_F(HelpLoader, MissingViewerIsReportedAndTriedAgainNextTime) {
-    const std::string help = Home.WriteFile("wavesmith.chm", "ITSF");
+TEST_F(HelpLoader, MissingOpenerIsReportedAndTriedAgainNextTime) {
+    const std::string help = Home.WriteFile("help/index.htm", "<html>");
+    const std::string options = Home.WriteFile("help/Options.htm", "<html>");
     EXPECT_EQ(ErrorOf([&] { CallHtmlHelp(nullptr, help + "::/Options.htm", HH_DISPLAY_TOC, 0); }),
               NotInstalled);
     EXPECT_EQ(HtmlHelpState(), THtmlHelpState::NotLoaded);
     EXPECT_EQ(ErrorOf([&] { CallHtmlHelp(nullptr, help, HH_DISPLAY_TOC, 0); }), NotInstalled);
 
-    // A viewer installed meanwhile is found by the next request, and gets the help file.
-    InstallViewer("kchmviewer");
+    // An opener installed meanwhile is found by the next request; a topic is a page beside the index.
+    InstallOpener("kde-open");
     EXPECT_EQ(CallHtmlHelp(nullptr, help + "::/Options.htm", HH_DISPLAY_TOC, 0), 1);
     EXPECT_EQ(HtmlHelpState(), THtmlHelpState::Ready);
-    ASSERT_TRUE(WaitFor([&] { return !Bin.ReadFile("viewer-args").empty(); }, 10000));
-    EXPECT_EQ(Bin.ReadFile("viewer-args"), help + "\n");
+    EXPECT_EQ(CallHtmlHelp(nullptr, help, HH_DISPLAY_TOC, 0), 1);
+    EXPECT_EQ(Opened(), (std::vector<std::string>{options, help}));
 }
 
-TEST_F(HelpLoader, ViewerThatCannotRunStaysUnusable) {
-    const std::string viewer = InstallViewer("xchm", 0644);
-    const std::string help = Home.WriteFile("wavesmith.chm", "ITSF");
+TEST_F(HelpLoader, OpenerThatCannotRunStaysUnusable) {
+    const std::string opener = InstallOpener("xdg-open", 0644);
+    const std::string help = Home.WriteFile("help/index.htm", "<html>");
     EXPECT_EQ(ErrorOf([&] { CallHtmlHelp(nullptr, help, HH_DISPLAY_TOC, 0); }), NoEntry);
     EXPECT_EQ(HtmlHelpState(), THtmlHelpState::EntryMissing);
     // Loaded but without its entry point: no new look-up, the same error again.
-    ::chmod(viewer.c_str(), 0755);
+    ::chmod(opener.c_str(), 0755);
     EXPECT_EQ(ErrorOf([&] { CallHtmlHelp(nullptr, help, HH_DISPLAY_TOC, 0); }), NoEntry);
+    EXPECT_TRUE(Opened().empty());
 }
 
-TEST_F(HelpLoader, MissingHelpFileShowsNothing) {
-    InstallViewer("xchm");
+TEST_F(HelpLoader, MissingHelpPageShowsNothing) {
+    InstallOpener("xdg-open");
+    Home.WriteFile("help/index.htm", "<html>");
     EXPECT_EQ(CallHtmlHelp(nullptr, HelpFilePath() + "::/Options.htm", HH_DISPLAY_TOC, 0), 0);
     EXPECT_EQ(HtmlHelpState(), THtmlHelpState::Ready);
+    EXPECT_TRUE(Opened().empty());
 }
 
 TEST_F(HelpLoader, MenuItemsOpenTheirTargetsAndTheFaqFailsSilently) {
     TFormMain form;
-    auto& services = TScriptedServices::Current();
     MenuItem(form, "Frequently Asked Questions (FAQ)")->trigger();
-    EXPECT_TRUE(services.Calls.empty());
+    EXPECT_TRUE(TScriptedServices::Current().Calls.empty());
     EXPECT_EQ(HtmlHelpState(), THtmlHelpState::NotLoaded);
 
     MenuItem(form, "Contents...")->trigger();
     MenuItem(form, "Technical Support")->trigger();
     MenuItem(form, QString::fromLatin1(HomePageDomain) + " on the web")->trigger();
-    const auto opened = services.CallsOf(TServiceCall::ShellOpen);
-    ASSERT_EQ(opened.size(), 3u);
-    EXPECT_EQ(opened[0]->Text, HelpFilePath());
-    EXPECT_EQ(opened[1]->Text, SupportPageUrl);
-    EXPECT_EQ(opened[2]->Text, HomePageUrl);
+    // With an opener, the FAQ item opens its page in the help folder.
+    InstallOpener("xdg-open");
+    const std::string faq = Home.WriteFile("help/Frequently Asked Questions.htm", "<html>");
+    MenuItem(form, "Frequently Asked Questions (FAQ)")->trigger();
+    EXPECT_EQ(Opened(), (std::vector<std::string>{HelpFilePath(), SupportPageUrl, HomePageUrl, faq}));
+    EXPECT_EQ(HelpFilePath(), Home.Path() + "help/index.htm");
 }
 
 TEST_F(HelpLoader, OptionsHelpButtonReachesTheErrorReport) {
@@ -129,12 +137,11 @@ TEST_F(HelpLoader, OptionsHelpButtonReachesTheErrorReport) {
                               "Please tell me the Error to support@wavesmith.example.org:\r\n\r\n"
                               "HHCtrl.OCX not installed!\r HTMLHELP cannot displayed!\r\n\r\nThank you.");
 
-    // With a viewer, the button opens the help file beside the executable.
-    InstallViewer("xchm");
-    Home.WriteFile("wavesmith.chm", "ITSF");
+    // With an opener, the button opens the options page of the help beside the executable.
+    InstallOpener("xdg-open");
+    const std::string page = Home.WriteFile("help/Options.htm", "<html>");
     QTest::mouseClick(dialog.SpeedButton3, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !Bin.ReadFile("viewer-args").empty(); }, 10000));
-    EXPECT_EQ(Bin.ReadFile("viewer-args"), Home.Path() + "wavesmith.chm\n");
+    EXPECT_EQ(Opened(), std::vector<std::string>{page});
 }
 
 TEST(HelpLabel, HoverColoursAndTheMenuAtThePressPoint) {
