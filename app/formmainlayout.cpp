@@ -138,6 +138,10 @@ void TFormMain::CreateLayout() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormMain::Timer1Timer);
     connect(Timer1, &QTimer::timeout, this, &TFormMain::RunPendingStarts);
+    // A notification area that starts later enables the greyed tray button.
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        if (!ImgTray->isEnabled()) UpdateTrayButton();
+    });
     Timer1->start();
 
     // Mouse routes of the strips, the Help label and the tray button.

@@ -49,6 +49,9 @@ TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
     EXPECT_FALSE(form.InTray());
     EXPECT_FALSE(form.ImgTray->isEnabled());
     EXPECT_TRUE(form.ImgTray->toolTip().contains("no notification area"));
+    // A tray host started later makes the button usable.
+    TTrayIcon::SetAvailableOverride(true);
+    EXPECT_TRUE(WaitFor([&] { return form.ImgTray->isEnabled(); }, 5000));
 }
 
 TEST_F(FormMainWindow, SendToTrayAndBack) {
