@@ -1,5 +1,7 @@
 #include "app/trayicon.h"
 
+#include "app/trayhost.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -113,6 +115,7 @@ void TTrayIcon::AddIcon() {
     ModifyIcon();
     // A refusal by the desktop is not reported; Active stays as set.
     FPlatform->show();
+    FTrayHost = TrayHostIdentity();
     FTrayWatch->start();
 }
 
@@ -142,7 +145,8 @@ bool TTrayIcon::ClickPending() const {
 }
 
 void TTrayIcon::CheckTray() {
-    if (FActive && !Available() && OnTrayLost) OnTrayLost();
+    if (!FActive || !OnTrayLost) return;
+    if (!Available() || TrayHostIdentity() != FTrayHost) OnTrayLost();
 }
 
 void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {

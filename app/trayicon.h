@@ -43,7 +43,8 @@ public:
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
     std::function<void()> OnRightClick;
-    // The notification area went away while the icon was in it (checked every second).
+    // The notification area went away, or its host was replaced, while the icon was in it
+    // (checked every second).
     std::function<void()> OnTrayLost;
 
     // Opens PopupMenu at the mouse cursor.
@@ -72,6 +73,7 @@ private:
     QSystemTrayIcon* FPlatform = nullptr;
     QTimer* FClickTimer = nullptr;
     QTimer* FTrayWatch = nullptr;
+    std::string FTrayHost; // the tray's host when the icon was added
 };
 
 // ImgTray: a 15 x 14 image button. Tag tells which picture it shows: 0 the hover picture (and the
