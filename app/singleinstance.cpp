@@ -14,6 +14,8 @@ namespace {
 constexpr quint32 Magic = 0x57534d31; // tells our requests from anything else on the socket
 constexpr int WaitMs = 5000;          // a running program answers within this, or counts as none
 constexpr qint64 MaxRequestBytes = 64 << 20;
+// Fixed, so a program started after a Qt update still talks to one started before it.
+constexpr auto StreamVersion = QDataStream::Qt_6_0;
 
 QByteArray Bytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -66,6 +68,7 @@ TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
     }
     QByteArray request;
     QDataStream out(&request, QIODevice::WriteOnly);
+    out.setVersion(StreamVersion);
     QList<QByteArray> paths;
     for (const std::string& path : args.Paths)
         paths.append(Bytes(path));
@@ -103,6 +106,7 @@ void TSingleInstance::Read(QLocalSocket* socket) {
         return;
     }
     QDataStream in(socket);
+    in.setVersion(StreamVersion);
     in.startTransaction();
     quint32 magic = 0;
     QByteArray first;

@@ -82,10 +82,13 @@ TEST(SingleInstance, ALaterStartHandsItsNamesToTheRunningWindow) {
     ASSERT_GE(fd, 0);
     ::close(fd);
     const std::string inFolder = data.WriteFile("folder/two.mp3", "ID3");
-    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"", {odd, data.Path() + "folder/"}}));
-    EXPECT_TRUE(WaitFor([&] { return form.FileList->Count() == 2; }, 5000));
-    EXPECT_EQ(form.FileList->FullPaths(), (Strings{odd, inFolder}));
-    EXPECT_EQ(app.ReadFile("wavesmith.lst"), odd + "\r\n" + inFolder + "\r\n");
+    // "-c" passes on too: the clipboard's files join the list (without decoding, as at start-up).
+    const std::string clipped = data.WriteFile("clip.mp3", "ID3");
+    TScriptedServices::Current().ClipboardContent = clipped + "\n";
+    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"-c", {odd, data.Path() + "folder/"}}));
+    EXPECT_TRUE(WaitFor([&] { return form.FileList->Count() == 3; }, 5000));
+    EXPECT_EQ(form.FileList->FullPaths(), (Strings{clipped, odd, inFolder}));
+    EXPECT_EQ(app.ReadFile("wavesmith.lst"), clipped + "\r\n" + odd + "\r\n" + inFolder + "\r\n");
     EXPECT_TRUE(form.isVisible()) << "the running window comes to the front";
     EXPECT_FALSE(form.InTray());
     TTrayIcon::SetAvailableOverride(std::nullopt);
