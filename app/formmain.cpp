@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 TFormMain::TFormMain(const std::string& firstArgument, QWidget* parent)
     : QMainWindow(parent), FirstArgument(firstArgument) {
@@ -78,6 +79,7 @@ void TFormMain::PrepareWindow() {
     // Without a stored placement the window opens here, at its design size.
     move(194, 107);
     RestoreWindowPlacement("Form", this);
+    UpdateTrayButton();
 }
 
 void TFormMain::FormClose() {
@@ -110,6 +112,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
+void TFormMain::changeEvent(QEvent* event) {
+    // A notification area may have come or gone while the user was elsewhere.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateTrayButton();
+    QMainWindow::changeEvent(event);
+}
+
 void TFormMain::customEvent(QEvent* event) {
     const auto type = event->type();
     if (type == WM_SAVEFILELIST)
@@ -122,9 +130,19 @@ void TFormMain::customEvent(QEvent* event) {
         QMainWindow::customEvent(event);
 }
 
+void TFormMain::UpdateTrayButton() {
+    const bool available = TTrayIcon::Available();
+    ImgTray->setEnabled(available);
+    ImgTray->setToolTip(available ? QStringLiteral("Send to tray")
+                                  : QStringLiteral("Send to tray: this desktop has no notification area"));
+}
+
 void TFormMain::ImgTrayClick() {
     // Without a notification area the hidden window would have no way back.
-    if (!TTrayIcon::Available()) return;
+    if (!TTrayIcon::Available()) {
+        UpdateTrayButton();
+        return;
+    }
     hide();
     TrayIcon->SetToolTip(AppTitle);
     TrayIcon->SetActive(true);
@@ -139,6 +157,40 @@ void TFormMain::TrayIconDblClick() {
     raise();
     activateWindow();
     TrayIcon->SetActive(false);
+}
+
+void TFormMain::AnotherStart(const TStartArgs& args) {
+    PendingStarts.push_back(args);
+    QTimer::singleShot(0, this, &TFormMain::RunPendingStarts);
+}
+
+void TFormMain::RunPendingStarts() {
+    // While a box or dialog waits for an answer (the overwrite question before a batch, say),
+    // a start's "-C" must not begin decoding underneath it; the timer tries again.
+    while (!PendingStarts.empty() && !Closing && !QApplication::activeModalWidget()) {
+        const TStartArgs args = std::move(PendingStarts.front());
+        PendingStarts.pop_front();
+        TakeStart(args);
+    }
+}
+
+void TFormMain::TakeStart(const TStartArgs& args) {
+    BringToFront();
+    // The list already holds files, so the clipboard's join them instead of replacing them.
+    if (!args.FirstArgument.empty()) ImportClipboard();
+    OpenFiles(args.Paths);
+    if (args.FirstArgument == "-C") RunAction(ActionDecode);
+}
+
+void TFormMain::BringToFront() {
+    if (InTray()) {
+        TrayIconDblClick();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void TFormMain::mnuShowClick() {

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the file list, the batch controls and progress display, the tray icon.
 // Its methods live in the folder of their concern (see the file named in each section).
+#include "app/startargs.h"
 #include "engine/redirect.h"
 #include "settings/services.h"
 
@@ -8,6 +9,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +73,13 @@ public:
     // Runs an action if it is enabled after an update, then updates the actions again.
     void RunAction(QAction* action);
     bool InTray() const;
+    // Enables the send-to-tray button where the desktop has a notification area, and says why not.
+    void UpdateTrayButton();
+    // A later start of the program handed over its arguments: taken from the event loop, once no
+    // box or dialog waits for an answer.
+    void AnotherStart(const TStartArgs& args);
+    void RunPendingStarts();
+    void BringToFront();
 
     // ---- File list (filelist/filelist.cpp)
     void AddFile(const std::string& fullPath);
@@ -95,8 +104,11 @@ public:
     void AddFiles(const std::vector<std::string>& names);
     void AddFolder(const std::string& folder);
     void DropFiles(const std::vector<std::string>& names); // the shell drop handler
-    void HandleStartup();                                  // WM_STARTUP
+    // Names from the command line: folders scanned, playlists opened, files added; the list saved.
+    void OpenFiles(const std::vector<std::string>& paths);
+    void HandleStartup(); // WM_STARTUP
     void LoadFileList();
+    void ImportClipboard(); // one candidate path per line of the clipboard's text
 
     // ---- Batch (engine/batch.cpp)
     void ActionDecodeExecute();
@@ -177,6 +189,7 @@ public:
 
     // ---- State shared by the concerns
     std::string FirstArgument;
+    std::vector<std::string> StartupPaths; // the command line's names, added after the saved list
     bool ListChanged = false;
     int32_t RemainingRefreshCount = 0;
     bool Closing = false; // the window has closed: ends the batch's wait loop
@@ -188,6 +201,7 @@ public:
 protected:
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -201,6 +215,8 @@ private:
     void ConnectButton(QPushButton* button, QAction* action);
     void SetStayOnTop(bool on);
     std::unordered_map<QAction*, std::function<void()>> ActionHandlers; // what each action runs
+    std::deque<TStartArgs> PendingStarts; // later starts not yet taken
+    void TakeStart(const TStartArgs& args);
 
     // ---- Decoder output state (engine/progress.cpp)
     std::string PendingOut; // unfinished line of standard output, carried to its next piece

@@ -51,6 +51,8 @@ void TFormMain::CreateLayout() {
     auto* client = new QWidget(this);
     client->setObjectName("Client");
     setCentralWidget(client);
+    // Smaller than designed, the anchored controls would overlap.
+    client->setMinimumSize(DesignSize);
     resize(DesignSize);
     client->resize(DesignSize); // at once, so the controls are placed right before the window is shown
     auto* anchors = new TAnchors(client, DesignSize);
@@ -135,6 +137,11 @@ void TFormMain::CreateLayout() {
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, &TFormMain::RunPendingStarts);
+    // A notification area that starts later enables the greyed tray button.
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        if (!ImgTray->isEnabled()) UpdateTrayButton();
+    });
     Timer1->start();
 
     // Mouse routes of the strips, the Help label and the tray button.
@@ -250,4 +257,6 @@ void TFormMain::CreateActions() {
     TrayIcon->PopupMenu = PopupMenu3;
     TrayIcon->OnClick = [this] { TrayIconClick(); };
     TrayIcon->OnDblClick = [this] { TrayIconDblClick(); };
+    // Never hidden with no way back: without a notification area the window returns.
+    TrayIcon->OnTrayLost = [this] { TrayIconDblClick(); };
 }

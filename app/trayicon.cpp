@@ -1,10 +1,15 @@
 #include "app/trayicon.h"
 
+#include "app/trayhost.h"
+
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleHints>
+#include <QTimer>
 
 namespace {
 std::optional<bool> AvailableOverride;
@@ -58,7 +63,16 @@ QIcon WavesmithIcon() {
     return QIcon(pixmap);
 }
 
-TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {}
+TTrayIcon::TTrayIcon(QObject* parent)
+    : QObject(parent), FClickTimer(new QTimer(this)), FTrayWatch(new QTimer(this)) {
+    FClickTimer->setSingleShot(true);
+    FClickTimer->setInterval(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    connect(FClickTimer, &QTimer::timeout, this, [this] {
+        if (OnClick) OnClick();
+    });
+    FTrayWatch->setInterval(1000);
+    connect(FTrayWatch, &QTimer::timeout, this, &TTrayIcon::CheckTray);
+}
 
 TTrayIcon::~TTrayIcon() {
     if (FActive) DeleteIcon();
@@ -95,10 +109,14 @@ void TTrayIcon::AddIcon() {
     if (FIcon.isNull()) FIcon = WavesmithIcon();
     FPlatform = new QSystemTrayIcon(this);
     connect(FPlatform, &QSystemTrayIcon::activated, this, &TTrayIcon::Activated);
+    // The platform icon's own menu: StatusNotifierItem hosts show only this one on a right click.
+    if (PopupMenu) FPlatform->setContextMenu(PopupMenu);
     // The stored tip shows at once, also when it was set while the icon was away.
     ModifyIcon();
     // A refusal by the desktop is not reported; Active stays as set.
     FPlatform->show();
+    FTrayHost = TrayHostIdentity();
+    FTrayWatch->start();
 }
 
 void TTrayIcon::ModifyIcon() {
@@ -108,6 +126,8 @@ void TTrayIcon::ModifyIcon() {
 }
 
 void TTrayIcon::DeleteIcon() {
+    FTrayWatch->stop();
+    FClickTimer->stop();
     if (!FPlatform) return;
     FPlatform->hide();
     // Deleted later: the icon may be the sender of the activation that removes it.
@@ -120,16 +140,29 @@ void TTrayIcon::PopupAtCursor() {
     if (PopupMenu) PopupMenu->popup(QCursor::pos());
 }
 
+bool TTrayIcon::ClickPending() const {
+    return FClickTimer->isActive();
+}
+
+void TTrayIcon::CheckTray() {
+    if (!FActive || !OnTrayLost) return;
+    if (!Available() || TrayHostIdentity() != FTrayHost) OnTrayLost();
+}
+
 void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        if (OnClick) OnClick();
+        FClickTimer->start();
         break;
     case QSystemTrayIcon::DoubleClick:
+        FClickTimer->stop();
         if (OnDblClick) OnDblClick();
         break;
     case QSystemTrayIcon::Context:
-        PopupAtCursor();
+        // An XEmbed tray has opened the platform icon's menu already; a StatusNotifierItem host
+        // that asks for the menu instead of showing it gets it here.
+        FClickTimer->stop();
+        if (PopupMenu && !PopupMenu->isVisible()) PopupAtCursor();
         if (OnRightClick) OnRightClick();
         break;
     default:
@@ -153,6 +186,7 @@ void TTrayButton::SetPicture(const QPixmap& picture) {
 
 void TTrayButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (!isEnabled()) painter.setOpacity(0.35); // greyed where there is no tray to send to
     painter.drawPixmap(0, 0, FPicture);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 class QMenu;
+class QTimer;
 
 // The tip keeps this many characters (the shell's limit).
 inline constexpr std::size_t TrayTipLength = 62;
@@ -42,9 +43,15 @@ public:
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
     std::function<void()> OnRightClick;
+    // The notification area went away, or its host was replaced, while the icon was in it
+    // (checked every second).
+    std::function<void()> OnTrayLost;
 
     // Opens PopupMenu at the mouse cursor.
     void PopupAtCursor();
+    // A left click waits for the double-click time before OnClick runs: a menu opened at once
+    // would take the second click of a double-click.
+    bool ClickPending() const;
 
     // The platform icon while Active, else nullptr.
     QSystemTrayIcon* PlatformIcon() const { return FPlatform; }
@@ -58,11 +65,15 @@ private:
     void ModifyIcon();
     void DeleteIcon();
     void Activated(QSystemTrayIcon::ActivationReason reason);
+    void CheckTray();
 
     bool FActive = false;
     std::string FToolTip;
     QIcon FIcon;
     QSystemTrayIcon* FPlatform = nullptr;
+    QTimer* FClickTimer = nullptr;
+    QTimer* FTrayWatch = nullptr;
+    std::string FTrayHost; // the tray's host when the icon was added
 };
 
 // ImgTray: a 15 x 14 image button. Tag tells which picture it shows: 0 the hover picture (and the

@@ -1,5 +1,6 @@
 // Every way files enter the list besides AddFile itself: the add dialog with its playlists, drops of
-// files and folder trees, and the start-up load of the saved lists or the clipboard.
+// files and folder trees, names from the command line, and the start-up load of the saved lists or
+// the clipboard.
 #include "app/formmain.h"
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
@@ -79,6 +80,42 @@ std::string LocalPathOf(const QUrl& url) {
     return QFile::encodeName(url.toLocalFile()).toStdString();
 }
 
+// A playlist adds the files it names, as the add dialog opens it; any other name is a candidate itself.
+void AddFileOrPlaylist(TFormMain& form, const std::string& name) {
+    const std::string ext = LowerCase(ExtractFileExt(name));
+    if (ext == ".m3u")
+        for (const std::string& entry : ReadM3uPlaylist(name))
+            form.AddFile(entry);
+    else if (ext == ".pls")
+        for (const std::string& entry : ReadPlsPlaylist(name))
+            form.AddFile(entry);
+    else
+        form.AddFile(name);
+}
+
+// Folders are scanned whole, other names go to addOne; what was added is saved, also when an
+// error ends the loop early.
+void AddEachName(TFormMain& form, const std::vector<std::string>& names,
+                 const std::function<void(const std::string&)>& addOne) {
+    {
+        TBusyCursor busy;
+        try {
+            for (const std::string& name : names) {
+                TListUpdateHold hold(form.ListViewFiles);
+                if (DirectoryExists(name))
+                    form.AddFolder(name);
+                else
+                    addOne(name);
+            }
+        } catch (...) {
+            form.SaveFileList();
+            throw;
+        }
+        form.SaveFileList();
+    }
+    form.ActionListUpdate();
+}
+
 } // namespace
 
 void TFormMain::ActionAddFilesExecute() {
@@ -101,17 +138,8 @@ void TFormMain::ActionAddFilesExecute() {
 
 void TFormMain::AddFiles(const std::vector<std::string>& names) {
     TListUpdateHold hold(ListViewFiles);
-    for (const std::string& name : names) {
-        const std::string ext = LowerCase(ExtractFileExt(name));
-        if (ext == ".m3u")
-            for (const std::string& entry : ReadM3uPlaylist(name))
-                AddFile(entry);
-        else if (ext == ".pls")
-            for (const std::string& entry : ReadPlsPlaylist(name))
-                AddFile(entry);
-        else
-            AddFile(name);
-    }
+    for (const std::string& name : names)
+        AddFileOrPlaylist(*this, name);
     SaveFileList();
 }
 
@@ -122,23 +150,15 @@ void TFormMain::AddFolder(const std::string& folder) {
 }
 
 void TFormMain::DropFiles(const std::vector<std::string>& names) {
-    {
-        TBusyCursor busy;
-        try {
-            for (const std::string& name : names) {
-                TListUpdateHold hold(ListViewFiles);
-                if (DirectoryExists(name))
-                    AddFolder(name);
-                else
-                    AddFile(name);
-            }
-        } catch (...) {
-            SaveFileList(); // what was added before the error is kept
-            throw;
-        }
-        SaveFileList();
-    }
-    ActionListUpdate();
+    // A dropped playlist is listed as the file it is.
+    AddEachName(*this, names, [this](const std::string& name) { AddFile(name); });
+}
+
+void TFormMain::OpenFiles(const std::vector<std::string>& paths) {
+    // A missing playlist is dropped without a word, like any other missing name.
+    AddEachName(*this, paths, [this](const std::string& path) {
+        if (FileExists(path)) AddFileOrPlaylist(*this, path);
+    });
 }
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
@@ -159,6 +179,7 @@ void TFormMain::HandleStartup() {
     show();
     LoadFileList();
     SetShowSortArrows(false);
+    if (!StartupPaths.empty()) OpenFiles(StartupPaths);
     if (FirstArgument == "-C") RunAction(ActionDecode);
     ActionListUpdate();
 }
@@ -167,10 +188,7 @@ void TFormMain::LoadFileList() {
     TListUpdateHold hold(ListViewFiles);
     if (LowerCase(FirstArgument) == "-c") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.
-        const std::optional<std::string> text = Services().ClipboardText();
-        if (!text) throw EWavesmithError("Cannot open clipboard");
-        for (const std::string& line : SplitLines(*text))
-            AddFile(line);
+        ImportClipboard();
         return;
     }
     // The older saved list: keys "1".."N", N counting the keys that hold a value. The section is
@@ -190,4 +208,12 @@ void TFormMain::LoadFileList() {
     if (FileExists(savedList))
         for (const std::string& line : ReadLinesFile(savedList))
             AddFile(line);
+}
+
+void TFormMain::ImportClipboard() {
+    const std::optional<std::string> text = Services().ClipboardText();
+    if (!text) throw EWavesmithError("Cannot open clipboard");
+    TListUpdateHold hold(ListViewFiles);
+    for (const std::string& line : SplitLines(*text))
+        AddFile(line);
 }

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
@@ -89,6 +90,11 @@ void TFormOptions::CreateLayout() {
     connect(RadioButtonNew, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonNewClick();
     });
+    // Choosing a folder (Alt+C, a click) puts the caret in the box, ready to type it.
+    connect(RadioButtonNew, &QRadioButton::clicked, this, [this] {
+        EditOutputDir->setFocus(Qt::OtherFocusReason);
+        EditOutputDir->selectAll();
+    });
     connect(SpeedButtonOutputDir, &QToolButton::clicked, this, &TFormOptions::SpeedButtonOutputDirClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TFormOptions::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TFormOptions::SpeedButton2Click);
@@ -168,6 +174,19 @@ void TFormOptions::SpeedButton1Click() {
 
 void TFormOptions::SpeedButton2Click() {
     done(QDialog::Rejected);
+}
+
+void TFormOptions::keyPressEvent(QKeyEvent* event) {
+    // The flat buttons are no default button, so Enter is ours: it presses the button that has the
+    // focus, and OK everywhere else (Escape stays Cancel).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QToolButton*>(focusWidget()))
+            button->click();
+        else
+            SpeedButton1Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFormOptions::showEvent(QShowEvent* event) {

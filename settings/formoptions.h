@@ -42,6 +42,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override; // FormShow: the background colour
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateLayout();

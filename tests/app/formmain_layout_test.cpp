@@ -20,6 +20,9 @@
 namespace {
 class FormMainLayout : public ::testing::Test {
 protected:
+    // The layout as a desktop with a notification area shows it.
+    void SetUp() override { TTrayIcon::SetAvailableOverride(true); }
+    void TearDown() override { TTrayIcon::SetAvailableOverride(std::nullopt); }
     TTempDir Dir;
     TExecutableIn Exe{Dir.Path()};
 };
@@ -128,6 +131,11 @@ TEST_F(FormMainLayout, ControlsFollowTheirAnchorsOnResize) {
     ASSERT_TRUE(WaitFor([&] { return form.centralWidget()->size() == QSize(452, 261); }, 5000));
     EXPECT_EQ(Rect(form.ListViewFiles), QRect(9, 33, 434, 141));
     EXPECT_EQ(Rect(form.btnDecode), QRect(382, 182, 61, 21));
+
+    // Smaller than designed the controls would overlap: the window stops at its design size.
+    form.resize(300, 150);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.centralWidget()->size(), QSize(452, 261));
 }
 
 TEST_F(FormMainLayout, ActionsCarryCaptionsHintsCategoriesAndShortcuts) {

@@ -47,6 +47,11 @@ TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
     EXPECT_TRUE(form.isVisible()) << "a hidden window would have no way back";
     EXPECT_FALSE(form.TrayIcon->Active());
     EXPECT_FALSE(form.InTray());
+    EXPECT_FALSE(form.ImgTray->isEnabled());
+    EXPECT_TRUE(form.ImgTray->toolTip().contains("no notification area"));
+    // A tray host started later makes the button usable.
+    TTrayIcon::SetAvailableOverride(true);
+    EXPECT_TRUE(WaitFor([&] { return form.ImgTray->isEnabled(); }, 5000));
 }
 
 TEST_F(FormMainWindow, SendToTrayAndBack) {
@@ -63,7 +68,7 @@ TEST_F(FormMainWindow, SendToTrayAndBack) {
 
     // A left click opens the tray menu; it does not bring the window back.
     emit platform->activated(QSystemTrayIcon::Trigger);
-    EXPECT_TRUE(form.PopupMenu3->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return form.PopupMenu3->isVisible(); }, 5000));
     EXPECT_FALSE(form.isVisible());
     form.PopupMenu3->hide();
 
@@ -77,6 +82,13 @@ TEST_F(FormMainWindow, SendToTrayAndBack) {
     ASSERT_TRUE(form.InTray());
     form.mnuShow->trigger();
     EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.InTray());
+
+    // The notification area goes away (its host ended) while the window is there: it comes back.
+    form.ImgTrayClick();
+    ASSERT_TRUE(form.InTray());
+    TTrayIcon::SetAvailableOverride(false);
+    EXPECT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
     EXPECT_FALSE(form.InTray());
 }
 

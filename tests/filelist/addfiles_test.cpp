@@ -219,6 +219,19 @@ TEST_F(AddFilesTest, StartupListsBothSavedListsOnceAndTheNextSaveDropsTheOldSect
     EXPECT_EQ(SavedList(), a + "\r\n" + b + "\r\n" + c + "\r\n");
 }
 
+TEST_F(AddFilesTest, CommandLineNamesFollowTheSavedListScanFoldersAndOpenPlaylists) {
+    const std::string saved = Mp3("saved.mp3"), single = Mp3("single.mp3"), listed = Mp3("listed.mp3");
+    const std::string deep = Mp3("tree/a/deep.mp3");
+    const std::string playlist = Data.WriteFile("b c.m3u", "listed.mp3\n");
+    App.WriteFile("wavesmith.lst", saved + "\r\n");
+    MakeForm({}, false);
+    Form->StartupPaths = {single, playlist, Data.Path() + "tree/", Data.Path() + "missing.m3u"};
+    Form->HandleStartup();
+    EXPECT_EQ(Listed(), (Strings{saved, single, listed, deep}));
+    EXPECT_EQ(SavedList(), saved + "\r\n" + single + "\r\n" + listed + "\r\n" + deep + "\r\n");
+    EXPECT_TRUE(Script.Calls.empty()) << "a missing playlist is dropped without a word";
+}
+
 TEST_F(AddFilesTest, LowerCaseDashCTakesTheClipboardWithoutDecoding) {
     const std::string a = Mp3("a.mp3"), b = Mp3("b.mp3"), c = Mp3("c.mp3");
     App.WriteFile("wavesmith.lst", c + "\r\n");

@@ -2,6 +2,7 @@
 #include "settings/formoptions.h"
 #include "settings/globals.h"
 #include "tests/support/scriptedservices.h"
+#include "tests/support/tempdir.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -129,6 +130,22 @@ TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
     EXPECT_FALSE(GlobalVars.AutoOpen);
     EXPECT_EQ(GlobalVars.OutDir, "");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
+}
+
+TEST_F(OptionsDialog, AltCPutsTheCaretInTheFolderBoxAndEnterMeansOk) {
+    GlobalVars.OutDir.clear();
+    GlobalVars.tmpOutDir = "/wav/";
+    TFormOptions dialog;
+    dialog.LoadFromSettings();
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitFor([&] { return dialog.EditOutputDir->hasFocus(); }, 5000));
+    EXPECT_TRUE(dialog.RadioButtonNew->isChecked());
+    EXPECT_EQ(dialog.EditOutputDir->selectedText(), "/wav/");
+    QTest::keyClick(dialog.EditOutputDir, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
