@@ -4,6 +4,7 @@
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
+#include "settings/filesystem.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
@@ -14,9 +15,6 @@
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -35,33 +33,20 @@ public:
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
-using TFolderId = std::pair<dev_t, ino_t>;
+using TFolderId = std::pair<uint64_t, uint64_t>;
 
-// The names in one folder, in the order the file system gives them, "." and ".." left out. The
-// folder is closed before its subfolders are entered, so a deep tree holds one handle at a time.
-std::vector<std::pair<std::string, unsigned char>> FolderEntries(const std::string& folder) {
-    std::vector<std::pair<std::string, unsigned char>> entries;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return entries; // an unreadable folder lists nothing, as an empty one does
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") entries.emplace_back(name, entry->d_type);
-    }
-    ::closedir(dir);
-    return entries;
-}
-
-// Depth first through the tree; each folder is entered once (by device and inode), so folder
+// Depth first through the tree, each folder closed before its subfolders are entered, so a deep
+// tree holds one handle at a time. Each folder is entered once (by volume and node), so folder
 // links that lead back into the tree end the walk instead of repeating it.
 void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
                     const std::function<void(const std::string&)>& addFile) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
-    if (!seen.insert({info.st_dev, info.st_ino}).second) return;
+    const TPathInfo info = LookUpPath(folder);
+    if (info.Kind != TPathKind::Folder) return;
+    if (!seen.insert({info.Volume, info.Node}).second) return;
     const std::string prefix = IncludeTrailingPathDelimiter(folder);
-    for (const auto& [name, type] : FolderEntries(folder)) {
-        const std::string path = prefix + name;
-        if (type == DT_REG)
+    for (const TFolderEntry& entry : ListFolder(folder)) {
+        const std::string path = prefix + entry.Name;
+        if (entry.KnownFile)
             addFile(path);
         else if (DirectoryExists(path))
             ScanFolderTree(path, seen, addFile);

@@ -16,21 +16,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 }
 
 #else
+#include "settings/filesystem.h"
+
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// The file that is really replaced: the end of a chain of symbolic links, or the path itself.
-std::string TargetOf(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -69,7 +63,7 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    const std::string target = TargetOf(path);
+    const std::string target = FinalPath(path);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;

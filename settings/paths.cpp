@@ -3,18 +3,11 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <sys/stat.h>
-
 namespace {
 
 std::string& OverriddenExecutable() {
     static std::string path;
     return path;
-}
-
-bool StatMode(const std::string& path, mode_t type) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
 }
 
 } // namespace
@@ -145,13 +138,6 @@ bool IsAbsolutePath(const std::string& path) {
 #else
     return !path.empty() && path[0] == '/';
 #endif
-}
-
-bool FileExists(const std::string& path) {
-    return StatMode(path, S_IFREG);
-}
-bool DirectoryExists(const std::string& path) {
-    return StatMode(path, S_IFDIR);
 }
 
 bool SameFileName(const std::string& a, const std::string& b) {

@@ -1,6 +1,8 @@
 #pragma once
 // Where the program's companion files live: everything sits beside the executable.
 // Paths are bytes (std::string); folders end with the native separator.
+#include "settings/fileinfo.h" // FileExists and DirectoryExists, which most users of paths need
+
 #include <string>
 #include <string_view>
 
@@ -47,7 +49,5 @@ std::string_view TrimView(std::string_view text);
 
 // A full path: from the root on POSIX; with a drive or a network share on Windows.
 bool IsAbsolutePath(const std::string& path);
-bool FileExists(const std::string& path); // an existing file that is not a folder
-bool DirectoryExists(const std::string& path);
 // Names compare as the platform's file system does: exactly on POSIX, without case on Windows.
 bool SameFileName(const std::string& a, const std::string& b);

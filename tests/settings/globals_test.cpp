@@ -123,12 +123,13 @@ TEST(FileFunctions, SizesAboveTwoGigabytesAndWhatIsNotFound) {
 
 TEST(FileFunctions, FileDateKeepsTwoSecondsInLocalTime) {
     TTempDir dir;
-    const auto file = dir.WriteFile("a.mp3", "x");
+    const auto file = dir.WriteFile("caf\xE9.mp3", "x"); // not valid text: found by its bytes
     const QDateTime local(QDate(2021, 6, 15), QTime(10, 20, 31));
     const utimbuf times{local.toSecsSinceEpoch(), local.toSecsSinceEpoch()};
     ASSERT_EQ(::utime(file.c_str(), &times), 0);
     const double expected = 44362.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0; // 15 June 2021, 10:20:30
     EXPECT_NEAR(FileDateOf(file), expected, 1e-9);
+    EXPECT_EQ(FileSizeOf(file), 1);
     // The one-look-up form gives the same pair, and what the two give for a missing file.
     int64_t size = 0;
     TDateTime date = 0;

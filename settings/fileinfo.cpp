@@ -1,0 +1,57 @@
+#include "settings/fileinfo.h"
+
+#include "settings/filesystem.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+
+namespace {
+
+int64_t SizeOf(const TPathInfo& info) {
+    switch (info.Kind) {
+    case TPathKind::Missing:
+        return -1;
+    case TPathKind::File:
+        return info.Size;
+    default:
+        return 0; // a folder, device or pipe has no size of its own
+    }
+}
+
+TDateTime DateOf(const TPathInfo& info) {
+    if (info.Kind == TPathKind::Missing) return 0;
+    // An odd second of local time rounds down.
+    const int second = QDateTime::fromSecsSinceEpoch(info.ModifiedSeconds).time().second();
+    return UnixTimeToDateTime(info.ModifiedSeconds - second % 2);
+}
+
+} // namespace
+
+bool FileExists(const std::string& path) {
+    return LookUpPath(path).Kind == TPathKind::File;
+}
+
+bool DirectoryExists(const std::string& path) {
+    return LookUpPath(path).Kind == TPathKind::Folder;
+}
+
+int64_t FileSizeOf(const std::string& path) {
+    return SizeOf(LookUpPath(path));
+}
+
+TDateTime FileDateOf(const std::string& path) {
+    return DateOf(LookUpPath(path));
+}
+
+void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) {
+    const TPathInfo info = LookUpPath(path);
+    size = SizeOf(info);
+    date = DateOf(info);
+}
+
+bool DeleteIfEmpty(const std::string& path) {
+    const TPathInfo info = LookUpPath(path);
+    if (info.Kind != TPathKind::File || info.Size != 0) return false;
+    return std::remove(path.c_str()) == 0;
+}
