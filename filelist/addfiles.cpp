@@ -4,6 +4,7 @@
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
+#include "settings/atomicfile.h"
 #include "settings/filesystem.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
@@ -148,6 +149,8 @@ void TFormMain::HandleStartup() {
 }
 
 void TFormMain::LoadFileList() {
+    // A save cut short between its write and its rename left a temporary beside the list.
+    RemoveLeftTemporaries(SavedListPath());
     TListUpdateHold hold(ListViewFiles);
     if (LowerCase(FirstArgument) == "-c") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.

@@ -1,5 +1,6 @@
 #include "settings/globals.h"
 
+#include "settings/atomicfile.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
 
@@ -26,6 +27,7 @@ std::string DescriptionOf(const std::string& row) {
 
 bool LoadSettings() {
     const std::string file = SettingsFilePath();
+    RemoveLeftTemporaries(file); // what a rewrite cut short left beside the file
     if (!FileExists(file)) {
         SaveSettings();
         return false;

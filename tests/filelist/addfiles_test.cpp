@@ -210,11 +210,16 @@ TEST_F(AddFilesTest, StartupListsBothSavedListsOnceAndTheNextSaveDropsTheOldSect
     App.WriteFile("wavesmith.ini",
                   "[Files]\n1=" + a + "\n2=" + b + "\n3=\n4=" + d + "\n[System]\nLastOpenDir=\n");
     App.WriteFile("wavesmith.lst", b + "\r\n" + Data.Path() + "gone.mp3\r" + c + "\n" + latin + "\r\n");
+    // A save cut short between write and rename left its temporary; the other names are not its.
+    const std::string left = App.WriteFile(".wavesmith.lst.4711.tmp", a + "\r\n");
+    const std::string kept = App.WriteFile(".wavesmith.lst.bak.tmp", "");
     MakeForm();
     // Three keys hold a value, so keys 1 to 3 are read: key 4 is not.
     EXPECT_EQ(Listed(), (Strings{a, b, c, latin}));
     EXPECT_FALSE(Form->ShowSortArrows);
     EXPECT_TRUE(Script.CallsOf(TServiceCall::Clipboard).empty());
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(FileExists(kept));
     // The entry's size and date come from the file itself, as for any other name.
     const TFileItem& entry = Form->FileList->Item(3);
     EXPECT_EQ(entry.Size, 3);

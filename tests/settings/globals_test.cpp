@@ -32,7 +32,12 @@ protected:
 } // namespace
 
 TEST_F(Settings, FirstStartCreatesTheEightKeysWithDefaults) {
+    // What a rewrite cut short between write and rename left; a backup is the user's own.
+    const std::string left = Dir.WriteFile(".wavesmith.ini.123.tmp", "half");
+    const std::string backup = Dir.WriteFile(".wavesmith.ini.old.tmp", "");
     EXPECT_FALSE(LoadSettings());
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(FileExists(backup));
     EXPECT_EQ(SettingsFilePath(), Dir.Path() + "wavesmith.ini");
     EXPECT_EQ(Dir.ReadFile("wavesmith.ini"), "[General]\nOutDir=\ntmpOutDir=\nExitWhenDone=0\nPlaySound=1\n"
                                              "Stayontop=0\nAutoOpen=0\nDelete=0\n[System]\nLastOpenDir=\n");
