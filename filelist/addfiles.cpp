@@ -56,12 +56,14 @@ void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
     }
 }
 
-// A dropped local URL as the bytes of its path, so that names that are not valid text arrive whole.
+// A dropped local URL as the bytes of its path, taken from the percent-encoded form so that names
+// that are not valid text arrive whole; a host other than this one names a network share.
 std::string LocalPathOf(const QUrl& url) {
+    const std::string path =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
     const QString host = url.host();
-    if (host.isEmpty() || host == QLatin1String("localhost"))
-        return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
-    return QFile::encodeName(url.toLocalFile()).toStdString();
+    if (host.isEmpty() || host == QLatin1String("localhost")) return path;
+    return "//" + QFile::encodeName(host).toStdString() + path;
 }
 
 } // namespace
