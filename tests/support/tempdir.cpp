@@ -15,6 +15,13 @@ TTempDir::TTempDir() : FPath(QFile::encodeName(FDir.path()).toStdString() + "/")
     if (!FDir.isValid()) throw std::runtime_error("cannot create a temporary folder");
 }
 
+// Removed by the names' bytes: QTemporaryDir's own removal goes through text and leaves a name that
+// is not valid text behind, with its folder.
+TTempDir::~TTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+}
+
 // Names go to the file system as bytes: a name that is not valid text is made as given.
 std::string TTempDir::WriteFile(const std::string& relative, const std::string& bytes) const {
     const std::string full = FPath + relative;
@@ -38,14 +45,11 @@ std::string TTempDir::MakeDir(const std::string& relative) const {
     return full.back() == '/' ? full : full + "/";
 }
 
-TExecutableIn::TExecutableIn(const std::string& folder, const std::string& name)
-    : FPrevious(ExecutablePath()) {
+TExecutableIn::TExecutableIn(const std::string& folder, const std::string& name) : FPrevious(ExecutablePath()) {
     SetExecutablePath(folder + name);
 }
 
-TExecutableIn::~TExecutableIn() {
-    SetExecutablePath(FPrevious);
-}
+TExecutableIn::~TExecutableIn() { SetExecutablePath(FPrevious); }
 
 bool WaitForImpl(const std::function<bool()>& pred, int boundMs) {
     QDeadlineTimer deadline(boundMs);
@@ -56,6 +60,4 @@ bool WaitForImpl(const std::function<bool()>& pred, int boundMs) {
     return true;
 }
 
-std::string BinaryPath(const std::string& name) {
-    return std::string(WAVESMITH_BIN_DIR) + "/" + name;
-}
+std::string BinaryPath(const std::string& name) { return std::string(WAVESMITH_BIN_DIR) + "/" + name; }
