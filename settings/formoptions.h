@@ -50,4 +50,6 @@ private:
 
     // The folder browser's selection from its previous use during this opening.
     std::string BrowseSelection;
+    // The bytes the folder box was last set from.
+    std::string EditBytes;
 };
