@@ -4,7 +4,9 @@
 
 #include <QDateTime>
 
+#include <cerrno>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -48,6 +50,24 @@ void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) 
     const TPathInfo info = LookUpPath(path);
     size = SizeOf(info);
     date = DateOf(info);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    struct TCloser {
+        void operator()(FILE* f) const {
+            const int error = errno; // the reason for a failed read, not the close's
+            std::fclose(f);
+            errno = error;
+        }
+    };
+    std::unique_ptr<FILE, TCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        bytes.append(buffer, got);
+    return !std::ferror(file.get());
 }
 
 bool DeleteIfEmpty(const std::string& path) {

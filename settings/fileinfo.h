@@ -16,5 +16,8 @@ TDateTime FileDateOf(const std::string& path);
 // Both from one look-up of the file, as the two functions above give them.
 void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date);
 
+// The whole file's bytes. False when it cannot be opened or read; errno then says why.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
 // Removes the file only when it exists and holds no byte; returns whether it was removed.
 bool DeleteIfEmpty(const std::string& path);

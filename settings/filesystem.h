@@ -20,6 +20,9 @@ struct TPathInfo {
 // Follows symbolic links: a link that leads nowhere, like an empty path, is Missing.
 TPathInfo LookUpPath(const std::string& path);
 
+// Whether the name itself is a symbolic link, wherever (or nowhere) it leads.
+bool IsSymbolicLink(const std::string& path);
+
 // The file a path really names: the end of its chain of symbolic links, or the path itself when
 // that cannot be found.
 std::string FinalPath(const std::string& path);

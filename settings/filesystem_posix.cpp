@@ -19,6 +19,11 @@ TPathInfo LookUpPath(const std::string& path) {
     return info;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+    struct stat found {};
+    return !path.empty() && ::lstat(path.c_str(), &found) == 0 && S_ISLNK(found.st_mode);
+}
+
 std::string FinalPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;

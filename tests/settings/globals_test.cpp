@@ -58,6 +58,7 @@ TEST_F(Settings, PlaySoundMissingZeroHexAndWord) {
 }
 
 TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
+    TExecutableIn exe(Dir.MakeDir("caf\xE9"), "wavesmith"); // a folder name that is not valid text
     GlobalVars.OutDir = "/out dir/";
     GlobalVars.tmpOutDir = "/tmp out/";
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = true;
@@ -73,7 +74,7 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_FALSE(GlobalVars.PlaySound);
     EXPECT_EQ(GlobalVars.LastOpenDir, "/music/");
 
-    Dir.WriteFile("wavesmith.ini", "[General]\n");
+    Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(GlobalVars.LastOpenDir, "");
