@@ -9,6 +9,7 @@
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
 #include "settings/errors.h"
+#include "settings/filesystem.h"
 #include "settings/globals.h"
 #include "settings/paths.h"
 

@@ -5,7 +5,9 @@
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
+#include "settings/atomicfile.h"
 #include "settings/errors.h"
+#include "settings/filesystem.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
@@ -16,9 +18,6 @@
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -37,33 +36,20 @@ public:
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
-using TFolderId = std::pair<dev_t, ino_t>;
+using TFolderId = std::pair<uint64_t, uint64_t>;
 
-// The names in one folder, in the order the file system gives them, "." and ".." left out. The
-// folder is closed before its subfolders are entered, so a deep tree holds one handle at a time.
-std::vector<std::pair<std::string, unsigned char>> FolderEntries(const std::string& folder) {
-    std::vector<std::pair<std::string, unsigned char>> entries;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return entries; // an unreadable folder lists nothing, as an empty one does
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") entries.emplace_back(name, entry->d_type);
-    }
-    ::closedir(dir);
-    return entries;
-}
-
-// Depth first through the tree; each folder is entered once (by device and inode), so folder
+// Depth first through the tree, each folder closed before its subfolders are entered, so a deep
+// tree holds one handle at a time. Each folder is entered once (by volume and node), so folder
 // links that lead back into the tree end the walk instead of repeating it.
 void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
                     const std::function<void(const std::string&)>& addFile) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
-    if (!seen.insert({info.st_dev, info.st_ino}).second) return;
+    const TPathInfo info = LookUpPath(folder);
+    if (info.Kind != TPathKind::Folder) return;
+    if (!seen.insert({info.Volume, info.Node}).second) return;
     const std::string prefix = IncludeTrailingPathDelimiter(folder);
-    for (const auto& [name, type] : FolderEntries(folder)) {
-        const std::string path = prefix + name;
-        if (type == DT_REG)
+    for (const TFolderEntry& entry : ListFolder(folder)) {
+        const std::string path = prefix + entry.Name;
+        if (entry.KnownFile)
             addFile(path);
         else if (DirectoryExists(path))
             ScanFolderTree(path, seen, addFile);
@@ -72,12 +58,14 @@ void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
     }
 }
 
-// A dropped local URL as the bytes of its path, so that names that are not valid text arrive whole.
+// A dropped local URL as the bytes of its path, taken from the percent-encoded form so that names
+// that are not valid text arrive whole; a host other than this one names a network share.
 std::string LocalPathOf(const QUrl& url) {
+    const std::string path =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
     const QString host = url.host();
-    if (host.isEmpty() || host == QLatin1String("localhost"))
-        return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
-    return QFile::encodeName(url.toLocalFile()).toStdString();
+    if (host.isEmpty() || host == QLatin1String("localhost")) return path;
+    return "//" + QFile::encodeName(host).toStdString() + path;
 }
 
 // A playlist adds the files it names, as the add dialog opens it; any other name is a candidate itself.
@@ -185,6 +173,8 @@ void TFormMain::HandleStartup() {
 }
 
 void TFormMain::LoadFileList() {
+    // A save cut short between its write and its rename left a temporary beside the list.
+    RemoveLeftTemporaries(SavedListPath());
     TListUpdateHold hold(ListViewFiles);
     if (LowerCase(FirstArgument) == "-c") {
         // The clipboard replaces the saved lists; the next save overwrites them with it.

@@ -41,9 +41,11 @@ void TFormMain::ConnectListView() {
 }
 
 void TFormMain::AddFile(const std::string& fullPath) {
-    // A name with a NUL byte would be cut short by the system and could name another file; a
-    // relative name would depend on the working folder and give the entry no folder of its own.
-    if (fullPath.find('\0') != std::string::npos || !IsAbsolutePath(fullPath)) return;
+    // A name with a NUL byte would be cut short by the system and could name another file; one with
+    // a line break would come back from the saved list as two names; a relative name would depend
+    // on the working folder and give the entry no folder of its own.
+    constexpr std::string_view refused("\0\r\n", 3);
+    if (fullPath.find_first_of(refused) != std::string::npos || !IsAbsolutePath(fullPath)) return;
     // The checks in memory first: a folder tree's other files and names listed already cost no look-up.
     if (!IsAcceptedFileType(ExtractFileExt(fullPath))) return;
     if (FileList->Find(fullPath) >= 0) return; // listed already

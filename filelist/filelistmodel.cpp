@@ -54,6 +54,9 @@ struct TFileListModel::TPrivate {
         if (found != Icons.constEnd()) return *found;
         if (!IconProvider) IconProvider = std::make_unique<QFileIconProvider>();
         const QIcon icon = IconProvider->icon(QFileInfo(PathText(item.FullPath())));
+        // A name that is not valid text names no file once converted, and gets no icon: that says
+        // nothing about its extension, so it is not kept for the others.
+        if (icon.isNull()) return IconProvider->icon(QAbstractFileIconProvider::File);
         Icons.insert(ext, icon);
         return icon;
     }

@@ -2,10 +2,9 @@
 
 #include "settings/atomicfile.h"
 #include "settings/errors.h"
+#include "settings/fileinfo.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 
 void WriteLinesFile(const std::string& path, const std::vector<std::string>& lines) {
     size_t total = 0;
@@ -40,16 +39,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::vector<std::string> ReadLinesFile(const std::string& path) {
-    struct TCloser {
-        void operator()(FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<FILE, TCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw EInOutError(InOutCodeFromErrno(errno));
     std::string text;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-        text.append(buffer, got);
-    if (std::ferror(file.get())) throw EInOutError(InOutCodeFromErrno(errno));
+    if (!ReadWholeFile(path, text)) throw EInOutError(InOutCodeFromErrno(errno));
     return SplitLines(text);
 }

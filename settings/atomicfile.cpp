@@ -1,9 +1,44 @@
 #include "settings/atomicfile.h"
 
+#include "settings/filesystem.h"
+#include "settings/paths.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Temporaries are hidden names beside the target: ".<name>.<number>.tmp".
+std::string TemporaryPrefix(const std::string& target) {
+    return "." + ExtractFileName(target) + ".";
+}
+
+bool IsTemporaryOf(const std::string& target, const std::string& name) {
+    const std::string prefix = TemporaryPrefix(target);
+    const std::string suffix = ".tmp";
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const auto first = name.begin() + static_cast<std::ptrdiff_t>(prefix.size());
+    const auto last = name.end() - static_cast<std::ptrdiff_t>(suffix.size());
+    return std::all_of(first, last, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+void RemoveLeftTemporaries(const std::string& path) {
+    if (path.empty()) return;
+    const std::string target = FinalPath(path);
+    const std::string folder = ExtractFilePath(target);
+    for (const TFolderEntry& entry : ListFolder(folder.empty() ? std::string(".") : folder))
+        if (IsTemporaryOf(target, entry.Name)) std::remove((folder + entry.Name).c_str());
+}
+
 #ifdef _WIN32
 #include <QFile>
 #include <QSaveFile>
 
+// QSaveFile names its temporaries its own way: RemoveLeftTemporaries does not find them.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
     if (!file.open(QIODevice::WriteOnly)) return false;
@@ -17,8 +52,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 
 #else
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -26,27 +59,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 
 namespace {
 
-// The file that is really replaced: the end of a chain of symbolic links, or the path itself.
-std::string TargetOf(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A new hidden name beside the target, created exclusively; the umask applies to a new file.
+// A new temporary beside the target, created exclusively; the umask applies to a new file.
 int CreateTemporary(const std::string& target, std::string& temporary) {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = FolderOf(target) + "." + NameOf(target) + "." +
+        temporary = ExtractFilePath(target) + TemporaryPrefix(target) +
                     std::to_string(generator() % 1000000000ULL) + ".tmp";
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
@@ -69,7 +86,7 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    const std::string target = TargetOf(path);
+    const std::string target = FinalPath(path);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;

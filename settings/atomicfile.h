@@ -8,3 +8,7 @@
 // owner); a symbolic link is followed, so the link stays and its target is replaced. A file that
 // exists but may not be written is refused, as an in-place write would be.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// Removes what an interrupted replacement of this file left: the temporary files beside it that
+// were written but never renamed. Meant for start-up, before anything writes the file again.
+void RemoveLeftTemporaries(const std::string& path);

@@ -101,11 +101,15 @@ void TFormOptions::CreateLayout() {
     connect(SpeedButton3, &QToolButton::clicked, this, &TFormOptions::SeSkinButton3Click);
 }
 
+// A name that is not valid text cannot come back from the box's text: while the text is what it
+// was set to, the bytes it was set from are the answer.
 std::string TFormOptions::EditText() const {
-    return PathBytes(EditOutputDir->text());
+    const QString text = EditOutputDir->text();
+    return text == PathText(EditBytes) ? EditBytes : PathBytes(text);
 }
 
 void TFormOptions::SetEditText(const std::string& text) {
+    EditBytes = text;
     EditOutputDir->setText(PathText(text));
 }
 

@@ -51,4 +51,6 @@ private:
 
     // The folder browser's selection from its previous use during this opening.
     std::string BrowseSelection;
+    // The bytes the folder box was last set from.
+    std::string EditBytes;
 };

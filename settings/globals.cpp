@@ -1,16 +1,10 @@
 #include "settings/globals.h"
 
+#include "settings/atomicfile.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
 
-#include <QDateTime>
-#include <QFileInfo>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 
 TGlobalVars GlobalVars;
 
@@ -33,6 +27,7 @@ std::string DescriptionOf(const std::string& row) {
 
 bool LoadSettings() {
     const std::string file = SettingsFilePath();
+    RemoveLeftTemporaries(file); // what a rewrite cut short left beside the file
     if (!FileExists(file)) {
         SaveSettings();
         return false;
@@ -88,53 +83,4 @@ bool IsAcceptedFileType(const std::string& ext) {
     return std::any_of(
         GlobalVars.AcceptedTypes.begin(), GlobalVars.AcceptedTypes.end(),
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
-}
-
-namespace {
-
-// An empty path names nothing, even though Qt would read it as the working folder.
-bool Found(const std::string& path, const QFileInfo& info) {
-    return !path.empty() && info.exists();
-}
-
-int64_t SizeOf(const std::string& path, const QFileInfo& info) {
-    if (!Found(path, info)) return -1;
-    // A folder is found as well; like any entry that is not a file, it has no size of its own.
-    return info.isFile() ? static_cast<int64_t>(info.size()) : 0;
-}
-
-TDateTime DateOf(const std::string& path, const QFileInfo& info) {
-    if (!Found(path, info)) return 0;
-    // File dates keep local time to two seconds: an odd second rounds down.
-    const QDateTime modified = info.lastModified();
-    return UnixTimeToDateTime(modified.toSecsSinceEpoch() - modified.time().second() % 2);
-}
-
-} // namespace
-
-int64_t FileSizeOf(const std::string& path) {
-    return SizeOf(path, QFileInfo(PathText(path)));
-}
-
-TDateTime FileDateOf(const std::string& path) {
-    return DateOf(path, QFileInfo(PathText(path)));
-}
-
-void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) {
-    const QFileInfo info(PathText(path)); // caches what it found: one look-up serves both
-    size = SizeOf(path, info);
-    date = DateOf(path, info);
-}
-
-bool DeleteIfEmpty(const std::string& path) {
-    if (!FileExists(path) || FileSizeOf(path) != 0) return false;
-    return std::remove(path.c_str()) == 0;
-}
-
-bool FlushFileToDisk(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    return flushed;
 }

@@ -2,6 +2,7 @@
 // The one global record: the user's settings, the decoder's path, the running batch's state and
 // the run log; and the settings file, accepted types and file functions that go with it.
 #include "settings/datetime.h"
+#include "settings/fileinfo.h" // the file functions that go with the settings
 
 #include <cstdint>
 #include <string>
@@ -63,12 +64,3 @@ void WriteSetting(const std::string& section, const std::string& key, const std:
 void BuildAcceptedTypes();
 std::string BuildDialogFilter(const std::vector<std::string>& rows);
 bool IsAcceptedFileType(const std::string& ext);
-
-// File functions. FileSizeOf gives the real 64-bit size, -1 when nothing is found.
-int64_t FileSizeOf(const std::string& path);
-TDateTime FileDateOf(const std::string& path);
-// Both from one look-up of the file, as the two functions above give them.
-void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date);
-bool DeleteIfEmpty(const std::string& path);
-// Waits until the file's data is on the disk; false when it cannot be opened or flushed.
-bool FlushFileToDisk(const std::string& path);

@@ -2,10 +2,9 @@
 
 #include "settings/atomicfile.h"
 #include "settings/errors.h"
+#include "settings/fileinfo.h"
+#include "settings/filesystem.h"
 #include "settings/paths.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -113,18 +112,17 @@ std::string_view LineEndOf(std::string_view bytes) {
 enum class TLoad { Loaded, Missing, Unreadable };
 
 // Reads the whole file. Only a regular file is read: a device or pipe in its place never blocks.
+// A link that leads nowhere is not missing: writing through it would replace the link itself.
 TLoad Load(const std::string& path, std::string& bytes) {
     bytes.clear();
-    if (path.empty()) return TLoad::Missing;
-    const QFileInfo info(PathText(path));
-    if (!info.exists()) return info.isSymLink() ? TLoad::Unreadable : TLoad::Missing;
-    if (!info.isFile()) return TLoad::Unreadable;
-    QFile file(PathText(path));
-    if (!file.open(QIODevice::ReadOnly)) return TLoad::Unreadable;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) return TLoad::Unreadable;
-    bytes.assign(data.constData(), static_cast<size_t>(data.size()));
-    return TLoad::Loaded;
+    switch (LookUpPath(path).Kind) {
+    case TPathKind::File:
+        return ReadWholeFile(path, bytes) ? TLoad::Loaded : TLoad::Unreadable;
+    case TPathKind::Missing:
+        return IsSymbolicLink(path) ? TLoad::Unreadable : TLoad::Missing;
+    default:
+        return TLoad::Unreadable;
+    }
 }
 
 // For a rewrite: the current bytes, empty for a new file. A file that exists but cannot be read

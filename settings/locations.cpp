@@ -1,5 +1,6 @@
 #include "settings/locations.h"
 
+#include "settings/filesystem.h"
 #include "settings/paths.h"
 
 #include <QCoreApplication>
@@ -42,7 +43,9 @@ std::string UserDir(const char* variable, const char* fallback) {
 
 std::string ExecutablePath() {
     if (!OverriddenExecutable().empty()) return OverriddenExecutable();
-    // Qt resolves links here, so a copy started through bin/wavesmith sees its real folder.
+    // Links resolved, so a copy started through bin/wavesmith sees its real folder; from the
+    // system's bytes where it can say, since Qt's text loses a folder name that is not valid text.
+    if (const std::string running = RunningProgramPath(); !running.empty()) return running;
     if (QCoreApplication::instance()) return PathBytes(QCoreApplication::applicationFilePath());
     return {};
 }

@@ -2,17 +2,6 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
-
-namespace {
-
-bool StatMode(const std::string& path, mode_t type) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
-}
-
-} // namespace
-
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
@@ -100,13 +89,6 @@ bool IsAbsolutePath(const std::string& path) {
 #else
     return !path.empty() && path[0] == '/';
 #endif
-}
-
-bool FileExists(const std::string& path) {
-    return StatMode(path, S_IFREG);
-}
-bool DirectoryExists(const std::string& path) {
-    return StatMode(path, S_IFDIR);
 }
 
 bool SameFileName(const std::string& a, const std::string& b) {

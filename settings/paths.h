@@ -1,11 +1,12 @@
 #pragma once
 // Path helpers shared by the modules. Paths are bytes (std::string); folders end with the native
 // separator. Where each of the program's files lives is answered by settings/locations.h, included
-// here so that every user of the helpers has it.
+// here so that every user of the helpers has it, as is settings/fileinfo.h (FileExists and friends).
+#include "settings/fileinfo.h"
+#include "settings/locations.h"
+
 #include <string>
 #include <string_view>
-
-#include "settings/locations.h"
 
 class QString;
 
@@ -37,7 +38,5 @@ std::string_view TrimView(std::string_view text);
 
 // A full path: from the root on POSIX; with a drive or a network share on Windows.
 bool IsAbsolutePath(const std::string& path);
-bool FileExists(const std::string& path); // an existing file that is not a folder
-bool DirectoryExists(const std::string& path);
 // Names compare as the platform's file system does: exactly on POSIX, without case on Windows.
 bool SameFileName(const std::string& a, const std::string& b);

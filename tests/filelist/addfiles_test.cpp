@@ -3,6 +3,7 @@
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
+#include "settings/datetime.h"
 #include "settings/errors.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
@@ -205,18 +206,29 @@ TEST_F(AddFilesTest, DropOfAFolderWithoutMp3StillSavesTheList) {
 
 TEST_F(AddFilesTest, StartupListsBothSavedListsOnceAndTheNextSaveDropsTheOldSection) {
     const std::string a = Mp3("a.mp3"), b = Mp3("b.mp3"), c = Mp3("c.mp3"), d = Mp3("d.mp3");
+    const std::string latin = Mp3("caf\xE9.mp3"); // a name that is not valid text
     App.WriteFile("wavesmith.ini",
                   "[Files]\n1=" + a + "\n2=" + b + "\n3=\n4=" + d + "\n[System]\nLastOpenDir=\n");
-    App.WriteFile("wavesmith.lst", b + "\r\n" + Data.Path() + "gone.mp3\r" + c + "\n");
+    App.WriteFile("wavesmith.lst", b + "\r\n" + Data.Path() + "gone.mp3\r" + c + "\n" + latin + "\r\n");
+    // A save cut short between write and rename left its temporary; the other names are not its.
+    const std::string left = App.WriteFile(".wavesmith.lst.4711.tmp", a + "\r\n");
+    const std::string kept = App.WriteFile(".wavesmith.lst.bak.tmp", "");
     MakeForm();
     // Three keys hold a value, so keys 1 to 3 are read: key 4 is not.
-    EXPECT_EQ(Listed(), (Strings{a, b, c}));
+    EXPECT_EQ(Listed(), (Strings{a, b, c, latin}));
     EXPECT_FALSE(Form->ShowSortArrows);
     EXPECT_TRUE(Script.CallsOf(TServiceCall::Clipboard).empty());
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(FileExists(kept));
+    // The entry's size and date come from the file itself, as for any other name.
+    const TFileItem& entry = Form->FileList->Item(3);
+    EXPECT_EQ(entry.Size, 3);
+    EXPECT_NEAR(entry.Date, Now(), 1.0 / 1440); // within a minute
+    EXPECT_EQ(Form->FileList->data(Form->FileList->index(3, 2), Qt::DisplayRole).toString(), "3");
 
     Form->SaveFileList();
     EXPECT_TRUE(Ini::ReadSection(SettingsFilePath(), "Files").empty());
-    EXPECT_EQ(SavedList(), a + "\r\n" + b + "\r\n" + c + "\r\n");
+    EXPECT_EQ(SavedList(), a + "\r\n" + b + "\r\n" + c + "\r\n" + latin + "\r\n");
 }
 
 TEST_F(AddFilesTest, CommandLineNamesFollowTheSavedListScanFoldersAndOpenPlaylists) {

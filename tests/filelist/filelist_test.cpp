@@ -126,6 +126,8 @@ TEST_F(FileListTest, AddFileListsOnlyExistingAcceptedNewFiles) {
     Form->AddFile(File("noextension"));
     Form->AddFile(Dir.MakeDir("folder.mp3"));
     Form->AddFile(song + std::string("\0x.mp3", 6)); // cut short at the NUL it would name song
+    Form->AddFile(File("two\rlines.mp3"));           // the saved list could not hold these
+    Form->AddFile(File("two\nlines.mp3"));
     Form->AddFile(File("list.M3U", 7));
     Form->AddFile("");                                             // a blank line of a saved list
     Form->AddFile(Dir.Path() + std::string(100000, 'n') + ".mp3"); // a name no file system takes

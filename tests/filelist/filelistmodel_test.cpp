@@ -6,6 +6,7 @@
 #include "tests/support/tempdir.h"
 
 #include <QDir>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QSignalSpy>
@@ -176,6 +177,16 @@ TEST(FileListModel, ShowsTextsAlignmentAndCaptions) {
     for (int column = 0; column < model.columnCount(); ++column)
         captions << model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     EXPECT_EQ(captions, (QStringList{"MP3 File", "Path", "Size", "Date"}));
+
+    // Icons go by extension; a first name that is not valid text leaves the others theirs.
+    TTempDir dir;
+    TFileListModel files;
+    for (const std::string name : {"caf\xE9.mp3", "b.mp3"}) {
+        dir.WriteFile(name, "ID3");
+        files.Append(Entry(dir.Path(), name));
+    }
+    for (int row = 0; row < files.Count(); ++row)
+        EXPECT_FALSE(files.data(files.index(row, 0), Qt::DecorationRole).value<QIcon>().isNull()) << row;
 }
 
 TEST(SavedListFile, EndsEveryLineWithCrLfAndReplacesTheWholeFile) {

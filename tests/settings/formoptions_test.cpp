@@ -175,6 +175,12 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     dialog.SaveToSettings();
     EXPECT_EQ(GlobalVars.OutDir, "/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/");
+
+    // A folder whose name is not valid text is kept as it was while the box is left alone.
+    GlobalVars.OutDir = GlobalVars.tmpOutDir = "/caf\xE9/";
+    dialog.LoadFromSettings();
+    dialog.SaveToSettings();
+    EXPECT_EQ(GlobalVars.OutDir, "/caf\xE9/");
 }
 
 TEST_F(OptionsDialog, BrowserStartsFromTheBoxOrItsLastChoice) {

@@ -32,7 +32,12 @@ protected:
 } // namespace
 
 TEST_F(Settings, FirstStartCreatesTheEightKeysWithDefaults) {
+    // What a rewrite cut short between write and rename left; a backup is the user's own.
+    const std::string left = Dir.WriteFile(".wavesmith.ini.123.tmp", "half");
+    const std::string backup = Dir.WriteFile(".wavesmith.ini.old.tmp", "");
     EXPECT_FALSE(LoadSettings());
+    EXPECT_FALSE(FileExists(left));
+    EXPECT_TRUE(FileExists(backup));
     EXPECT_EQ(SettingsFilePath(), Dir.Path() + "wavesmith.ini");
     EXPECT_EQ(Dir.ReadFile("wavesmith.ini"), "[General]\nOutDir=\ntmpOutDir=\nExitWhenDone=0\nPlaySound=1\n"
                                              "Stayontop=0\nAutoOpen=0\nDelete=0\n[System]\nLastOpenDir=\n");
@@ -53,6 +58,7 @@ TEST_F(Settings, PlaySoundMissingZeroHexAndWord) {
 }
 
 TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
+    TExecutableIn exe(Dir.MakeDir("caf\xE9"), "wavesmith"); // a folder name that is not valid text
     GlobalVars.OutDir = "/out dir/";
     GlobalVars.tmpOutDir = "/tmp out/";
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = true;
@@ -68,7 +74,7 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_FALSE(GlobalVars.PlaySound);
     EXPECT_EQ(GlobalVars.LastOpenDir, "/music/");
 
-    Dir.WriteFile("wavesmith.ini", "[General]\n");
+    Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(GlobalVars.LastOpenDir, "");
@@ -123,12 +129,13 @@ TEST(FileFunctions, SizesAboveTwoGigabytesAndWhatIsNotFound) {
 
 TEST(FileFunctions, FileDateKeepsTwoSecondsInLocalTime) {
     TTempDir dir;
-    const auto file = dir.WriteFile("a.mp3", "x");
+    const auto file = dir.WriteFile("caf\xE9.mp3", "x"); // not valid text: found by its bytes
     const QDateTime local(QDate(2021, 6, 15), QTime(10, 20, 31));
     const utimbuf times{local.toSecsSinceEpoch(), local.toSecsSinceEpoch()};
     ASSERT_EQ(::utime(file.c_str(), &times), 0);
     const double expected = 44362.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0; // 15 June 2021, 10:20:30
     EXPECT_NEAR(FileDateOf(file), expected, 1e-9);
+    EXPECT_EQ(FileSizeOf(file), 1);
     // The one-look-up form gives the same pair, and what the two give for a missing file.
     int64_t size = 0;
     TDateTime date = 0;

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -139,6 +140,11 @@ TEST(Ini, SurvivesFilesThatAreNotText) {
 
     const auto folder = dir.MakeDir("folder.ini");
     EXPECT_EQ(Ini::ReadString(folder.substr(0, folder.size() - 1), "s", "k", "def"), "def");
+
+    // A link that leads nowhere is not replaced by a file of its own.
+    const std::string dangling = dir.Path() + "dangling.ini";
+    ASSERT_EQ(::symlink("missing.ini", dangling.c_str()), 0);
+    EXPECT_THROW(Ini::WriteString(dangling, "s", "k", "v"), EIniWriteError);
 }
 
 TEST(Ini, ReadSectionAndEraseSection) {

@@ -4,35 +4,44 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 TTempDir::TTempDir() : FPath(QFile::encodeName(FDir.path()).toStdString() + "/") {
     if (!FDir.isValid()) throw std::runtime_error("cannot create a temporary folder");
 }
 
+// Removed by the names' bytes: QTemporaryDir's own removal goes through text and leaves a name that
+// is not valid text behind, with its folder.
+TTempDir::~TTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+}
+
+// Names go to the file system as bytes: a name that is not valid text is made as given.
 std::string TTempDir::WriteFile(const std::string& relative, const std::string& bytes) const {
     const std::string full = FPath + relative;
-    const QString name = QFile::decodeName(QByteArray::fromStdString(full));
-    QDir().mkpath(QFileInfo(name).path());
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw std::runtime_error("cannot write " + full);
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ignored);
+    std::ofstream file(full, std::ios::binary | std::ios::trunc);
+    if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        throw std::runtime_error("cannot write " + full);
     return full;
 }
 
 std::string TTempDir::ReadFile(const std::string& relative) const {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(FPath + relative)));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll().toStdString();
+    std::ifstream file(FPath + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::string TTempDir::MakeDir(const std::string& relative) const {
     const std::string full = FPath + relative;
-    QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(full)));
+    std::error_code ignored;
+    std::filesystem::create_directories(full, ignored);
     return full.back() == '/' ? full : full + "/";
 }
 

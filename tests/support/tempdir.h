@@ -9,6 +9,7 @@
 class TTempDir {
 public:
     TTempDir();
+    ~TTempDir();
     // The folder with a trailing separator.
     const std::string& Path() const { return FPath; }
     // Writes a file (folders created as needed) and returns its full path.
