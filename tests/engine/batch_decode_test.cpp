@@ -17,11 +17,13 @@ protected:
         ASSERT_TRUE(QFile::copy(QString::fromStdString(BinaryPath("utils.exe")), decoder));
         BuildAcceptedTypes();
     }
-    std::string AddFixture(const std::string& name) {
-        const std::string target = Dir.Path() + "music/" + name;
+    // A fixture copied into the list, under another name when one is given.
+    std::string AddFixture(const std::string& name, std::string as = {}) {
+        if (as.empty()) as = name;
+        const std::string target = Dir.Path() + "music/" + as;
         QFile source(QString::fromStdString(std::string(WAVESMITH_FIXTURES) + "/" + name));
         EXPECT_TRUE(source.open(QIODevice::ReadOnly));
-        Dir.WriteFile("music/" + name, source.readAll().toStdString());
+        Dir.WriteFile("music/" + as, source.readAll().toStdString());
         Form->AddFile(target);
         return target;
     }
@@ -87,11 +89,17 @@ TEST_F(BatchDecode, RealFilesBecomeTheSameWavFilesAndADamagedOneStays) {
 TEST_F(BatchDecode, DeleteRemovesOnlyDecodedSources) {
     GlobalVars.Delete = true;
     const std::string good = AddFixture("mono_44k.mp3");
+    // A name that is not valid text (Latin-1) is decoded, counted and deleted like any other.
+    const std::string latin = AddFixture("mono_44k.mp3", "caf\xE9.mp3");
+    ASSERT_EQ(Form->FileList->Item(1).Size, FileSizeOf(good));
     const std::string damaged = Dir.WriteFile("music/short.mp3", std::string("\xFF\xFB\x90\x64", 4) + "junk");
     Form->AddFile(damaged);
     Dialogs.Answers = {IDNO};
     Decode(60000);
+    EXPECT_EQ(GlobalVars.FilesDecoded, 2);
     EXPECT_FALSE(FileExists(good));
+    EXPECT_FALSE(FileExists(latin));
     EXPECT_TRUE(FileExists(Music("mono_44k.wav")));
+    EXPECT_EQ(FileSizeOf(Music("caf\xE9.wav")), FileSizeOf(Music("mono_44k.wav")));
     EXPECT_TRUE(FileExists(damaged));
 }
