@@ -20,6 +20,8 @@ void SetDefaults() {
     GlobalVars.LastOpenDir.clear();
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = false;
     GlobalVars.PlaySound = true;
+    GlobalVars.Decoders = 1;
+    GlobalVars.DecodersStored = false;
 }
 
 class Settings : public ::testing::Test {
@@ -58,6 +60,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = true;
     GlobalVars.PlaySound = false;
     GlobalVars.LastOpenDir = "/music/";
+    GlobalVars.Decoders = 0;
+    GlobalVars.DecodersStored = true;
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -67,6 +71,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_TRUE(GlobalVars.Delete && GlobalVars.ExitWhenDone && GlobalVars.Stayontop && GlobalVars.AutoOpen);
     EXPECT_FALSE(GlobalVars.PlaySound);
     EXPECT_EQ(GlobalVars.LastOpenDir, "/music/");
+    EXPECT_EQ(GlobalVars.Decoders, 0); // one per core
+    EXPECT_TRUE(GlobalVars.DecodersStored);
 
     Dir.WriteFile("wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";
