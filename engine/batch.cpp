@@ -378,6 +378,7 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     run.Ended = true;
     FlushDecoderOutput(run);
     ActionListUpdate();
+    if (!run.Busy) return; // a decoder whose file is no longer part of any batch
     if (g.BatchState == bsStopNow) {
         run.Busy = false;
         return;
