@@ -52,6 +52,8 @@ void TFormMain::FormCreate() {
     GlobalVars.ExitWhenDone = false;
     GlobalVars.Stayontop = false;
     GlobalVars.LastOpenDir.clear();
+    GlobalVars.Decoders = 1;
+    GlobalVars.DecodersStored = false;
     try {
         LoadSettings(); // creates the file with the values above when there is none
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 // The main window: the file list, the batch controls and progress display, the tray icon.
 // Its methods live in the folder of their concern (see the file named in each section).
 #include "app/startargs.h"
+#include "engine/decoderrun.h"
 #include "engine/redirect.h"
 #include "settings/services.h"
 
@@ -123,6 +124,8 @@ public:
     void ActionListUpdate();
     void Timer1Timer();
     void ActionViewLogExecute();
+    bool DecoderRunning() const;           // any runner of the batch still holds a decoder
+    std::vector<int> DecodingRows() const; // rows of the entries being decoded
 
     // ---- Decoder output (engine/progress.cpp)
     void HandleDecoderOutput(TRedirector* sender, const char* buffer, int32_t size);
@@ -184,7 +187,10 @@ public:
     QAction* mnuShow = nullptr;
     QAction* mnuExit = nullptr;
 
-    std::unique_ptr<TRedirector> Redirector;
+    std::unique_ptr<TRedirector> Redirector; // the first decoder slot's runner
+    // The decoder slots; Runs[0] is Redirector's. GlobalVars' Current* fields mirror the busy run
+    // that started first.
+    std::vector<TDecoderRun> Runs = std::vector<TDecoderRun>(1);
     TOpenFilesRequest OpenDialog; // the add dialog's filter, folder and file-name box
 
     // ---- State shared by the concerns
@@ -215,16 +221,15 @@ private:
     void ConnectButton(QPushButton* button, QAction* action);
     void SetStayOnTop(bool on);
     std::unordered_map<QAction*, std::function<void()>> ActionHandlers; // what each action runs
-    std::deque<TStartArgs> PendingStarts; // later starts not yet taken
+    std::deque<TStartArgs> PendingStarts;                               // later starts not yet taken
     void TakeStart(const TStartArgs& args);
 
     // ---- Decoder output state (engine/progress.cpp)
-    std::string PendingOut; // unfinished line of standard output, carried to its next piece
-    std::string PendingErr; // the same for standard error
-    void HandleDecoderPiece(std::string& pending, const char* buffer, int32_t size);
-    void HandleDecoderLine(std::string_view line);
-    void HandleProgressLine(std::string_view line);
-    void FlushDecoderOutput(); // the streams' unfinished last lines, once the decoder has ended
+    void HandleDecoderPiece(TDecoderRun& run, bool errorStream, const char* buffer, int32_t size);
+    void HandleDecoderLine(TDecoderRun& run, std::string_view line);
+    void HandleProgressLine(TDecoderRun& run, std::string_view line);
+    void FlushDecoderOutput(TDecoderRun& run); // the streams' unfinished last lines, once it has ended
+    int64_t BytesDoneInRuns() const;           // the running files' shares by their percentages
     void ShowWorkingText();
     void ShowBatchPercent();        // works BatchPercent out from the bytes done, and shows it
     void ShowBatchRemaining();      // the remaining time from the bytes done so far
@@ -234,12 +239,22 @@ private:
     std::string ShownTip; // the tip as last set here: another writer's tip is replaced at the next line
 
     // ---- Batch (engine/batch.cpp)
-    void LaunchHeadFile();
-    void FailUnstartedHeadFile();
-    void FinishFile();
+    void PrepareRuns(int count);
+    TRedirector* RunnerOf(const TDecoderRun& run) const;
+    TDecoderRun& RunOf(const TRedirector* runner);
+    TDecoderRun* FreeRun();
+    const TDecoderRun* LeadRun() const;
+    void MirrorLeadRun(); // GlobalVars' Current* fields follow the running file that started first
+    bool AnyRunBusy() const;
+    bool IsRunning(const std::string& key) const; // by FileNameKey
+    int NextEntryRow();                           // the next entry to start, or -1
+    void StartFreeRuns();
+    void LaunchFile(TDecoderRun& run, int row);
+    void FailUnstartedFile(TDecoderRun& run);
+    void FinishFile(TDecoderRun& run);
     void CompleteBatch();
     bool AnyEntryLeftToTry() const;
-    bool OutputWrittenAgainLater(const std::string& source) const;
+    bool OutputWrittenAgainLater(const TDecoderRun& run) const;
     // Runs one step of the batch; an error escaping it is reported (once per text in a batch) from
     // the event loop instead of being lost in the runner's hand-over. Returns whether it succeeded.
     bool RunReported(const std::function<void()>& step);
@@ -247,8 +262,10 @@ private:
     void MoveBatchOn(); // after an end that failed half-way: the next file, or the completion
     std::unordered_set<std::string> ReportedInBatch; // error texts reported in this batch
     bool StartingBatch = false;   // RunBatch is starting its first file: start errors go to the caller
-    std::string CurrentOutput;    // the output path the running decoder was given
     std::string LastOutputFolder; // folder of the last decoded file, opened when no output folder is set
-    bool DecoderEnded = false;    // the decoder's end is being handled: its last lines stop nothing
     std::unordered_set<std::string> FailedInBatch; // keys of this batch's failed sources, never started twice
+    int SlotCount = 1;                             // decoder slots this batch uses
+    uint64_t LastStartOrder = 0;                   // start order of the batch's most recent file
+    // Runners of the slots after the first; last, so they go before the state their events touch.
+    std::vector<std::unique_ptr<TRedirector>> ExtraRunners;
 };

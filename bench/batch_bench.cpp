@@ -1,7 +1,9 @@
 // What the window costs a batch: 30 real MP3 files of about a minute each decoded through RunBatch
-// (offscreen), against the same utils.exe calls from a plain shell loop. Prints both times and
-// their ratio for each round, and the median ratio. Both run the decoder in the idle class.
-//   bench_batch_bench [rounds=3] [corpus folder=/tmp/wavesmith-batch-cbr]
+// (offscreen) with one decoder and with one per core, against the same utils.exe calls from a
+// plain shell loop and from `xargs -P <cores>`. Prints the times and ratios of each round, and the
+// median ratios. All of them run the decoder in the idle class.
+//   bench_batch_bench [rounds=3] [corpus folder=/tmp/wavesmith-batch-cbr] [decoders]
+// Given a decoder count it runs only RunBatch with that many, once, and prints the peak memory.
 // The corpus is made once with sox and ffmpeg's libshine (synthesized sound, 192 kbps CBR) and
 // kept for later runs.
 #include "app/formmain.h"
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -66,27 +69,44 @@ void EmptyFolder(const std::string& folder) {
     ::sync();
 }
 
-// The loop's standard error goes through a pipe that cat drains (as a terminal would show it),
-// or to /dev/null.
-double ShellLoop(const std::string& decoder, const std::string& corpus, const std::string& out, bool piped) {
-    EmptyFolder(out);
-    const std::string loop = "for f in " + Shell(corpus) + "/*.mp3; do " + Shell(decoder) +
-                             " --decode \"$f\" " + Shell(out) + "/\"$(basename \"$f\" .mp3)\".wav " +
-                             (piped ? "2>&1 | cat >/dev/null" : "2>/dev/null || exit 1") + "; done";
-    // The batch runs its decoder in the idle class; the loop runs in the same class when it can,
-    // so that other load on the machine weighs on both alike.
+// Runs a shell command in the idle class when it can (the batch runs its decoders there), so that
+// other load on the machine weighs on both alike; returns the seconds it took.
+double TimedShell(const std::string& command, const char* what) {
     const bool idle = std::system("chrt --idle 0 true 2>/dev/null") == 0;
     QElapsedTimer timer;
     timer.start();
-    if (std::system(((idle ? "chrt --idle 0 sh -c " : "sh -c ") + Shell(loop)).c_str()) != 0)
-        std::fprintf(stderr, "the shell loop failed\n");
+    if (std::system(((idle ? "chrt --idle 0 sh -c " : "sh -c ") + Shell(command)).c_str()) != 0)
+        std::fprintf(stderr, "the %s failed\n", what);
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
 
-double Batch(const std::vector<std::string>& files, const std::string& out) {
+// One decoder call for the file in $1. Its standard error goes through a pipe that cat drains (as a
+// terminal would show it), or to /dev/null.
+std::string DecodeCall(const std::string& decoder, const std::string& out, bool piped) {
+    return Shell(decoder) + " --decode \"$1\" " + Shell(out) + "/\"$(basename \"$1\" .mp3)\".wav " +
+           (piped ? "2>&1 | cat >/dev/null" : "2>/dev/null || exit 1");
+}
+
+double ShellLoop(const std::string& decoder, const std::string& corpus, const std::string& out, bool piped) {
+    EmptyFolder(out);
+    return TimedShell("for f in " + Shell(corpus) + "/*.mp3; do set -- \"$f\"; " +
+                          DecodeCall(decoder, out, piped) + "; done",
+                      "shell loop");
+}
+
+// The same calls, `jobs` at a time.
+double Xargs(const std::string& decoder, const std::string& corpus, const std::string& out, int jobs) {
+    EmptyFolder(out);
+    return TimedShell("printf '%s\\0' " + Shell(corpus) + "/*.mp3 | xargs -0 -n 1 -P " +
+                          std::to_string(jobs) + " sh -c " + Shell(DecodeCall(decoder, out, true)) + " _",
+                      "xargs run");
+}
+
+double Batch(const std::vector<std::string>& files, const std::string& out, int decoders) {
     EmptyFolder(out);
     TFormMain form;
     QCoreApplication::sendPostedEvents(&form, WM_STARTUP); // start-up done before timing
+    GlobalVars.Decoders = decoders;
     GlobalVars.OutDir = out + "/";
     GlobalVars.PlaySound = false;
     GlobalVars.AutoOpen = false;
@@ -104,6 +124,17 @@ double Batch(const std::vector<std::string>& files, const std::string& out) {
     if (GlobalVars.FilesDecoded != FileCount)
         std::fprintf(stderr, "the batch decoded %d of %d files\n", GlobalVars.FilesDecoded, FileCount);
     return seconds;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long PeakMemoryKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 } // namespace
@@ -127,24 +158,41 @@ int main(int argc, char** argv) {
     SetExecutablePath(dir + "/wavesmith");
     GlobalVars.DecoderPath = decoder;
 
-    std::vector<double> ratios;
-    std::vector<double> quietRatios;
+    if (argc > 3) {
+        // Peak memory of a process that ran one batch with this many decoders.
+        const int decoders = std::max(0, std::atoi(argv[3]));
+        const double seconds = Batch(files, dir + "/batch", decoders);
+        std::printf("RunBatch with %d decoders at once: %.2f s, peak memory %ld KiB\n",
+                    DecodersAtOnce(decoders), seconds, PeakMemoryKiB());
+        return 0;
+    }
+
+    const int cores = DecodersAtOnce(0);
+    std::vector<double> single;   // RunBatch, one decoder / the loop
+    std::vector<double> quiet;    // the same against the loop with stderr to /dev/null
+    std::vector<double> parallel; // RunBatch, one decoder per core / the loop
+    std::vector<double> versusXargs;
     for (int round = 1; round <= rounds; ++round) {
-        const double quiet = ShellLoop(decoder, corpus, dir + "/loop", false);
+        const double quietLoop = ShellLoop(decoder, corpus, dir + "/loop", false);
         const double loop = ShellLoop(decoder, corpus, dir + "/loop", true);
-        const double batch = Batch(files, dir + "/batch");
-        ratios.push_back(batch / loop);
-        quietRatios.push_back(batch / quiet);
+        const double xargs = Xargs(decoder, corpus, dir + "/loop", cores);
+        const double one = Batch(files, dir + "/batch", 1);
+        const double many = Batch(files, dir + "/batch", 0);
+        single.push_back(one / loop);
+        quiet.push_back(one / quietLoop);
+        parallel.push_back(many / loop);
+        versusXargs.push_back(many / xargs);
         std::printf(
-            "round %d: shell loop %.2f s (stderr to /dev/null %.2f s), RunBatch %.2f s, ratio %.3f (%.3f)\n",
-            round, loop, quiet, batch, batch / loop, batch / quiet);
+            "round %d: shell loop %.2f s (stderr to /dev/null %.2f s), xargs -P %d %.2f s, "
+            "RunBatch 1 decoder %.2f s (%.3f x loop), %d decoders %.2f s (%.3f x loop, %.3f x xargs)\n",
+            round, loop, quietLoop, cores, xargs, one, one / loop, cores, many, many / loop, many / xargs);
         std::fflush(stdout);
     }
-    std::sort(ratios.begin(), ratios.end());
-    std::sort(quietRatios.begin(), quietRatios.end());
+    std::printf("%d files of 60 s, %d cores. Medians: RunBatch 1 decoder / shell loop %.3f (against stderr "
+                "to /dev/null: %.3f), target <= 1.05\n",
+                FileCount, cores, Median(single), Median(quiet));
     std::printf(
-        "%d files of 60 s; median ratio RunBatch / shell loop: %.3f (against stderr to /dev/null: %.3f); "
-        "target <= 1.05\n",
-        FileCount, ratios[ratios.size() / 2], quietRatios[quietRatios.size() / 2]);
+        "RunBatch %d decoders / shell loop %.3f, target <= %.2f; / xargs -P %d %.3f, target <= 1.05\n", cores,
+        Median(parallel), 1.1 / cores, cores, Median(versusXargs));
     return 0;
 }

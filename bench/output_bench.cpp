@@ -126,10 +126,13 @@ int main(int argc, char** argv) {
         g.FilesDecoded = 3;
         g.BytesTotal = 30 * 2'000'000LL;
         g.BytesFinished = 3 * 2'000'000LL;
-        g.CurrentFileSize = 2'000'000;
         g.CurrentFileName = "track13.mp3";
         g.BatchStart = Now() - 1.0 / 1440;
-        g.ProgressPhase = false;
+        TDecoderRun& run = form.Runs[0];
+        run.Busy = true;
+        run.FileName = "track13.mp3";
+        run.Size = 2'000'000;
+        run.ProgressPhase = false;
     };
     const auto handler = [&](const std::string& piece) {
         form.HandleDecoderOutput(form.Redirector.get(), piece.data(), static_cast<int32_t>(piece.size()));

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <unordered_set>
@@ -96,21 +97,7 @@ bool TFormMain::ConfirmOverwrite(const std::string& ext) {
 
 void TFormMain::RunBatch() {
     auto& g = GlobalVars;
-    Redirector->SetInitialPriority(TProcessPriority::ppIdle);
-    Redirector->SetDefaultErrorMode(true);
-    // Both streams share the handling, each with its own unfinished line. An error escaping a
-    // handler would be swallowed by the reader: it is reported here instead, and an end that
-    // failed half-way still moves the batch on, so the wait below always ends.
-    Redirector->OnData = [this](TRedirector* sender, const char* buffer, int32_t size) {
-        RunReported([&] { HandleDecoderOutput(sender, buffer, size); });
-    };
-    Redirector->OnErrorData = [this](TRedirector*, const char* buffer, int32_t size) {
-        RunReported([&] { HandleDecoderPiece(PendingErr, buffer, size); });
-    };
-    Redirector->OnTerminated = [this](TRedirector* sender) {
-        if (!RunReported([&] { HandleDecoderEnd(sender); })) MoveBatchOn();
-    };
-    Redirector->KillOnDestroy = true;
+    PrepareRuns(DecodersAtOnce(g.Decoders));
 
     if (TrayIcon) TrayIcon->SetToolTip("Starting...");
     TipPercent = -1;
@@ -145,7 +132,8 @@ void TFormMain::RunBatch() {
     while (g.BatchState != bsStopNow && g.BatchState != bsFinished && !Closing)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
-    if (Redirector->Active()) Redirector->Terminate(0);
+    for (const TDecoderRun& run : Runs)
+        if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
     // The stopped decoder's last lines no longer show: the tip says the program is idle again.
     if (g.BatchState == bsStopNow && TrayIcon && !Closing) TrayIcon->SetToolTip(AppTitle);
 
@@ -161,6 +149,107 @@ void TFormMain::RunBatch() {
     // A log that cannot be written is reported; the batch still ends as it would have.
     RunReported([this] { WriteRunLog(); });
     if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished && !Closing) close();
+}
+
+void TFormMain::PrepareRuns(int count) {
+    SlotCount = count;
+    LastStartOrder = 0;
+    while (static_cast<int>(ExtraRunners.size()) < count - 1)
+        ExtraRunners.push_back(std::make_unique<TRedirector>());
+    if (static_cast<int>(Runs.size()) < count) Runs.resize(static_cast<size_t>(count));
+    for (int slot = 0; slot < count; ++slot) {
+        TDecoderRun& run = Runs[static_cast<size_t>(slot)];
+        run.Busy = false;
+        TRedirector* runner = RunnerOf(run);
+        runner->SetInitialPriority(TProcessPriority::ppIdle);
+        runner->SetDefaultErrorMode(true);
+        // Both streams share the handling, each with its own unfinished line. An error escaping a
+        // handler would be swallowed by the reader: it is reported here instead, and an end that
+        // failed half-way still moves the batch on, so the wait in RunBatch always ends.
+        const auto piece = [this, slot](bool errorStream) {
+            return [this, slot, errorStream](TRedirector*, const char* buffer, int32_t size) {
+                RunReported(
+                    [&] { HandleDecoderPiece(Runs[static_cast<size_t>(slot)], errorStream, buffer, size); });
+            };
+        };
+        runner->OnData = piece(false);
+        runner->OnErrorData = piece(true);
+        runner->OnTerminated = [this, slot](TRedirector* sender) {
+            if (RunReported([&] { HandleDecoderEnd(sender); })) return;
+            Runs[static_cast<size_t>(slot)].Busy = false;
+            MoveBatchOn();
+        };
+        runner->KillOnDestroy = true;
+    }
+}
+
+TRedirector* TFormMain::RunnerOf(const TDecoderRun& run) const {
+    const auto slot = static_cast<size_t>(&run - Runs.data());
+    return slot == 0 ? Redirector.get() : ExtraRunners[slot - 1].get();
+}
+
+TDecoderRun& TFormMain::RunOf(const TRedirector* runner) {
+    for (size_t slot = 1; slot < Runs.size() && slot <= ExtraRunners.size(); ++slot)
+        if (ExtraRunners[slot - 1].get() == runner) return Runs[slot];
+    return Runs[0];
+}
+
+TDecoderRun* TFormMain::FreeRun() {
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        TDecoderRun& run = Runs[static_cast<size_t>(slot)];
+        if (!run.Busy && !RunnerOf(run)->Active()) return &run;
+    }
+    return nullptr;
+}
+
+const TDecoderRun* TFormMain::LeadRun() const {
+    const TDecoderRun* lead = nullptr;
+    for (const TDecoderRun& run : Runs)
+        if (run.Busy && (!lead || run.StartOrder < lead->StartOrder)) lead = &run;
+    return lead;
+}
+
+void TFormMain::MirrorLeadRun() {
+    const TDecoderRun* lead = LeadRun();
+    if (!lead) return; // between files the ended one's values stay, as with a single decoder
+    auto& g = GlobalVars;
+    g.CurrentSource = lead->Source;
+    g.CurrentFileName = lead->FileName;
+    g.CurrentFileSize = lead->Size;
+    g.ProgressPhase = lead->ProgressPhase;
+    g.FileFailed = lead->FileFailed;
+    g.FilePercent = lead->FilePercent;
+}
+
+bool TFormMain::AnyRunBusy() const {
+    return LeadRun() != nullptr;
+}
+
+bool TFormMain::IsRunning(const std::string& key) const {
+    for (const TDecoderRun& run : Runs)
+        if (run.Busy && FileNameKey(run.Source) == key) return true;
+    return false;
+}
+
+bool TFormMain::DecoderRunning() const {
+    if (Redirector && Redirector->Active()) return true;
+    for (const auto& runner : ExtraRunners)
+        if (runner->Active()) return true;
+    return false;
+}
+
+std::vector<int> TFormMain::DecodingRows() const {
+    std::vector<int> rows;
+    if (!DecoderRunning()) return rows;
+    const auto add = [&](const std::string& source) {
+        const int row = FileList->Find(source);
+        if (row >= 0 && std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+    };
+    add(GlobalVars.CurrentSource);
+    for (const TDecoderRun& run : Runs)
+        if (run.Busy) add(run.Source);
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 bool TFormMain::RunReported(const std::function<void()>& step) {
@@ -191,82 +280,136 @@ void TFormMain::StartHeadFile() {
     if (FileList->Count() == 0 || Closing) return;
     // The batch's first file, or one started outside a batch: start errors go to the caller.
     if (StartingBatch || GlobalVars.BatchState == bsIdle) {
-        LaunchHeadFile();
-        return;
+        TDecoderRun* free = StartingBatch ? FreeRun() : nullptr;
+        LaunchFile(free ? *free : Runs[0], std::max(NextEntryRow(), 0));
+        if (!StartingBatch) return;
+    } else if (!BatchRunning()) {
+        return; // a stopped or finished batch starts nothing
     }
-    if (!BatchRunning()) return; // a stopped or finished batch starts nothing
-    if (!AnyEntryLeftToTry()) {
-        CompleteBatch(); // reached only after an end that failed half-way
-        return;
-    }
-    // A following file that cannot be started fails like a file the decoder refused.
-    try {
-        LaunchHeadFile();
-    } catch (const EWavesmithError&) {
-        FailUnstartedHeadFile();
-    }
+    StartFreeRuns();
 }
 
-void TFormMain::LaunchHeadFile() {
+void TFormMain::StartFreeRuns() {
     auto& g = GlobalVars;
-    // Entries added during the batch land behind the files that failed in it: start those first,
-    // so a failed file is not tried twice while a new one is left out.
-    if (FailedInBatch.count(FileNameKey(FileList->Item(0).FullPath())))
-        for (int row = 1; row < FileList->Count(); ++row)
-            if (!FailedInBatch.count(FileNameKey(FileList->Item(row).FullPath()))) {
-                FileList->Move(row, 0);
-                break;
-            }
-    const TFileItem item = FileList->Item(0);
-    g.CurrentSource = item.FullPath();
-    g.CurrentFileName = item.FileName;
-    g.CurrentFileSize = item.Size;
-    g.ProgressPhase = false;
-    g.FileFailed = false;
-    PendingOut.clear();
-    PendingErr.clear();
-    DecoderEnded = false;
+    // "When done" lets the running files finish and starts no more.
+    while (g.BatchState == bsRunning && !g.StopWhenDone && !Closing) {
+        TDecoderRun* run = FreeRun();
+        const int row = run ? NextEntryRow() : -1;
+        if (row < 0) break;
+        // A following file that cannot be started fails like a file the decoder refused.
+        try {
+            LaunchFile(*run, row);
+        } catch (const EWavesmithError&) {
+            FailUnstartedFile(*run);
+        }
+    }
+    // Reached only after an end that failed half-way, or a "When done" between two files.
+    if (BatchRunning() && !AnyRunBusy() && (g.StopWhenDone || !AnyEntryLeftToTry())) CompleteBatch();
+}
+
+// The first entry neither running nor failed in this batch whose output no running decoder is
+// writing: two entries with one output name never run at once, the later one waits.
+int TFormMain::NextEntryRow() {
+    const auto blocked = [this](const TFileItem& item) {
+        if (!AnyRunBusy()) return false;
+        const std::string output = FileNameKey(PlannedOutputPath(item, OutputExt));
+        for (const TDecoderRun& run : Runs)
+            if (run.Busy && FileNameKey(run.Output) == output) return true;
+        return false;
+    };
+    int firstIdle = -1; // the first row that no decoder holds
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const TFileItem& item = FileList->Item(row);
+        const std::string key = FileNameKey(item.FullPath());
+        if (IsRunning(key)) continue;
+        if (firstIdle < 0) firstIdle = row;
+        if (FailedInBatch.count(key) || blocked(item)) continue;
+        // Entries added during the batch land behind the files that failed in it: start those
+        // first, so a failed file is not tried twice while a new one is left out, and the running
+        // entries stay at the top.
+        if (firstIdle < row && FailedInBatch.count(FileNameKey(FileList->Item(firstIdle).FullPath()))) {
+            FileList->Move(row, firstIdle);
+            return firstIdle;
+        }
+        return row;
+    }
+    return -1;
+}
+
+void TFormMain::LaunchFile(TDecoderRun& run, int row) {
+    auto& g = GlobalVars;
+    const TFileItem item = FileList->Item(row);
+    run.Source = item.FullPath();
+    run.FileName = item.FileName;
+    run.Size = item.Size;
+    run.Output.clear();
+    run.ProgressPhase = false;
+    run.FileFailed = false;
+    run.PendingOut.clear();
+    run.PendingErr.clear();
+    run.Ended = false;
+    run.Busy = true;
+    run.StartOrder = ++LastStartOrder;
+    MirrorLeadRun();
     ShownBatchPercent = -1;
     TipPercent = -1;
 
-    const std::string folder = StartOutputFolder(g.OutDir, item.Path);
-    CurrentOutput = folder + OutputFileName(item.FileName, OutputExt);
-    Redirector->SetCommandLine(DecoderCommandLine(g.DecoderPath, g.CurrentSource, CurrentOutput));
-    Redirector->Execute();
+    try {
+        const std::string folder = StartOutputFolder(g.OutDir, item.Path);
+        run.Output = folder + OutputFileName(item.FileName, OutputExt);
+        TRedirector* runner = RunnerOf(run);
+        runner->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output));
+        runner->Execute();
+    } catch (...) {
+        run.Busy = false;
+        MirrorLeadRun();
+        throw;
+    }
 }
 
-void TFormMain::FailUnstartedHeadFile() {
-    GlobalVars.ProgressPhase = false;
-    GlobalVars.FileFailed = true;
-    FinishFile();
+void TFormMain::FailUnstartedFile(TDecoderRun& run) {
+    run.ProgressPhase = false;
+    run.FileFailed = true;
+    FinishFile(run);
 }
 
 void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     auto& g = GlobalVars;
-    DecoderEnded = true;
-    FlushDecoderOutput();
+    TDecoderRun& run = RunOf(sender);
+    run.Ended = true;
+    FlushDecoderOutput(run);
     ActionListUpdate();
-    if (g.BatchState == bsStopNow) return;
+    if (!run.Busy) return; // a decoder whose file is no longer part of any batch
+    if (g.BatchState == bsStopNow) {
+        run.Busy = false;
+        return;
+    }
 
     const TRedirector* runner = sender ? sender : Redirector.get();
-    if (!g.ProgressPhase || DecoderFailed(runner->ExitStatus())) g.FileFailed = true;
+    if (!run.ProgressPhase || DecoderFailed(runner->ExitStatus())) run.FileFailed = true;
     // Whatever the decoder said, no output is no success.
-    if (!g.FileFailed && FileSizeOf(CurrentOutput) <= 0) g.FileFailed = true;
-    FinishFile();
+    if (!run.FileFailed && FileSizeOf(run.Output) <= 0) run.FileFailed = true;
+    FinishFile(run);
 }
 
-void TFormMain::FinishFile() {
+void TFormMain::FinishFile(TDecoderRun& run) {
     auto& g = GlobalVars;
-    if (!g.FileFailed && g.ProgressPhase) {
+    run.Busy = false;
+    // The values this file ends with stay shown until the next file starts.
+    g.CurrentSource = run.Source;
+    g.ProgressPhase = run.ProgressPhase;
+    g.FileFailed = run.FileFailed;
+    g.FilePercent = run.FilePercent;
+    if (!run.FileFailed && run.ProgressPhase) {
         // A source stays while a later entry of this batch will overwrite its output. Otherwise
         // the output reaches the disk before the source goes, so a power cut never loses both.
-        if (g.Delete && !OutputWrittenAgainLater(g.CurrentSource)) {
-            FlushFileToDisk(CurrentOutput);
-            std::remove(g.CurrentSource.c_str()); // a failure to delete is ignored
+        if (g.Delete && !OutputWrittenAgainLater(run)) {
+            FlushFileToDisk(run.Output);
+            std::remove(run.Source.c_str()); // a failure to delete is ignored
         }
-        LastOutputFolder = ExtractFilePath(CurrentOutput);
+        LastOutputFolder = ExtractFilePath(run.Output);
         // Saving the list may fail; the entry has left the list by then, and the batch goes on.
-        RunReported([this] { RemoveEntry(GlobalVars.CurrentSource); });
+        RunReported([&] { RemoveEntry(run.Source); });
         g.FilesDecoded += 1;
         if (g.FilesDecoded == g.FilesTotal) {
             LabelBatch->setText(QStringLiteral("100%"));
@@ -275,34 +418,33 @@ void TFormMain::FinishFile() {
             LabelBatchRemaining->setText(QStringLiteral("Decoding finished"));
         }
     }
-    if (g.FileFailed) {
+    if (run.FileFailed) {
         g.AnyError = true;
         g.FilesFailed += 1;
-        FailedInBatch.insert(FileNameKey(g.CurrentSource));
-        RunReported([this] { MoveEntryToEnd(GlobalVars.CurrentSource); });
-        if (!CurrentOutput.empty()) DeleteIfEmpty(CurrentOutput);
-        g.RunLog.push_back("An error occurred while trying to decode \"" + g.CurrentSource + "\"!");
+        FailedInBatch.insert(FileNameKey(run.Source));
+        RunReported([&] { MoveEntryToEnd(run.Source); });
+        if (!run.Output.empty()) DeleteIfEmpty(run.Output);
+        g.RunLog.push_back("An error occurred while trying to decode \"" + run.Source + "\"!");
     }
 
-    if (g.StopWhenDone || !AnyEntryLeftToTry()) {
+    // The batch completes when no entry is left to try and none is running.
+    if (!AnyRunBusy() && (g.StopWhenDone || !AnyEntryLeftToTry())) {
         CompleteBatch();
         return;
     }
-    g.BytesFinished += g.CurrentFileSize;
-    g.BytesDone = g.BytesFinished;
+    MirrorLeadRun();
+    g.BytesFinished += run.Size;
+    g.BytesDone = g.BytesFinished + BytesDoneInRuns();
     ShowBatchPercent();
     if (g.BytesDone > 0) ShowBatchRemaining();
+    if (AnyRunBusy()) ShowWorkingText(); // the window now names the next running file
     g.RunLog.emplace_back();
     PostMessage(WM_NEXTFILE);
 }
 
-// The batch is complete when every entry still listed has failed in it. Without removals this is
-// FilesDecoded + FilesFailed = FilesTotal; judged by the list itself, a failed entry that the user
-// removes (which lowers FilesTotal) or a next file removed between two runs cannot end the batch
-// early or keep it waiting.
-bool TFormMain::OutputWrittenAgainLater(const std::string& source) const {
-    const std::string sourceKey = FileNameKey(source);
-    const std::string outputKey = FileNameKey(CurrentOutput);
+bool TFormMain::OutputWrittenAgainLater(const TDecoderRun& run) const {
+    const std::string sourceKey = FileNameKey(run.Source);
+    const std::string outputKey = FileNameKey(run.Output);
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string key = FileNameKey(item.FullPath());
@@ -312,9 +454,15 @@ bool TFormMain::OutputWrittenAgainLater(const std::string& source) const {
     return false;
 }
 
+// Entries still to start: listed, neither failed in this batch nor running now. The batch is complete
+// when none is left and no decoder runs. Without removals this is FilesDecoded + FilesFailed =
+// FilesTotal; judged by the list itself, a failed entry that the user removes (which lowers
+// FilesTotal) or a next file removed between two runs cannot end the batch early or keep it waiting.
 bool TFormMain::AnyEntryLeftToTry() const {
-    for (int row = 0; row < FileList->Count(); ++row)
-        if (!FailedInBatch.count(FileNameKey(FileList->Item(row).FullPath()))) return true;
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const std::string key = FileNameKey(FileList->Item(row).FullPath());
+        if (!FailedInBatch.count(key) && !IsRunning(key)) return true;
+    }
     return false;
 }
 
@@ -353,11 +501,13 @@ void TFormMain::ActionCancelExecute() {
     if (g.BatchState != bsFinished)
         g.BatchState = answer == mrYes ? bsStopNow : answer == mrNo ? bsStopWhenDone : bsRunning;
     g.StopWhenDone = answer == mrNo;
+    // A request taken back while a slot stands idle: the waiting entries start again.
+    if (g.BatchState == bsRunning && FreeRun() && AnyEntryLeftToTry()) PostMessage(WM_NEXTFILE);
 }
 
 void TFormMain::FormCloseQuery(bool& canClose) {
     canClose = true;
-    if (!Redirector || !Redirector->Active()) return;
+    if (!DecoderRunning()) return;
     const int answer = ShowMessageDialog("Would you want to abort decoding and exit?", "Warning",
                                          TMsgDlgType::mtWarning, mbOK | mbCancel);
     if (answer != mrOk) {
@@ -367,11 +517,12 @@ void TFormMain::FormCloseQuery(bool& canClose) {
     // Marked closing before anything else can pump events: no further file may start now.
     Closing = true;
     GlobalVars.BatchState = bsStopNow;
-    if (Redirector->Active()) Redirector->Terminate(0);
+    for (const TDecoderRun& run : Runs)
+        if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
 }
 
 void TFormMain::ActionListUpdate() {
-    const bool active = Redirector && Redirector->Active();
+    const bool active = DecoderRunning();
     const int count = FileList->Count();
     const auto follow = [](QAction* action, QPushButton* button, bool enabled) {
         if (action) action->setEnabled(enabled);
@@ -399,6 +550,6 @@ void TFormMain::Timer1Timer() {
 }
 
 void TFormMain::ActionViewLogExecute() {
-    if (GlobalVars.RunLog.empty() || (Redirector && Redirector->Active())) return;
+    if (GlobalVars.RunLog.empty() || DecoderRunning()) return;
     ShowLogViewer();
 }

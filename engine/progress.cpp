@@ -9,38 +9,47 @@
 #include <QLabel>
 #include <QProgressBar>
 
-void TFormMain::HandleDecoderOutput(TRedirector*, const char* buffer, int32_t size) {
-    HandleDecoderPiece(PendingOut, buffer, size);
+void TFormMain::HandleDecoderOutput(TRedirector* sender, const char* buffer, int32_t size) {
+    HandleDecoderPiece(RunOf(sender), false, buffer, size);
 }
 
-void TFormMain::HandleDecoderPiece(std::string& pending, const char* buffer, int32_t size) {
+void TFormMain::HandleDecoderPiece(TDecoderRun& run, bool errorStream, const char* buffer, int32_t size) {
     if (size <= 0) return;
-    CutLines(pending, buffer, static_cast<size_t>(size),
-             [this](std::string_view line) { HandleDecoderLine(line); });
+    CutLines(errorStream ? run.PendingErr : run.PendingOut, buffer, static_cast<size_t>(size),
+             [&](std::string_view line) { HandleDecoderLine(run, line); });
+    MirrorLeadRun();
 }
 
-void TFormMain::FlushDecoderOutput() {
-    const auto handle = [this](std::string_view line) { HandleDecoderLine(line); };
-    FlushLines(PendingOut, handle);
-    FlushLines(PendingErr, handle);
+void TFormMain::FlushDecoderOutput(TDecoderRun& run) {
+    const auto handle = [&](std::string_view line) { HandleDecoderLine(run, line); };
+    FlushLines(run.PendingOut, handle);
+    FlushLines(run.PendingErr, handle);
 }
 
-void TFormMain::HandleDecoderLine(std::string_view line) {
+void TFormMain::HandleDecoderLine(TDecoderRun& run, std::string_view line) {
     // A decoder stopped with "Stop now" may still have lines in its pipes: they show nothing more.
     if (IsBlankLine(line) || GlobalVars.BatchState == bsStopNow) return;
     if (IsBitstreamProblem(line)) {
         // The file is damaged: stop at once, and never count what was written as decoded.
-        GlobalVars.FileFailed = true;
-        if (!DecoderEnded && Redirector && Redirector->Active()) Redirector->Terminate(0);
+        run.FileFailed = true;
+        TRedirector* runner = RunnerOf(run);
+        if (!run.Ended && runner && runner->Active()) runner->Terminate(0);
     }
-    if (GlobalVars.ProgressPhase)
-        HandleProgressLine(line);
+    if (run.ProgressPhase)
+        HandleProgressLine(run, line);
     else if (IsProgressHeader(line))
-        GlobalVars.ProgressPhase = true;
+        run.ProgressPhase = true;
     else if (IsOutputLine(line))
         return;
     else if (IsInputLine(line))
         ShowWorkingText();
+}
+
+int64_t TFormMain::BytesDoneInRuns() const {
+    int64_t bytes = 0;
+    for (const TDecoderRun& run : Runs)
+        if (run.Busy) bytes += run.Size * run.FilePercent / 100;
+    return bytes;
 }
 
 void TFormMain::ShowWorkingText() {
@@ -68,11 +77,11 @@ void TFormMain::ShowBatchRemaining() {
         PathText(FormatElapsed(RemainingDays(elapsed, GlobalVars.BytesTotal, GlobalVars.BytesDone))));
 }
 
-void TFormMain::HandleProgressLine(std::string_view line) {
+void TFormMain::HandleProgressLine(TDecoderRun& run, std::string_view line) {
     const TFrameCounts counts = ReadProgressLine(line);
-    FilePercentOf(counts.Current, counts.Total, GlobalVars.FilePercent);
-    GlobalVars.BytesDone =
-        GlobalVars.CurrentFileSize * GlobalVars.FilePercent / 100 + GlobalVars.BytesFinished;
+    FilePercentOf(counts.Current, counts.Total, run.FilePercent);
+    // Every running file counts with its share; the ended ones with their whole size.
+    GlobalVars.BytesDone = BytesDoneInRuns() + GlobalVars.BytesFinished;
     ShowBatchPercent();
 
     if (GlobalVars.BytesDone > 0) {

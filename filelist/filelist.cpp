@@ -95,36 +95,43 @@ void TFormMain::ActionRemoveExecute() {
     const std::vector<char> selected = SelectedRowMask(selection, FileList->Count());
     if (std::find(selected.begin(), selected.end(), 1) == selected.end()) return;
 
-    // The entry being decoded stays, wherever sorting or dragging has moved it. Every other selected
-    // entry leaves the list; one not yet tried in this batch leaves the batch's totals as well.
-    const int decodingRow =
-        Redirector && Redirector->Active() ? FileList->Find(GlobalVars.CurrentSource) : -1;
+    // The entries being decoded stay, wherever sorting or dragging has moved them. Every other
+    // selected entry leaves the list; one not yet tried in this batch leaves the batch's totals as well.
+    const std::vector<int> decodingRows = DecodingRows();
+    const auto decoding = [&](int row) {
+        return std::find(decodingRows.begin(), decodingRows.end(), row) != decodingRows.end();
+    };
     int lastRemoved = 0;
     std::vector<int> rows;
+    std::vector<std::string> kept; // full paths of the selected entries being decoded
     for (int row = FileList->Count() - 1; row >= 0; --row) {
         if (!selected[static_cast<size_t>(row)]) continue;
         lastRemoved = row;
-        if (row == decodingRow) continue;
-        rows.push_back(row);
         const TFileItem& item = FileList->Item(row);
+        if (decoding(row)) {
+            kept.insert(kept.begin(), item.FullPath());
+            continue;
+        }
+        rows.push_back(row);
         if (FailedInBatch.count(FileNameKey(item.FullPath()))) continue;
         GlobalVars.FilesTotal -= 1;
         GlobalVars.BytesTotal -= item.Size;
         ListChanged = true;
     }
-    const bool keptDecoding = decodingRow >= 0 && selected[static_cast<size_t>(decodingRow)];
-    const std::string decodingName = keptDecoding ? FileList->Item(decodingRow).FileName : std::string();
+    const std::string decodingName = kept.empty() ? std::string() : ExtractFileName(kept[0]);
     {
         TListUpdateHold hold(ListViewFiles);
         FileList->RemoveRows(rows);
     }
-    if (keptDecoding) {
-        ShowMessageBox(decodingName + " is decoding now!", AppTitle, MB_OK);
-        // Removing many rows resets the view, which drops the selection: the kept entry stays selected.
-        const int row = FileList->Find(GlobalVars.CurrentSource);
-        if (row >= 0)
-            selection->select(FileList->index(row, 0),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (!kept.empty()) {
+        ShowMessageBox(decodingName + " is decoding now!", AppTitle, MB_OK); // names the topmost
+        // Removing many rows resets the view, which drops the selection: the kept entries stay selected.
+        for (const std::string& path : kept) {
+            const int row = FileList->Find(path);
+            if (row >= 0)
+                selection->select(FileList->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
     }
 
     // The list may have changed while the message was shown; the row is clamped afresh.

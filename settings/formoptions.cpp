@@ -8,9 +8,11 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
 
@@ -56,7 +58,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(11);
     setFont(font);
-    setFixedSize(340, 237);
+    setFixedSize(340, 261);
     CreateLayout();
 }
 
@@ -79,10 +81,11 @@ void TFormOptions::CreateLayout() {
         new QCheckBox(QStringLiteral("&Delete source file after processing"), this), {15, 146, 313, 17});
     CheckBoxPlaySound =
         Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 170, 313, 17});
-    Bevel1 = Placed(new TTopLine(this), {7, 202, 324, 9});
-    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 210, 75, 23});
-    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 210, 75, 23});
-    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 210, 75, 23});
+    CreateDecodersRow(194);
+    Bevel1 = Placed(new TTopLine(this), {7, 226, 324, 9});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 234, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 234, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 234, 75, 23});
 
     connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonSameClick();
@@ -99,6 +102,14 @@ void TFormOptions::CreateLayout() {
     connect(SpeedButton1, &QToolButton::clicked, this, &TFormOptions::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TFormOptions::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TFormOptions::SeSkinButton3Click);
+}
+
+void TFormOptions::CreateDecodersRow(int top) {
+    auto* label = Placed(new QLabel(QStringLiteral("Decoders &at once:"), this), {15, top + 2, 150, 17});
+    SpinEditDecoders = Placed(new QSpinBox(this), {170, top, 90, 21});
+    SpinEditDecoders->setRange(0, MaxDecoders);
+    SpinEditDecoders->setSpecialValueText(QStringLiteral("One per core"));
+    label->setBuddy(SpinEditDecoders);
 }
 
 // A name that is not valid text cannot come back from the box's text: while the text is what it
@@ -129,6 +140,7 @@ void TFormOptions::LoadFromSettings() {
     CheckBoxDeleteFileAfterProcessing->setChecked(GlobalVars.Delete);
     CheckBoxPlaySound->setChecked(GlobalVars.PlaySound);
     CheckBoxOpen->setChecked(GlobalVars.AutoOpen);
+    SpinEditDecoders->setValue(GlobalVars.Decoders);
 }
 
 void TFormOptions::SaveToSettings() {
@@ -138,6 +150,9 @@ void TFormOptions::SaveToSettings() {
     GlobalVars.Delete = CheckBoxDeleteFileAfterProcessing->isChecked();
     GlobalVars.PlaySound = CheckBoxPlaySound->isChecked();
     GlobalVars.AutoOpen = CheckBoxOpen->isChecked();
+    // Stored from the first time the user picks a value other than the one in effect.
+    if (SpinEditDecoders->value() != GlobalVars.Decoders) GlobalVars.DecodersStored = true;
+    GlobalVars.Decoders = SpinEditDecoders->value();
 }
 
 void TFormOptions::RadioButtonNewClick() {

@@ -9,6 +9,7 @@ class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 class QToolButton;
 class QWidget;
 
@@ -35,6 +36,7 @@ public:
     QCheckBox* CheckBoxOpen = nullptr;
     QCheckBox* CheckBoxDeleteFileAfterProcessing = nullptr;
     QCheckBox* CheckBoxPlaySound = nullptr;
+    QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
     QWidget* Bevel1 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
@@ -46,6 +48,7 @@ protected:
 
 private:
     void CreateLayout();
+    void CreateDecodersRow(int top);
     std::string EditText() const;
     void SetEditText(const std::string& text);
 

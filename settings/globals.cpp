@@ -4,6 +4,8 @@
 #include "settings/ini.h"
 #include "settings/paths.h"
 
+#include <QThread>
+
 #include <algorithm>
 
 TGlobalVars GlobalVars;
@@ -42,6 +44,12 @@ bool LoadSettings() {
     g.Stayontop = Ini::ReadBool(file, General, "Stayontop", g.Stayontop);
     g.AutoOpen = Ini::ReadBool(file, General, "AutoOpen", g.AutoOpen);
     g.LastOpenDir = Ini::ReadString(file, System, "LastOpenDir", {});
+    const std::string decoders = Ini::ReadString(file, General, "Decoders", {});
+    if (!decoders.empty()) {
+        g.DecodersStored = true;
+        const long long value = Ini::ReadInteger(file, General, "Decoders", g.Decoders);
+        g.Decoders = static_cast<int32_t>(std::clamp<long long>(value, 0, MaxDecoders));
+    }
     return true;
 }
 
@@ -49,15 +57,17 @@ void SaveSettings() {
     const std::string file = SettingsFilePath();
     const auto& g = GlobalVars;
     const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-    // One rewrite of the file for all eight keys.
-    Ini::WriteValues(file, {{General, "OutDir", g.OutDir},
-                            {General, "tmpOutDir", g.tmpOutDir},
-                            {General, "ExitWhenDone", flag(g.ExitWhenDone)},
-                            {General, "PlaySound", flag(g.PlaySound)},
-                            {General, "Stayontop", flag(g.Stayontop)},
-                            {General, "AutoOpen", flag(g.AutoOpen)},
-                            {General, "Delete", flag(g.Delete)},
-                            {System, "LastOpenDir", g.LastOpenDir}});
+    // One rewrite of the file for all keys.
+    std::vector<Ini::TValue> values = {{General, "OutDir", g.OutDir},
+                                       {General, "tmpOutDir", g.tmpOutDir},
+                                       {General, "ExitWhenDone", flag(g.ExitWhenDone)},
+                                       {General, "PlaySound", flag(g.PlaySound)},
+                                       {General, "Stayontop", flag(g.Stayontop)},
+                                       {General, "AutoOpen", flag(g.AutoOpen)},
+                                       {General, "Delete", flag(g.Delete)}};
+    if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
+    values.push_back({System, "LastOpenDir", g.LastOpenDir});
+    Ini::WriteValues(file, values);
 }
 
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
@@ -83,4 +93,9 @@ bool IsAcceptedFileType(const std::string& ext) {
     return std::any_of(
         GlobalVars.AcceptedTypes.begin(), GlobalVars.AcceptedTypes.end(),
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
+}
+
+int32_t DecodersAtOnce(int32_t setting) {
+    if (setting > 0) return std::min(setting, MaxDecoders);
+    return std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(MaxDecoders));
 }

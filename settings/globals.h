@@ -26,6 +26,10 @@ struct TGlobalVars {
     bool AutoOpen = false;
     bool Stayontop = false;
     std::string LastOpenDir;
+    // Decoders run at once: 0 means one per core. Written to the settings file only once the user
+    // has chosen it or the file already holds it, so a first start's file keeps its eight keys.
+    int32_t Decoders = 1;
+    bool DecodersStored = false;
 
     std::string DecoderPath;
 
@@ -64,3 +68,7 @@ void WriteSetting(const std::string& section, const std::string& key, const std:
 void BuildAcceptedTypes();
 std::string BuildDialogFilter(const std::vector<std::string>& rows);
 bool IsAcceptedFileType(const std::string& ext);
+
+// Bounds of the Decoders setting; DecodersAtOnce resolves 0 ("one per core") to the core count.
+inline constexpr int32_t MaxDecoders = 64;
+int32_t DecodersAtOnce(int32_t setting);

@@ -78,7 +78,7 @@ TEST_F(BatchActions, WhileDecodingOnlyCancelAndRemoveStayUsable) {
     EXPECT_TRUE(during.Cancel);
     EXPECT_FALSE(during.ViewLog);
     EXPECT_NE(during.Working, "2 files to decode...");
-    ASSERT_TRUE(WaitFor([this] { return !Form->Redirector->Active(); }, 5000));
+    ASSERT_TRUE(WaitFor([this] { return !Form->DecoderRunning(); }, 5000));
     const TState after = Now();
     EXPECT_TRUE(after.Decode);
     EXPECT_FALSE(after.Cancel);

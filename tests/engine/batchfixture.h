@@ -1,8 +1,8 @@
 #pragma once
 // A main window in a temporary folder with a scripted decoder beside it: the test program
-// childtool copied in as "utils.exe", reading its commands from "utils.exe.script". Each started
-// file can get a script of its own: the script for the next file is written just before the
-// window handles its WM_NEXTFILE.
+// childtool copied in as "utils.exe", reading its commands from "<source>.script", else from
+// "utils.exe.script". Each listed entry gets a script of its own when the batch starts; a file
+// added later follows "utils.exe.script", written just before the window handles a WM_NEXTFILE.
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
 #include "settings/globals.h"
@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,13 +63,20 @@ inline std::string Good(int frames = 10) {
 }
 } // namespace Decoder
 
+// The summary line without its elapsed time.
+inline std::string WithoutTime(const std::string& line) {
+    const size_t in = line.rfind(" in ");
+    return in == std::string::npos ? line : line.substr(0, in + 4);
+}
+
 class TBatchTest : public ::testing::Test {
 protected:
     TTempDir Dir;
     TExecutableIn Exe{Dir.Path()};
     std::unique_ptr<TFormMain> Form;
     TEventHook Hook;
-    // Scripts[i] drives the i-th started file; the last one serves every later file.
+    // Scripts[i] drives the i-th listed entry (the i-th started file when none fails); the last one
+    // serves every later file.
     std::vector<std::string> Scripts;
     // Runs on each WM_NEXTFILE before the window handles it.
     std::function<void()> OnNextFile;
@@ -87,6 +95,7 @@ protected:
         GlobalVars.AutoOpen = false;
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
+        GlobalVars.Decoders = 1;
         Hook.OnEvent = [this](QEvent* event) {
             if (event->type() != WM_NEXTFILE) return;
             WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
@@ -100,6 +109,7 @@ protected:
         Form.reset();
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
+        GlobalVars.Decoders = 1;
         Dialogs.Reset();
     }
 
@@ -124,6 +134,12 @@ protected:
     // Decodes the list; a batch that does not end within the bound is stopped and fails the test.
     void Decode(int boundMs = 30000) {
         WriteScriptFor(0);
+        for (int row = 0; !Scripts.empty() && row < Form->FileList->Count(); ++row) {
+            const size_t i = std::min(static_cast<size_t>(row), Scripts.size() - 1);
+            const std::string source = Form->FileList->Item(row).FullPath();
+            if (source.rfind(Dir.Path(), 0) == 0)
+                Dir.WriteFile(source.substr(Dir.Path().size()) + ".script", Scripts[i]);
+        }
         QTimer watchdog;
         watchdog.setSingleShot(true);
         bool timedOut = false;
@@ -148,10 +164,38 @@ protected:
     std::string Music(const std::string& name) const { return Dir.Path() + "music/" + name; }
 };
 
-using TLines = std::vector<std::string>;
+// Batch tests that run with one decoder and with two at once (the parameter).
+class TBatchTestAtOnce : public TBatchTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        TBatchTest::SetUp();
+        GlobalVars.Decoders = GetParam();
+    }
+    bool OneAtATime() const { return GetParam() == 1; }
+    // With several decoders, the first entry's decoder waits until another file's end has been
+    // handled, so the files end in a known order.
+    void HoldFirstUntilAnEnd() {
+        OnNextFile = [this] { Dir.WriteFile("go", ""); };
+        if (OneAtATime()) return;
+        if (Scripts.size() == 1) Scripts.push_back(Scripts.front()); // the others keep the script
+        Scripts.front() = "wait-file:" + Dir.Path() + "go\n" + Scripts.front();
+    }
+    // The run log's lines without times. The log follows the order in which files end: one decoder
+    // gives the list's order, several at once may end in any order.
+    void ExpectRunLog(std::vector<std::string> expected) const {
+        std::vector<std::string> actual;
+        for (const std::string& line : GlobalVars.RunLog)
+            actual.push_back(WithoutTime(line));
+        if (!OneAtATime()) {
+            std::sort(actual.begin(), actual.end());
+            std::sort(expected.begin(), expected.end());
+        }
+        EXPECT_EQ(actual, expected);
+    }
+};
 
-// The summary line without its elapsed time.
-inline std::string WithoutTime(const std::string& line) {
-    const size_t in = line.rfind(" in ");
-    return in == std::string::npos ? line : line.substr(0, in + 4);
+inline std::string DecodersName(const ::testing::TestParamInfo<int>& info) {
+    return info.param == 1 ? "OneDecoder" : std::to_string(info.param) + "Decoders";
 }
+
+using TLines = std::vector<std::string>;

@@ -32,12 +32,12 @@ protected:
         g.BytesTotal = 3000;
         g.BytesFinished = 0;
         g.BytesDone = 0;
-        g.CurrentFileSize = 1000;
         g.CurrentFileName = "a.mp3";
-        g.CurrentSource = Dir.Path() + "a.mp3";
-        g.ProgressPhase = false;
-        g.FileFailed = false;
-        g.FilePercent = 0;
+        TDecoderRun& run = Form->Runs[0];
+        run.Busy = true;
+        run.Source = Dir.Path() + "a.mp3";
+        run.FileName = "a.mp3";
+        run.Size = 1000;
         g.BatchStart = Now() - 10.0 / 86400; // ten seconds ago
         Form->ListChanged = false;
     }
@@ -69,7 +69,7 @@ TEST_F(ProgressDisplay, InputLineShowsWorkingTextAndOutputLineNothing) {
 }
 
 TEST_F(ProgressDisplay, HeaderOnlySwitchesThenLinesDriveEverything) {
-    GlobalVars.FilePercent = 7;
+    Form->Runs[0].FilePercent = 7;
     Feed(Line(500, 1000)); // the header: its numbers are not read
     EXPECT_TRUE(GlobalVars.ProgressPhase);
     EXPECT_EQ(GlobalVars.FilePercent, 7);
@@ -142,7 +142,7 @@ TEST_F(ProgressDisplay, AddedFilesShowInTheWorkingLineAtTheNextProgressLine) {
 
 TEST_F(ProgressDisplay, EmptyFilesTakeTheBatchPercentFromTheFileCounts) {
     GlobalVars.BytesTotal = 0;
-    GlobalVars.CurrentFileSize = 0;
+    Form->Runs[0].Size = 0;
     GlobalVars.FilesTotal = 4;
     GlobalVars.FilesDecoded = 2;
     Feed(Line(0, 10) + Line(5, 10));
@@ -154,7 +154,7 @@ TEST_F(ProgressDisplay, BitstreamProblemMarksTheFileBeforeAndAfterTheHeader) {
     Feed("bitstream problem: bad header\n");
     EXPECT_TRUE(GlobalVars.FileFailed);
     EXPECT_FALSE(GlobalVars.ProgressPhase);
-    GlobalVars.FileFailed = false;
+    Form->Runs[0].FileFailed = false;
     Feed(Line(0, 100) + Line(50, 100) + "\rbitstream problem: lost sync\n");
     EXPECT_TRUE(GlobalVars.FileFailed);
     EXPECT_EQ(GlobalVars.FilePercent, 50);

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -36,7 +37,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 237));
+    EXPECT_EQ(dialog.size(), QSize(340, 261));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
@@ -55,10 +56,11 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
          {15, 146, 313, 17},
          "&Delete source file after processing"},
         {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
-        {dialog.Bevel1, {7, 202, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 210, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 210, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 210, 75, 23}, "&Help"},
+        {dialog.SpinEditDecoders, {170, 194, 90, 21}, ""},
+        {dialog.Bevel1, {7, 226, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 234, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 234, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 234, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -153,9 +155,12 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.tmpOutDir = "/music/";
     GlobalVars.Delete = false;
     GlobalVars.PlaySound = true;
+    GlobalVars.Decoders = 0;
+    GlobalVars.DecodersStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
+    EXPECT_EQ(dialog.SpinEditDecoders->text(), "One per core");
     EXPECT_TRUE(dialog.RadioButtonNew->isChecked());
     EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
     EXPECT_FALSE(dialog.CheckBoxDeleteFileAfterProcessing->isChecked());
@@ -165,10 +170,15 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     QTest::mouseClick(dialog.CheckBoxDeleteFileAfterProcessing, Qt::LeftButton, {}, QPoint(6, 8));
     QTest::mouseClick(dialog.CheckBoxPlaySound, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();
+    EXPECT_FALSE(GlobalVars.DecodersStored); // untouched: the file keeps its keys
+    dialog.SpinEditDecoders->setValue(2);
+    dialog.SaveToSettings();
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     EXPECT_TRUE(GlobalVars.Delete);
     EXPECT_FALSE(GlobalVars.PlaySound);
+    EXPECT_EQ(GlobalVars.Decoders, 2);
+    EXPECT_TRUE(GlobalVars.DecodersStored);
 
     // An empty box is the root folder.
     TypeFolder(dialog, "  ");

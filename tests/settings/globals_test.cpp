@@ -20,6 +20,8 @@ void SetDefaults() {
     GlobalVars.LastOpenDir.clear();
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = false;
     GlobalVars.PlaySound = true;
+    GlobalVars.Decoders = 1;
+    GlobalVars.DecodersStored = false;
 }
 
 class Settings : public ::testing::Test {
@@ -64,6 +66,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.Delete = GlobalVars.ExitWhenDone = GlobalVars.Stayontop = GlobalVars.AutoOpen = true;
     GlobalVars.PlaySound = false;
     GlobalVars.LastOpenDir = "/music/";
+    GlobalVars.Decoders = 0;
+    GlobalVars.DecodersStored = true;
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -73,6 +77,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_TRUE(GlobalVars.Delete && GlobalVars.ExitWhenDone && GlobalVars.Stayontop && GlobalVars.AutoOpen);
     EXPECT_FALSE(GlobalVars.PlaySound);
     EXPECT_EQ(GlobalVars.LastOpenDir, "/music/");
+    EXPECT_EQ(GlobalVars.Decoders, 0); // one per core
+    EXPECT_TRUE(GlobalVars.DecodersStored);
 
     Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";

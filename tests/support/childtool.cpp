@@ -6,6 +6,7 @@
 //   out-file:PATH       copy a file's bytes to standard output
 //   err-file:PATH       the same on standard error
 //   sleep:MS            pause
+//   wait-file:PATH      pause until the file exists (another run has written it); exit 126 after 60 s
 //   flood-out:BYTES     write BYTES of the stream's pattern (childpattern.h) to standard output
 //   flood-err:BYTES     the same on standard error
 //   flood-both:BYTES    BYTES on each stream, interleaved in pieces of varying size
@@ -24,7 +25,9 @@
 // Script mode, to stand in for another program (such as the decoder): when the environment
 // variable WAVESMITH_CHILDTOOL_SCRIPT names a file, or a file "<this program>.script" exists beside
 // the program, the commands are that file's lines (empty lines and lines starting with '#'
-// skipped) instead of the arguments; write-arg and echo-args still see the real arguments.
+// skipped) instead of the arguments; write-arg and echo-args still see the real arguments. A file
+// "<argument 2>.script" (a decoder run's input) comes before both, so that several runs at once
+// can each follow a script of their own.
 // Without a command the program ends at once with exit code 0.
 #include "childpattern.h"
 
@@ -160,7 +163,12 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
         WriteAll(2, ReadFile(rest));
     else if (starts("sleep:"))
         ::usleep(static_cast<useconds_t>(std::stol(rest) * 1000));
-    else if (starts("flood-out:"))
+    else if (starts("wait-file:")) {
+        for (int waited = 0; ::access(rest.c_str(), F_OK) != 0; waited += 10) {
+            if (waited >= 60000) std::_Exit(126);
+            ::usleep(10000);
+        }
+    } else if (starts("flood-out:"))
         Flood(1, std::stoull(rest));
     else if (starts("flood-err:"))
         Flood(2, std::stoull(rest));
@@ -200,8 +208,12 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
     return true;
 }
 
-std::string ScriptPath() {
+std::string ScriptPath(int argc, char** argv) {
     if (const char* named = std::getenv("WAVESMITH_CHILDTOOL_SCRIPT"); named && *named) return named;
+    if (argc > 2) {
+        const std::string own = std::string(argv[2]) + ".script";
+        if (::access(own.c_str(), R_OK) == 0) return own;
+    }
     char self[4096];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return {};
@@ -212,7 +224,7 @@ std::string ScriptPath() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const std::string script = ScriptPath(); !script.empty()) {
+    if (const std::string script = ScriptPath(argc, argv); !script.empty()) {
         std::ifstream file(script, std::ios::binary);
         if (!file) return 125;
         std::string line;

@@ -1,0 +1,19 @@
+#pragma once
+// One decoder slot of a batch: the file its runner is decoding and how far the decoder's text has got.
+#include <cstdint>
+#include <string>
+
+struct TDecoderRun {
+    bool Busy = false;       // holds an entry of the batch from its start until its end is handled
+    uint64_t StartOrder = 0; // the running file that started first is the one the window names
+    std::string Source;
+    std::string FileName;
+    std::string Output; // the output path the decoder was given
+    int64_t Size = 0;
+    bool ProgressPhase = false;
+    bool FileFailed = false;
+    bool Ended = false;      // its end is being handled: its last lines stop nothing
+    int32_t FilePercent = 0; // kept from file to file, as the single display always has
+    std::string PendingOut;  // unfinished line of standard output, carried to its next piece
+    std::string PendingErr;  // the same for standard error
+};
