@@ -165,9 +165,17 @@ TEST_P(BatchCancel, FilesAddedDuringTheBatchAreDecodedToo) {
     AddSource("a.mp3");
     AddSource("b.mp3");
     const std::string late = Dir.WriteFile("late/c.mp3", std::string(500, 'c'));
-    Scripts = {Decoder::Good()};
+    // With two decoders the second file waits until the first one's end has added the late file,
+    // so the batch cannot complete before it.
+    const std::string go = Dir.Path() + "go";
+    Scripts = {Decoder::Good(), "wait-file:" + go + "\n" + Decoder::Good()};
+    bool added = false;
     OnNextFile = [&] {
-        if (GlobalVars.FilesDecoded == 1) Form->AddFile(late);
+        if (!added && GlobalVars.FilesDecoded == 1) {
+            added = true;
+            Form->AddFile(late);
+        }
+        Dir.WriteFile("go", "");
     };
     Decode();
     EXPECT_EQ(GlobalVars.FilesTotal, 3);
@@ -201,9 +209,11 @@ TEST_P(BatchCancel, FileAddedBehindAFailureIsDecodedAndTheFailureNotRetried) {
 TEST_P(BatchCancel, RemovingAFailedEntryDoesNotEndTheBatchEarly) {
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
         AddSource(name);
-    Scripts = {Decoder::Preamble() + Decoder::Exit(1), Decoder::Good()};
+    // With two decoders the second file waits until the failure's end has been handled.
+    Scripts = {Decoder::Preamble() + Decoder::Exit(1), "wait-file:" + Dir.Path() + "go\n" + Decoder::Good()};
     bool removed = false;
     OnNextFile = [&] {
+        Dir.WriteFile("go", "");
         if (removed || GlobalVars.FilesFailed != 1) return;
         removed = true;
         // The failed entry has moved to the end; the user takes it out of the list.
