@@ -1,5 +1,6 @@
 // The batch: the checks before decoding, one decoder run per list entry, counting and logging
-// each file, the after-steps, stopping and closing, and the enabling of the main window's actions.
+// each file, and the after-steps. Its decoder slots live in decoderslots.cpp, the stop and close
+// questions and the enabling of the actions in batchactions.cpp.
 #include "app/errorreport.h"
 #include "app/formmain.h"
 #include "app/trayicon.h"
@@ -39,10 +40,6 @@ bool DecoderFailed(const TChildExit& exit) {
 // Where the decoder writes an entry's output; the same rule that starting the file applies.
 std::string PlannedOutputPath(const TFileItem& item, const std::string& ext) {
     return PlannedOutputFolder(GlobalVars.OutDir, item.Path) + OutputFileName(item.FileName, ext);
-}
-
-bool BatchRunning() {
-    return GlobalVars.BatchState == bsRunning || GlobalVars.BatchState == bsStopWhenDone;
 }
 
 } // namespace
@@ -149,107 +146,6 @@ void TFormMain::RunBatch() {
     // A log that cannot be written is reported; the batch still ends as it would have.
     RunReported([this] { WriteRunLog(); });
     if (CheckBoxCloseApp->isChecked() && g.BatchState == bsFinished && !Closing) close();
-}
-
-void TFormMain::PrepareRuns(int count) {
-    SlotCount = count;
-    LastStartOrder = 0;
-    while (static_cast<int>(ExtraRunners.size()) < count - 1)
-        ExtraRunners.push_back(std::make_unique<TRedirector>());
-    if (static_cast<int>(Runs.size()) < count) Runs.resize(static_cast<size_t>(count));
-    for (int slot = 0; slot < count; ++slot) {
-        TDecoderRun& run = Runs[static_cast<size_t>(slot)];
-        run.Busy = false;
-        TRedirector* runner = RunnerOf(run);
-        runner->SetInitialPriority(TProcessPriority::ppIdle);
-        runner->SetDefaultErrorMode(true);
-        // Both streams share the handling, each with its own unfinished line. An error escaping a
-        // handler would be swallowed by the reader: it is reported here instead, and an end that
-        // failed half-way still moves the batch on, so the wait in RunBatch always ends.
-        const auto piece = [this, slot](bool errorStream) {
-            return [this, slot, errorStream](TRedirector*, const char* buffer, int32_t size) {
-                RunReported(
-                    [&] { HandleDecoderPiece(Runs[static_cast<size_t>(slot)], errorStream, buffer, size); });
-            };
-        };
-        runner->OnData = piece(false);
-        runner->OnErrorData = piece(true);
-        runner->OnTerminated = [this, slot](TRedirector* sender) {
-            if (RunReported([&] { HandleDecoderEnd(sender); })) return;
-            Runs[static_cast<size_t>(slot)].Busy = false;
-            MoveBatchOn();
-        };
-        runner->KillOnDestroy = true;
-    }
-}
-
-TRedirector* TFormMain::RunnerOf(const TDecoderRun& run) const {
-    const auto slot = static_cast<size_t>(&run - Runs.data());
-    return slot == 0 ? Redirector.get() : ExtraRunners[slot - 1].get();
-}
-
-TDecoderRun& TFormMain::RunOf(const TRedirector* runner) {
-    for (size_t slot = 1; slot < Runs.size() && slot <= ExtraRunners.size(); ++slot)
-        if (ExtraRunners[slot - 1].get() == runner) return Runs[slot];
-    return Runs[0];
-}
-
-TDecoderRun* TFormMain::FreeRun() {
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        TDecoderRun& run = Runs[static_cast<size_t>(slot)];
-        if (!run.Busy && !RunnerOf(run)->Active()) return &run;
-    }
-    return nullptr;
-}
-
-const TDecoderRun* TFormMain::LeadRun() const {
-    const TDecoderRun* lead = nullptr;
-    for (const TDecoderRun& run : Runs)
-        if (run.Busy && (!lead || run.StartOrder < lead->StartOrder)) lead = &run;
-    return lead;
-}
-
-void TFormMain::MirrorLeadRun() {
-    const TDecoderRun* lead = LeadRun();
-    if (!lead) return; // between files the ended one's values stay, as with a single decoder
-    auto& g = GlobalVars;
-    g.CurrentSource = lead->Source;
-    g.CurrentFileName = lead->FileName;
-    g.CurrentFileSize = lead->Size;
-    g.ProgressPhase = lead->ProgressPhase;
-    g.FileFailed = lead->FileFailed;
-    g.FilePercent = lead->FilePercent;
-}
-
-bool TFormMain::AnyRunBusy() const {
-    return LeadRun() != nullptr;
-}
-
-bool TFormMain::IsRunning(const std::string& key) const {
-    for (const TDecoderRun& run : Runs)
-        if (run.Busy && FileNameKey(run.Source) == key) return true;
-    return false;
-}
-
-bool TFormMain::DecoderRunning() const {
-    if (Redirector && Redirector->Active()) return true;
-    for (const auto& runner : ExtraRunners)
-        if (runner->Active()) return true;
-    return false;
-}
-
-std::vector<int> TFormMain::DecodingRows() const {
-    std::vector<int> rows;
-    if (!DecoderRunning()) return rows;
-    const auto add = [&](const std::string& source) {
-        const int row = FileList->Find(source);
-        if (row >= 0 && std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
-    };
-    add(GlobalVars.CurrentSource);
-    for (const TDecoderRun& run : Runs)
-        if (run.Busy) add(run.Source);
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 bool TFormMain::RunReported(const std::function<void()>& step) {
@@ -489,67 +385,4 @@ void TFormMain::CompleteBatch() {
             " files couldn't be decoded,probably wrong format or using with other application.");
     if (TrayIcon) TrayIcon->SetToolTip("Finished decode");
     TipPercent = -1;
-}
-
-void TFormMain::ActionCancelExecute() {
-    auto& g = GlobalVars;
-    if (!BatchRunning()) return;
-    const int answer = ShowMessageDialog(
-        "Do you want to stop decoding now or stop Decoding when the currently processed file is done?",
-        "Question", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel, {"Stop now", "When done"});
-    // The batch may have ended while the question was open.
-    if (g.BatchState != bsFinished)
-        g.BatchState = answer == mrYes ? bsStopNow : answer == mrNo ? bsStopWhenDone : bsRunning;
-    g.StopWhenDone = answer == mrNo;
-    // A request taken back while a slot stands idle: the waiting entries start again.
-    if (g.BatchState == bsRunning && FreeRun() && AnyEntryLeftToTry()) PostMessage(WM_NEXTFILE);
-}
-
-void TFormMain::FormCloseQuery(bool& canClose) {
-    canClose = true;
-    if (!DecoderRunning()) return;
-    const int answer = ShowMessageDialog("Would you want to abort decoding and exit?", "Warning",
-                                         TMsgDlgType::mtWarning, mbOK | mbCancel);
-    if (answer != mrOk) {
-        canClose = false;
-        return;
-    }
-    // Marked closing before anything else can pump events: no further file may start now.
-    Closing = true;
-    GlobalVars.BatchState = bsStopNow;
-    for (const TDecoderRun& run : Runs)
-        if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
-}
-
-void TFormMain::ActionListUpdate() {
-    const bool active = DecoderRunning();
-    const int count = FileList->Count();
-    const auto follow = [](QAction* action, QPushButton* button, bool enabled) {
-        if (action) action->setEnabled(enabled);
-        if (button) button->setEnabled(enabled);
-    };
-    follow(ActionClearList, btnClear, count > 0 && !active);
-    follow(ActionDecode, btnDecode, count > 0 && !active);
-    const QItemSelectionModel* selection = ListViewFiles ? ListViewFiles->selectionModel() : nullptr;
-    follow(ActionRemove, btnRemove, selection && selection->hasSelection());
-    follow(ActionCancel, btnCancel, active);
-    follow(ActionViewLog, nullptr, !GlobalVars.RunLog.empty() && !active);
-    if (active) return;
-    if (count == 0)
-        LabelWorking->setText(QStringLiteral("No files to decode..."));
-    else if (count == 1)
-        LabelWorking->setText(QStringLiteral("One file to decode..."));
-    else
-        LabelWorking->setText(QStringLiteral("%1 files to decode...").arg(count));
-    LabelBatchRemaining->clear();
-    ProgressBarBatch->setValue(0);
-}
-
-void TFormMain::Timer1Timer() {
-    ActionListUpdate();
-}
-
-void TFormMain::ActionViewLogExecute() {
-    if (GlobalVars.RunLog.empty() || DecoderRunning()) return;
-    ShowLogViewer();
 }

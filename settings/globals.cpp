@@ -95,6 +95,10 @@ bool IsAcceptedFileType(const std::string& ext) {
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
 }
 
+bool BatchRunning() {
+    return GlobalVars.BatchState == bsRunning || GlobalVars.BatchState == bsStopWhenDone;
+}
+
 int32_t DecodersAtOnce(int32_t setting) {
     if (setting > 0) return std::min(setting, MaxDecoders);
     return std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(MaxDecoders));

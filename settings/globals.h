@@ -69,6 +69,9 @@ void BuildAcceptedTypes();
 std::string BuildDialogFilter(const std::vector<std::string>& rows);
 bool IsAcceptedFileType(const std::string& ext);
 
+// A batch is running: decoding, or finishing the files that run when it was asked to stop then.
+bool BatchRunning();
+
 // Bounds of the Decoders setting; DecodersAtOnce resolves 0 ("one per core") to the core count.
 inline constexpr int32_t MaxDecoders = 64;
 int32_t DecodersAtOnce(int32_t setting);
