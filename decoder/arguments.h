@@ -17,8 +17,13 @@ TArguments ParseArguments(const std::vector<std::string>& args);
 // The usage text, ending with a newline.
 std::string UsageText();
 
-// Exit codes: 0 success, 1 bad input or output file, 2 usage, 3 damaged stream.
+// Exit codes: 0 success, 1 bad input file (or an output name that cannot be used, or an input that
+// changed while it was decoded), 2 usage, 3 damaged stream, 4 the output could not be created or
+// written, 5 the same because the output's disk is full. 4 and 5 say nothing about the input; after
+// 5 no other output on that disk can be written either.
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFileError = 1;
 inline constexpr int ExitUsage = 2;
 inline constexpr int ExitBitstream = 3;
+inline constexpr int ExitWriteFailed = 4;
+inline constexpr int ExitDiskFull = 5;

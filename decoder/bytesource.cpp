@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 namespace {
 
 bool SeekFile(std::FILE* file, std::uint64_t offset) {
@@ -15,13 +18,37 @@ bool SeekFile(std::FILE* file, std::uint64_t offset) {
 
 } // namespace
 
+TFileSource::TFileSource(std::FILE* file) : FFile(file), FOpened(Stamp()) {}
+
+TFileSource::TStamp TFileSource::Stamp() const {
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_fstat64(_fileno(FFile), &info) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtime) * 1000000000};
+#else
+    struct stat info {};
+    if (::fstat(::fileno(FFile), &info) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+#endif
+}
+
+std::uint64_t TFileSource::Size() const {
+    return Stamp().Size;
+}
+
+bool TFileSource::Changed() const {
+    return !(Stamp() == FOpened);
+}
+
 std::size_t TFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (offset >= FSize) return 0;
     if (offset != FPosition && !SeekFile(FFile, offset)) {
         FPosition = ~std::uint64_t(0);
         return 0;
     }
     const std::size_t got = std::fread(buffer, 1, count, FFile);
+    // A short read may be the end of a file that is still growing: the next read seeks again,
+    // which clears the end-of-file mark, so what was appended meanwhile is read too.
     FPosition = got == count ? offset + got : ~std::uint64_t(0);
     return got;
 }

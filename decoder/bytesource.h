@@ -12,18 +12,31 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Copies up to `count` bytes from `offset` into `buffer`; returns how many were copied.
     virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+    // True when the input is no longer what it was when decoding began (grown, cut or rewritten).
+    virtual bool Changed() const { return false; }
 };
 
-// Reads a file opened by the caller, who also closes it.
+// Reads a file opened by the caller, who also closes it. The file may still be written by someone
+// else: reads go to its real end and Size() is the size now, so what was appended is decoded too,
+// and Changed() tells that it happened.
 class TFileSource : public TByteSource {
 public:
-    TFileSource(std::FILE* file, std::uint64_t size) : FFile(file), FSize(size) {}
-    std::uint64_t Size() const override { return FSize; }
+    explicit TFileSource(std::FILE* file);
+    std::uint64_t Size() const override;
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+    bool Changed() const override;
+
+    struct TStamp {
+        std::uint64_t Size = 0;
+        std::int64_t ModifiedNs = 0;
+        bool operator==(const TStamp&) const = default;
+    };
 
 private:
+    TStamp Stamp() const;
+
     std::FILE* FFile;
-    std::uint64_t FSize;
+    TStamp FOpened;
     std::uint64_t FPosition = ~std::uint64_t(0); // where the stream stands, so reads in a row skip the seek
 };
 

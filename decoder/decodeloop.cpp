@@ -199,7 +199,7 @@ private:
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console) {
     const TInputFile input = OpenInput(inputPath, outputPath);
     if (!input.Problem.empty()) return Refuse(console, input.Problem);
-    TFileSource source(input.File.get(), input.Size);
+    TFileSource source(input.File.get());
     return DecodeSource(source, inputPath, outputPath, console);
 }
 
@@ -232,11 +232,17 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     const std::string damage = run.Run(writer);
     run.EndProgress();
 
-    // The file is complete before the damage is reported: the batch window stops the decoder on that
-    // line. Finish also fails after an earlier write failure.
+    // What was decoded from a source that changed meanwhile (still being copied or recorded) is
+    // neither the old file nor the new one.
+    if (writer.Error().empty() && source.Changed()) {
+        writer.Discard();
+        return Refuse(console, "input file \"" + inputName + "\" changed while it was decoded");
+    }
+    // The file is complete and named before the damage is reported: the batch window stops the
+    // decoder on that line. Finish also fails after an earlier write failure.
     if (!writer.Finish()) {
         writer.Discard();
-        return Refuse(console, writer.Error());
+        return Refuse(console, writer.Error(), writer.DiskFull() ? ExitDiskFull : ExitWriteFailed);
     }
     if (!damage.empty()) {
         Say(console, FormatBitstreamProblem(damage));

@@ -7,9 +7,10 @@
 
 // Returns the exit code (see arguments.h). The output file is created with the first samples, so
 // an input that yields no audio leaves no file and an existing output untouched. On a damaged
-// stream the audio decoded before the damage is kept, with a correct header, before the problem is
-// reported (the batch window kills the decoder on that line); a file that could not be written in
-// full is deleted. A decoder killed mid-way leaves a header that says "length unknown".
+// stream the audio decoded before the damage is kept, with a correct header and under the output's
+// name, before the problem is reported (the batch window kills the decoder on that line); a file
+// that could not be written in full, or whose input changed meanwhile, is deleted. A decoder killed
+// mid-way leaves only its partial file (partname.h), whose header says "length unknown".
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console);
 
 // The same for an input that is already open; `inputName` names it in the messages.

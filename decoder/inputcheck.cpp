@@ -1,6 +1,7 @@
 #include "decoder/inputcheck.h"
 
 #include "decoder/mpegheader.h"
+#include "decoder/partname.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -49,8 +50,12 @@ std::unique_ptr<std::FILE, TFileCloser> OpenRegularFile(const std::string& path,
 TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath) {
     TInputFile result;
     std::error_code ec;
-    // Refused before anything is opened, so the input can never be overwritten by its own output.
-    if (inputPath == outputPath || fs::equivalent(fs::path(inputPath), fs::path(outputPath), ec)) {
+    // Refused before anything is opened, so the input can never be overwritten by its own output,
+    // nor by the partial file the output is written to first.
+    const auto isInput = [&](const std::string& path) {
+        return inputPath == path || fs::equivalent(fs::path(inputPath), fs::path(path), ec);
+    };
+    if (isInput(outputPath) || isInput(PartialOutputPath(outputPath))) {
         result.Problem = "output file must differ from the input file " + Quoted(inputPath);
         return result;
     }
@@ -87,8 +92,6 @@ TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath
         result.Problem = "cannot open input file " + Quoted(inputPath) + ": " + std::strerror(errno);
         return result;
     }
-    result.Size = fs::file_size(fs::path(inputPath), ec);
-    if (ec) result.Size = 0;
     return result;
 }
 

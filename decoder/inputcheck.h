@@ -15,7 +15,6 @@ struct TFileCloser {
 struct TInputFile {
     std::string Problem; // empty when the file is open
     std::unique_ptr<std::FILE, TFileCloser> File;
-    std::uint64_t Size = 0;
 };
 
 // Opens the input for reading after checking both paths.

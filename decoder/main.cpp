@@ -2,11 +2,16 @@
 #include "decoder/arguments.h"
 #include "decoder/decodeloop.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+    // Past a file-size limit a write fails with its own message instead of killing the decoder.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     const TArguments args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     switch (args.Command) {
     case TCommand::Help:

@@ -21,16 +21,18 @@ struct TStreamScan {
 // Reads the source through a small window: frame headers only, the audio is skipped.
 TStreamScan ScanStream(TByteSource& source);
 
-// A position-keeping reader over a source, so the scan never holds more than one window.
+// A position-keeping reader over a source, so the scan never holds more than one window. The scan
+// looks at the source as long as it was when the scan began.
 class TSourceWindow {
 public:
-    explicit TSourceWindow(TByteSource& source) : FSource(source) {}
+    explicit TSourceWindow(TByteSource& source) : FSource(source), FSize(source.Size()) {}
     // Pointer to `count` bytes at `offset`, or nullptr when they pass the end of the source.
     const std::uint8_t* At(std::uint64_t offset, std::size_t count);
-    std::uint64_t Size() const { return FSource.Size(); }
+    std::uint64_t Size() const { return FSize; }
 
 private:
     TByteSource& FSource;
+    std::uint64_t FSize;
     std::uint64_t FStart = 0;
     std::size_t FLength = 0;
     std::uint8_t FBuffer[1 << 16];

@@ -1,29 +1,62 @@
 #include "decoder/wavwriter.h"
 
+#include "decoder/partname.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 // Large writes: the decoder's speed is bounded by the decoding, not by system calls.
 constexpr std::size_t BufferBytes = 1 << 20;
+
+// A partial file left by a decoder that was killed is replaced, never written through: it is
+// removed and created anew, so a link planted under that name leads nowhere.
+std::FILE* OpenFresh(const std::string& path) {
+    std::remove(path.c_str());
+#ifdef _WIN32
+    return std::fopen(path.c_str(), "wb");
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) ::close(fd);
+    return file;
+#endif
+}
 } // namespace
 
-TWavWriter::TWavWriter(std::string path, TWavFormat format, TWavLayout layout)
-    : FPath(std::move(path)), FFormat(format), FLayout(layout) {}
+TWavWriter::TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open)
+    : FPath(std::move(path)), FPartialPath(PartialOutputPath(FPath)), FFormat(format), FLayout(layout),
+      FOpen(open ? open : OpenFresh) {}
 
 TWavWriter::~TWavWriter() {
-    if (FFile) std::fclose(FFile);
+    if (FFile) Discard();
 }
 
 bool TWavWriter::Fail(const std::string& what) {
-    FError = what + " \"" + FPath + "\": " + std::strerror(errno);
+    FErrno = errno;
+    FError = what + " \"" + FPath + "\": " + std::strerror(FErrno);
     return false;
 }
 
+bool TWavWriter::DiskFull() const {
+#ifdef EDQUOT
+    if (FErrno == EDQUOT) return true;
+#endif
+    return FErrno == ENOSPC;
+}
+
 bool TWavWriter::Create() {
-    FFile = std::fopen(FPath.c_str(), "wb");
+    FFile = FOpen(FPartialPath);
     if (!FFile) return Fail("cannot create output file");
     std::setvbuf(FFile, nullptr, _IONBF, 0);
     FBuffer = std::make_unique<std::uint8_t[]>(BufferBytes);
@@ -69,8 +102,18 @@ bool TWavWriter::Finish() {
         return Fail("cannot write output file");
     std::FILE* file = FFile;
     FFile = nullptr;
+    if (std::fclose(file) != 0) {
+        FFinished = true; // so that Discard() removes the partial file
+        return Fail("cannot close output file");
+    }
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(FPartialPath), std::filesystem::path(FPath), ec);
+    if (ec) {
+        errno = ec.value();
+        FFinished = true;
+        return Fail("cannot rename the finished output file");
+    }
     FFinished = true;
-    if (std::fclose(file) != 0) return Fail("cannot close output file");
     return true;
 }
 
@@ -79,5 +122,5 @@ void TWavWriter::Discard() {
     if (FFile) std::fclose(FFile);
     FFile = nullptr;
     FFinished = false;
-    if (existed) std::remove(FPath.c_str());
+    if (existed) std::remove(FPartialPath.c_str());
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Writes the decoded audio to a WAV file. The file is created on the first samples, so an input
-// that yields no audio leaves nothing behind; until Finish() the header says "length unknown",
-// which readers take as "up to the end of the file" should the decoder be killed.
+// Writes the decoded audio to a WAV file. The audio goes to the partial name beside the output
+// (partname.h) and gets the output's name only when Finish() has written its final header, so a
+// decoder killed part-way never leaves a file that looks finished. The file is created on the first
+// samples, so an input that yields no audio leaves nothing behind and an existing output untouched.
+// Until Finish() the header says "length unknown".
 #include "decoder/wavheader.h"
 
 #include <cstdint>
@@ -11,21 +13,26 @@
 
 class TWavWriter {
 public:
-    TWavWriter(std::string path, TWavFormat format, TWavLayout layout);
+    // Opens the partial file; the tests put a device that refuses writes in its place.
+    using TOpener = std::FILE* (*)(const std::string& path);
+
+    TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open = nullptr);
     ~TWavWriter();
     TWavWriter(const TWavWriter&) = delete;
     TWavWriter& operator=(const TWavWriter&) = delete;
 
     // Each returns false after a failure; Error() then says what went wrong.
     bool Append(const std::uint8_t* data, std::size_t bytes);
-    // Writes the remaining audio and the final header, and closes the file.
+    // Writes the remaining audio and the final header, closes the file and gives it its name.
     bool Finish();
-    // Closes and deletes the file (after a write failure: a broken file is no use to anybody).
+    // Closes and deletes the partial file (after a failure: a broken file is no use to anybody).
     void Discard();
 
     bool Created() const { return FFile != nullptr || FFinished; }
     std::uint64_t DataBytes() const { return FDataBytes; }
     const std::string& Error() const { return FError; }
+    // The failure was that the output's disk (or the user's share of it) is full.
+    bool DiskFull() const;
 
 private:
     bool Create();
@@ -33,12 +40,15 @@ private:
     bool Fail(const std::string& what);
 
     std::string FPath;
+    std::string FPartialPath;
     TWavFormat FFormat;
     TWavLayout FLayout;
+    TOpener FOpen;
     std::FILE* FFile = nullptr;
     bool FFinished = false;
     std::uint64_t FDataBytes = 0;
     std::unique_ptr<std::uint8_t[]> FBuffer;
     std::size_t FFill = 0;
     std::string FError;
+    int FErrno = 0;
 };

@@ -1,5 +1,6 @@
 // Damaged streams and bad inputs, made at run time from the stored test files.
 #include "decoder/mpegheader.h"
+#include "decoder/partname.h"
 #include "decoder/wavheader.h"
 #include "tests/decoder/decoderprocess.h"
 #include "tests/support/tempdir.h"
@@ -11,10 +12,12 @@
 #include <ostream>
 
 #include <QFile>
+#include <QProcess>
 
 #include <filesystem>
 
 #ifndef _WIN32
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -89,6 +92,7 @@ TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
     const TWavInfo wav = ReadWav(ReadWholeFile(out));
     ASSERT_TRUE(wav.Valid) << wav.Problem;
     EXPECT_GT(wav.Samples(), 0u);
+    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
     EXPECT_EQ(ReadWholeFile(in), bytes);
 }
 
@@ -249,7 +253,7 @@ TEST(BadPaths, OutputFolderMissingOrNotAFolder) {
     const std::string notAFolder = dir.WriteFile("plain", "x");
     for (const std::string& out : {dir.Path() + "no/such/folder/out.wav", notAFolder + "/out.wav"}) {
         const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), out});
-        EXPECT_EQ(run.ExitCode, 1) << out;
+        EXPECT_EQ(run.ExitCode, 4) << out;
         EXPECT_EQ(run.ErrLines().back().rfind("cannot create output file", 0), 0u) << run.Err;
         EXPECT_FALSE(HasLineStarting(run, "bitstream problem"));
         EXPECT_FALSE(PathExists(out));
@@ -282,10 +286,93 @@ TEST(BadPaths, ReadOnlyOutputFolder) {
     const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), folder + "out.wav"});
     QFile::setPermissions(QString::fromStdString(folder),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.ExitCode, 4);
     EXPECT_EQ(run.ErrLines().back().rfind("cannot create output file", 0), 0u) << run.Err;
     EXPECT_FALSE(PathExists(folder + "out.wav"));
 }
+
+TEST(BadPaths, OutputThatCannotBeWrittenInFullLeavesNoFileAndSaysWhy) {
+    TTempDir dir;
+    const std::string out = dir.WriteFile("out.wav", "earlier output");
+    // Past the limit a write fails with "File too large": an output failure, not a bad input.
+    const TDecoderRun run = RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), out}, 100000);
+    EXPECT_EQ(run.ExitCode, 4) << run.Err;
+    EXPECT_NE(run.ErrLines().back().find(std::strerror(EFBIG)), std::string::npos) << run.Err;
+    EXPECT_EQ(ReadWholeFile(out), "earlier output");
+    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
+}
+
+namespace {
+
+// About five minutes of audio: the decoder is still at work when the test steps in.
+std::string LongStream() {
+    const std::string one = ReadWholeFile(FixturePath("layer2_48k.mp3"));
+    std::string bytes;
+    for (int i = 0; i < 600; ++i)
+        bytes += one;
+    return bytes;
+}
+
+struct TInterruption {
+    const char* Name;
+    // Acts on the running decoder once its partial file exists; returns the exit code expected.
+    int (*Act)(QProcess& decoder, const std::string& input);
+    const char* Message;
+};
+
+void PrintTo(const TInterruption& value, std::ostream* out) {
+    *out << value.Name;
+}
+
+const TInterruption Interruptions[] = {
+    {"Killed",
+     [](QProcess& decoder, const std::string&) {
+         decoder.kill();
+         return -1;
+     },
+     ""},
+    // A copy still under way: more audio arrives while the decoder runs.
+    {"SourceGrows",
+     [](QProcess& decoder, const std::string& input) {
+         ::kill(static_cast<pid_t>(decoder.processId()), SIGSTOP);
+         QFile file(QString::fromStdString(input));
+         if (file.open(QIODevice::Append))
+             file.write(QByteArray::fromStdString(ReadWholeFile(FixturePath("layer2_48k.mp3"))));
+         file.close();
+         ::kill(static_cast<pid_t>(decoder.processId()), SIGCONT);
+         return 1;
+     },
+     "changed while it was decoded"},
+};
+
+class InterruptedDecoder : public ::testing::TestWithParam<TInterruption> {};
+
+} // namespace
+
+TEST_P(InterruptedDecoder, LeavesNothingUnderTheOutputNameAndTheNextRunReplacesItsPartialFile) {
+    TTempDir dir;
+    const std::string in = dir.WriteFile("long.mp3", LongStream()), out = dir.Path() + "long.wav";
+    QProcess decoder;
+    decoder.start(QString::fromStdString(BinaryPath("utils.exe")),
+                  {"--decode", QString::fromStdString(in), QString::fromStdString(out)});
+    ASSERT_TRUE(decoder.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return PathExists(PartialOutputPath(out)); }, 20000));
+    const int expected = GetParam().Act(decoder, in);
+    ASSERT_TRUE(decoder.waitForFinished(60000));
+    const int code = decoder.exitStatus() == QProcess::NormalExit ? decoder.exitCode() : -1;
+    const std::string err = decoder.readAllStandardError().toStdString();
+    EXPECT_EQ(code, expected) << err;
+    EXPECT_NE(err.find(GetParam().Message), std::string::npos) << err;
+    EXPECT_FALSE(PathExists(out));
+
+    const TDecoderRun next = RunDecoder({"--decode", FixturePath("mono_44k.mp3"), out});
+    ASSERT_EQ(next.ExitCode, 0) << next.Err;
+    EXPECT_TRUE(ReadWav(ReadWholeFile(out)).Valid);
+    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Interruptions, InterruptedDecoder, ::testing::ValuesIn(Interruptions),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Usage, HelpAndWrongArgumentsExitWithTwoAndTheUsage) {
     const TDecoderRun help = RunDecoder({"--help"});

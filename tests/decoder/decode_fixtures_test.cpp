@@ -1,4 +1,5 @@
 // Decodes every stored test file with the built utils.exe and checks the WAV and the console lines.
+#include "decoder/partname.h"
 #include "tests/decoder/decoderprocess.h"
 #include "tests/support/tempdir.h"
 
@@ -123,4 +124,5 @@ TEST(DecodeOutput, ReplacesAnExistingOutputFile) {
     const TWavInfo wav = ReadWav(ReadWholeFile(out));
     ASSERT_TRUE(wav.Valid) << wav.Problem;
     EXPECT_EQ(wav.Samples(), 70 * 1152 - DecoderDelay);
+    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
 }

@@ -1,12 +1,19 @@
 // The decoder's own logic without running it: WAV/RF64 headers, the progress schedule and lines,
 // argument parsing and MPEG header reading.
 #include "decoder/arguments.h"
+#include "decoder/bytesource.h"
 #include "decoder/mpegheader.h"
+#include "decoder/partname.h"
 #include "decoder/progress.h"
 #include "decoder/wavheader.h"
+#include "decoder/wavwriter.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -219,4 +226,36 @@ TEST(MpegHeader, TagSizesAndWavDetection) {
     EXPECT_FALSE(IsNonMpegWav(mp3InWav.data(), mp3InWav.size()));
     const std::uint8_t mpeg[4] = {0xFF, 0xFB, 0x90, 0x44};
     EXPECT_FALSE(IsNonMpegWav(mpeg, 4));
+}
+
+TEST(FileSource, ReadsWhatIsAppendedAfterItOpenedAndTellsTheChange) {
+    TTempDir dir;
+    const std::string path = dir.WriteFile("growing.mp3", std::string(100, 'a'));
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    TFileSource source(file);
+    char buffer[200];
+    EXPECT_EQ(source.ReadAt(0, buffer, sizeof buffer), 100u);
+    EXPECT_FALSE(source.Changed());
+    QFile more(QString::fromStdString(path));
+    ASSERT_TRUE(more.open(QIODevice::Append));
+    more.write(std::string(50, 'b').c_str(), 50);
+    more.close();
+    EXPECT_EQ(source.Size(), 150u);
+    EXPECT_EQ(source.ReadAt(100, buffer, sizeof buffer), 50u);
+    EXPECT_EQ(buffer[49], 'b');
+    EXPECT_TRUE(source.Changed());
+    std::fclose(file);
+}
+
+TEST(WavWriter, AFullDiskIsToldApartAndLeavesNoOutput) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "out.wav";
+    TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain,
+                      [](const std::string&) { return std::fopen("/dev/full", "wb"); });
+    const std::vector<std::uint8_t> audio(3 << 20);
+    EXPECT_FALSE(writer.Append(audio.data(), audio.size()) && writer.Finish());
+    EXPECT_TRUE(writer.DiskFull());
+    EXPECT_NE(writer.Error().find(std::strerror(ENOSPC)), std::string::npos) << writer.Error();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
 }

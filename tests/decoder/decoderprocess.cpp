@@ -9,6 +9,10 @@
 
 #include <cstring>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 std::vector<std::string> TDecoderRun::ErrLines() const {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -18,11 +22,18 @@ std::vector<std::string> TDecoderRun::ErrLines() const {
     return lines;
 }
 
-TDecoderRun RunDecoder(const std::vector<std::string>& args) {
+TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit) {
     QStringList arguments;
     for (const auto& a : args)
         arguments << QFile::decodeName(QByteArray::fromStdString(a));
     QProcess process;
+#ifndef _WIN32
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+#endif
     process.start(QString::fromStdString(BinaryPath("utils.exe")), arguments);
     TDecoderRun run;
     if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) {

@@ -12,7 +12,8 @@ struct TDecoderRun {
     std::vector<std::string> ErrLines() const;
 };
 
-TDecoderRun RunDecoder(const std::vector<std::string>& args);
+// `fileSizeLimit` > 0 caps the size of every file the decoder writes (a write past it fails).
+TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit = 0);
 
 struct TWavInfo {
     bool Valid = false;
