@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     const std::string self = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
     for (int round = 0; round < rounds; ++round)
         RunRound(self, corpus, reference, base + "/round", decoders, rng, tally);
-    std::printf("%d rounds of %d files with Delete on, %d decoders at once: %d decoder kills, %d window "
+    std::printf("%d rounds of %d files with Delete on, decoders at once: %d; %d decoder kills, %d window "
                 "kills; %d files decoded and deleted, %d partial files left\n",
                 tally.Rounds, FileCount, DecodersAtOnce(decoders), tally.DecoderKills, tally.WindowKills,
                 tally.Decoded, tally.Partials);
