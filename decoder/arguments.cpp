@@ -34,8 +34,8 @@ std::string UsageText() {
            "       utils.exe --help\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"
-           "The WAV file is written as .<name>.part beside <output.wav> and renamed when it is\n"
-           "finished; a file that changes while it is decoded gives no output.\n"
+           "The WAV file is written as .<output.wav>.part in the output's folder and renamed when\n"
+           "it is finished; an input that changes while it is decoded gives no output.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";
