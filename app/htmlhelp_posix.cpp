@@ -10,11 +10,11 @@
 
 std::string LoadHelpComponent() {
     const std::string contents = HelpFilePath();
-    return FileExists(contents) ? contents : std::string();
+    return ::access(contents.c_str(), F_OK) == 0 ? contents : std::string();
 }
 
 bool ResolveHelpEntry(const std::string& component) {
-    return ::access(component.c_str(), R_OK) == 0;
+    return FileExists(component) && ::access(component.c_str(), R_OK) == 0;
 }
 
 int ShowHelp(const std::string& component, QWidget* caller, const std::string& text, int /*command*/,
