@@ -32,7 +32,8 @@ QUrl PageUrl(const std::string& page) {
 } // namespace
 
 THelpViewer::THelpViewer(const std::string& contents, QWidget* owner)
-    : QWidget(owner, Qt::Window), Contents(contents) {
+    : QDialog(owner, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      Contents(contents) {
     setObjectName(QStringLiteral("HelpViewer"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Wavesmith Help"));
@@ -75,7 +76,7 @@ THelpViewer* THelpViewer::Open(const std::string& contents, const std::string& p
     QWidget* window = owner ? owner->window() : nullptr;
     if (TheViewer && TheViewer->parentWidget() != window) {
         // Kept above the window that asked, so that a modal dialog does not block it.
-        TheViewer->setParent(window, Qt::Window);
+        TheViewer->setParent(window, TheViewer->windowFlags());
     }
     if (!TheViewer) TheViewer = new THelpViewer(contents, window);
     TheViewer->ShowPage(page);

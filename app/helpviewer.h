@@ -2,7 +2,7 @@
 // Wavesmith's own help window: the help pages in a text browser with Contents, Back and Forward,
 // in the user's font and colours. Pages of the help folder open inside it; web and mail addresses
 // go to the desktop's opener, and when nothing opens them the address is shown for copying.
-#include <QWidget>
+#include <QDialog>
 
 #include <string>
 
@@ -10,7 +10,7 @@ class QTextBrowser;
 class QToolButton;
 class QUrl;
 
-class THelpViewer : public QWidget {
+class THelpViewer : public QDialog {
     Q_OBJECT
 public:
     // contents: the help's index page.
