@@ -199,4 +199,17 @@ TEST(HelpLabel, HoverColoursAndTheMenuAtThePressPoint) {
     ASSERT_TRUE(WaitFor([&] { return form.PopupMenu2->isVisible(); }, 5000));
     EXPECT_EQ(form.PopupMenu2->pos(), form.Label1->mapToGlobal(QPoint(3, 4)));
     form.PopupMenu2->close();
+
+    // From the keyboard: its mnemonic, and the Menu key once it has the focus; the first item is
+    // ready for Enter.
+    QApplication::setActiveWindow(&form);
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_H, Qt::AltModifier}, {Qt::Key_Menu, Qt::NoModifier}}) {
+        ASSERT_FALSE(form.PopupMenu2->isVisible());
+        QTest::keyClick(key == Qt::Key_Menu ? static_cast<QWidget*>(form.Label1) : &form, key, modifiers);
+        ASSERT_TRUE(WaitFor([&] { return form.PopupMenu2->isVisible(); }, 5000)) << key;
+        EXPECT_EQ(form.PopupMenu2->activeAction(), form.PopupMenu2->actions().first());
+        EXPECT_TRUE(form.Label1->hasFocus());
+        form.PopupMenu2->close();
+    }
 }
