@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,7 @@ protected:
     void TearDown() override {
         QApplication::setPalette(QPalette());
         QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+        TTrayIcon::SetAvailableOverride(std::nullopt);
     }
     TTempDir Dir;
     TExecutableIn Exe{Dir.Path()};
@@ -125,6 +127,13 @@ TEST_F(Looks, EveryControlIsNamedForScreenReadersAndDecorationIsHidden) {
     }
     TFormMain form;
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.ImgTray)->role(), QAccessible::Button);
+    // A button for the keyboard too: Space and Enter press it.
+    TTrayIcon::SetAvailableOverride(true);
+    form.UpdateTrayButton();
+    QSignalSpy pressed(form.ImgTray, &TTrayButton::Clicked);
+    QTest::keyClick(form.ImgTray, Qt::Key_Space);
+    QTest::keyClick(form.ImgTray, Qt::Key_Return);
+    EXPECT_EQ(pressed.count(), 2);
     QAccessibleInterface* client = QAccessible::queryAccessibleInterface(form.centralWidget());
     for (int child = 0; child < client->childCount(); ++child)
         EXPECT_NE(client->child(child)->object(), form.Image1) << "a decorative strip is listed";
