@@ -1,6 +1,8 @@
 #include "app/about.h"
 
+#include "app/helplabel.h"
 #include "app/links.h"
+#include "app/looks.h"
 #include "settings/services.h"
 
 #include <QKeyEvent>
@@ -26,9 +28,10 @@ QFont SansFont() {
     return font;
 }
 
+// The design's 8 points, grown with the user's font as the window is.
 QFont LabelFont() {
     QFont font = SansFont();
-    font.setPointSize(8);
+    font.setPointSizeF(8 * LayoutScale());
     return font;
 }
 
@@ -47,38 +50,44 @@ QPainterPath Waveform(double left, double width, double middle, double amplitude
     return path;
 }
 
+// The link in the palette's link colour under the pointer, in its text colour at rest.
 void SetLinkStyle(QLabel* link, bool hot) {
     QFont font = link->font();
     font.setBold(hot);
     font.setUnderline(hot);
     link->setFont(font);
-    QPalette colours = link->palette();
-    colours.setColor(QPalette::WindowText, hot ? QColor(0, 0, 255) : QColor(0, 0, 0));
-    link->setPalette(colours);
+    link->setForegroundRole(hot ? QPalette::Link : QPalette::WindowText);
     link->adjustSize();
 }
 
-QLabel* TextLabel(QWidget* parent, const QString& text, int top) {
-    auto* label = new QLabel(text, parent);
+QLabel* TextLabel(QLabel* label, int top) {
     label->setFont(LabelFont());
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, QColor(0, 0, 0));
-    label->setPalette(colours);
-    label->move(8, top);
+    label->move(Scaled(8), Scaled(top));
     label->adjustSize();
     return label;
 }
 
+QLabel* TextLabel(QWidget* parent, const QString& text, int top) {
+    return TextLabel(new QLabel(text, parent), top);
+}
+
 } // namespace
 
-QPixmap AboutPicture() {
-    QPixmap picture(PictureWidth, PictureHeight);
-    QPainter painter(&picture);
+QPixmap AboutPicture(QSize size, qreal ratio, const QPalette& colours) {
+    return DrawPicture(size, ratio, [&](QPainter& painter) { DrawAboutPicture(painter, size, colours); });
+}
+
+void DrawAboutPicture(QPainter& painter, QSize size, const QPalette& colours) {
+    painter.scale(size.width() / double(PictureWidth), size.height() / double(PictureHeight));
     painter.setRenderHint(QPainter::Antialiasing);
 
+    // The field behind the texts: the designed light one under a light theme, the theme's own
+    // window colour under a dark one, so that the texts in the theme's colour stay readable.
+    const QColor window = colours.color(QPalette::Window);
+    const bool dark = window.lightness() < 128;
     QLinearGradient field(0, BandHeight, 0, PictureHeight);
-    field.setColorAt(0, QColor(250, 251, 253));
-    field.setColorAt(1, QColor(214, 226, 238));
+    field.setColorAt(0, dark ? window.lighter(115) : QColor(250, 251, 253));
+    field.setColorAt(1, dark ? Mix(window, colours.color(QPalette::Highlight), 0.25) : QColor(214, 226, 238));
     painter.fillRect(0, BandHeight, PictureWidth, PictureHeight - BandHeight, field);
 
     QLinearGradient band(0, 0, PictureWidth, 0);
@@ -102,28 +111,33 @@ QPixmap AboutPicture() {
     painter.drawText(QRect(10, 0, 200, BandHeight), Qt::AlignVCenter | Qt::AlignLeft,
                      QStringLiteral("Wavesmith"));
 
-    painter.setPen(QColor(110, 120, 135));
+    painter.setPen(QPen(QColor(110, 120, 135), 0));
+    painter.setRenderHint(QPainter::Antialiasing, false);
     painter.drawRect(0, 0, PictureWidth - 1, PictureHeight - 1);
-    return picture;
 }
 
 TfrmAbout::TfrmAbout(QWidget* centreOver) : QDialog(centreOver, Qt::Dialog | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("About..."));
-    setFixedSize(PictureWidth, PictureHeight);
+    setAccessibleName(QStringLiteral("About Wavesmith"));
+    const QSize size = Scaled(QSize(PictureWidth, PictureHeight));
+    setFixedSize(size);
 
     Image1 = new QLabel(this);
-    Image1->setPixmap(AboutPicture());
-    Image1->setGeometry(0, 0, PictureWidth, PictureHeight);
+    Image1->setPixmap(AboutPicture(size, devicePixelRatioF(), palette()));
+    Image1->setGeometry(0, 0, size.width(), size.height());
     Image1->setMouseTracking(true);
     Image1->installEventFilter(this);
+    MarkDecorative(Image1);
 
     Label3 = TextLabel(this, QString(), 66);
     Label1 = TextLabel(this, QStringLiteral("Wavesmith \u2014 MP3 to WAV batch converter"), 82);
-    Label4 = TextLabel(this, QString::fromLatin1(HomePageDomain), 98);
+    Label4 = TextLabel(new TFocusLabel(QString::fromLatin1(HomePageDomain), this), 98);
     Label2 = TextLabel(this, QStringLiteral("Copyright \u00a9 2026 the Wavesmith developers"), 114);
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->setMouseTracking(true);
     Label4->installEventFilter(this);
+    Label4->setAccessibleDescription(QStringLiteral("Home page; Enter, Space or Escape close this window"));
+    Label4->setFocus(); // the one control: screen readers start here
 
     if (centreOver) {
         const QRect over = centreOver->frameGeometry();
@@ -154,7 +168,17 @@ void TfrmAbout::showEvent(QShowEvent* event) {
 }
 
 void TfrmAbout::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) close();
+    // The keys that close a message: the window has no button for them.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        close();
+        break;
+    default:
+        break;
+    }
     event->accept();
 }
 

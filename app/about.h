@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QLabel;
+class QPainter;
 
 class TfrmAbout : public QDialog {
     Q_OBJECT
@@ -27,5 +28,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
-// The window's background, drawn for Wavesmith: a title band with a waveform over a light field.
-QPixmap AboutPicture();
+// The window's background, drawn for Wavesmith: a title band with a waveform over a field that
+// follows the palette; size in device-independent pixels, drawn at the given pixel ratio.
+QPixmap AboutPicture(QSize size, qreal ratio, const QPalette& colours);
+void DrawAboutPicture(QPainter& painter, QSize size, const QPalette& colours);

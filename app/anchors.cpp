@@ -1,16 +1,26 @@
 #include "app/anchors.h"
 
+#include "app/looks.h"
+
 #include <QEvent>
 #include <QWidget>
 
 TAnchors::TAnchors(QWidget* parent, QSize designSize)
-    : QObject(parent), FParent(parent), FDesignSize(designSize) {
+    : QObject(parent), FParent(parent), FDesignSize(Scaled(designSize)) {
     parent->installEventFilter(this);
 }
 
 void TAnchors::Place(QWidget* widget, QRect design, Qt::Edges edges) {
-    FEntries.push_back({widget, design, edges});
-    widget->setGeometry(Follow(design, edges, FDesignSize, FParent->size()));
+    PlaceScaled(widget, Scaled(design), edges);
+}
+
+void TAnchors::PlaceAt(QWidget* widget, QPoint design, Qt::Edges edges) {
+    PlaceScaled(widget, QRect(QPoint(Scaled(design.x()), Scaled(design.y())), widget->size()), edges);
+}
+
+void TAnchors::PlaceScaled(QWidget* widget, QRect rect, Qt::Edges edges) {
+    FEntries.push_back({widget, rect, edges});
+    widget->setGeometry(Follow(rect, edges, FDesignSize, FParent->size()));
 }
 
 void TAnchors::Apply() {

@@ -12,11 +12,16 @@ class QWidget;
 
 class TAnchors : public QObject {
 public:
-    // designSize: the parent's size that the design rectangles refer to.
+    // designSize: the parent's size that the design rectangles refer to, at the design font; it and
+    // every design rectangle are scaled to the user's font (LayoutScale).
     TAnchors(QWidget* parent, QSize designSize);
 
     // edges: any of Qt::LeftEdge, Qt::TopEdge, Qt::RightEdge, Qt::BottomEdge.
     void Place(QWidget* widget, QRect design, Qt::Edges edges);
+    // A widget that sizes itself to its text: only its design place is scaled.
+    void PlaceAt(QWidget* widget, QPoint design, Qt::Edges edges);
+    // A rectangle already scaled to the user's font.
+    void PlaceScaled(QWidget* widget, QRect rect, Qt::Edges edges);
     // Re-applies every anchor for the parent's current size.
     void Apply();
 

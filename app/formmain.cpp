@@ -140,9 +140,11 @@ void TFormMain::UpdateTrayButton() {
 }
 
 void TFormMain::ImgTrayClick() {
-    // Without a notification area the hidden window would have no way back.
+    // Without a notification area at this moment the hidden window would have no way back: it
+    // goes to the taskbar instead.
     if (!TTrayIcon::Available()) {
         UpdateTrayButton();
+        showMinimized();
         return;
     }
     hide();

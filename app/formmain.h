@@ -140,6 +140,7 @@ public:
     void Label1MouseMove();
     void Image1MouseMove();
     void Label1MouseDown(const QPoint& pos);
+    void OpenHelpMenuFromKeyboard(); // below the label, its first item active
     void Contents1Click();
     void Tr1Click();
     void TechnicalSupport1Click();

@@ -1,7 +1,9 @@
 // The main window's controls, menus and actions, at their design places.
 #include "app/anchors.h"
 #include "app/formmain.h"
+#include "app/helplabel.h"
 #include "app/links.h"
+#include "app/looks.h"
 #include "app/trayicon.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
@@ -29,6 +31,7 @@ QWidget* MakeStrip(QWidget* parent, const char* name) {
     auto* strip = new QWidget(parent);
     strip->setObjectName(name);
     strip->setMouseTracking(true);
+    MarkDecorative(strip);
     return strip;
 }
 
@@ -38,6 +41,14 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     if (*hint) button->setToolTip(QString::fromUtf8(hint));
     button->setToolTipDuration(HintDuration);
     return button;
+}
+
+// What a screen reader says about the list: the names of its columns.
+QString ColumnNames(const QAbstractItemModel* model) {
+    QStringList names;
+    for (int column = 0; column < model->columnCount(); ++column)
+        names << model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    return QStringLiteral("Columns: ") + names.join(QStringLiteral(", "));
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
@@ -52,9 +63,11 @@ void TFormMain::CreateLayout() {
     client->setObjectName("Client");
     setCentralWidget(client);
     // Smaller than designed, the anchored controls would overlap.
-    client->setMinimumSize(DesignSize);
-    resize(DesignSize);
-    client->resize(DesignSize); // at once, so the controls are placed right before the window is shown
+    // At the user's font the whole design grows with it.
+    client->setMinimumSize(Scaled(DesignSize));
+    resize(Scaled(DesignSize));
+    client->resize(
+        Scaled(DesignSize)); // at once, so the controls are placed right before the window is shown
     auto* anchors = new TAnchors(client, DesignSize);
 
     // The strips come first so that the controls lie above them.
@@ -78,17 +91,23 @@ void TFormMain::CreateLayout() {
     SeSkinButton1 = MakeButton(client, "SeSkinButton1", "E&xit", "Exit");
     anchors->Place(SeSkinButton1, {275, 6, 57, 21}, LeftTop);
 
-    Label1 = MakeLabel(client, "Label1", "Help");
-    Label1->setFont(QFont("Arial", 9));
+    auto* help = new THelpLabel(QStringLiteral("&Help"), client);
+    help->OnOpenMenu = [this] { OpenHelpMenuFromKeyboard(); };
+    Label1 = help;
+    Label1->setObjectName("Label1");
+    Label1->setAccessibleName(QStringLiteral("Help"));
+    Label1->setAccessibleDescription(QStringLiteral("Opens the help menu"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setMouseTracking(true);
     Label1->adjustSize();
-    anchors->Place(Label1, {417, 10, Label1->width(), Label1->height()}, RightTop);
+    anchors->PlaceAt(Label1, {417, 10}, RightTop);
 
     FileList = new TFileListModel(this);
     ListViewFiles = new TFileListView(client);
     ListViewFiles->setObjectName("ListViewFiles");
     ListViewFiles->setModel(FileList);
+    ListViewFiles->setAccessibleName(QStringLiteral("Files to decode"));
+    ListViewFiles->setAccessibleDescription(ColumnNames(FileList));
     ConnectListView();
     anchors->Place(ListViewFiles, {9, 33, 434, 141}, AllEdges);
 
@@ -96,7 +115,8 @@ void TFormMain::CreateLayout() {
     anchors->Place(LabelWorking, {10, 180, 367, 17}, LeftRightBottom);
     LabelRemainingLabel = MakeLabel(client, "LabelRemainingLabel", "Remaining time:");
     LabelRemainingLabel->adjustSize();
-    anchors->Place(LabelRemainingLabel, {10, 198, LabelRemainingLabel->width(), 16}, LeftBottom);
+    LabelRemainingLabel->resize(LabelRemainingLabel->width(), Scaled(16));
+    anchors->PlaceAt(LabelRemainingLabel, {10, 198}, LeftBottom);
     LabelBatchRemaining = MakeLabel(client, "LabelBatchRemaining", "");
     anchors->Place(LabelBatchRemaining, {112, 198, 137, 16}, LeftBottom);
     LabelBatch = MakeLabel(client, "LabelBatch", "");
@@ -108,6 +128,8 @@ void TFormMain::CreateLayout() {
     ProgressBarBatch->setRange(0, 1000);
     ProgressBarBatch->setValue(0);
     ProgressBarBatch->setTextVisible(false);
+    ProgressBarBatch->setFormat(QStringLiteral("%p%")); // what a screen reader reads as its value
+    ProgressBarBatch->setAccessibleName(QStringLiteral("Batch progress"));
     anchors->Place(ProgressBarBatch, {10, 217, 362, 14}, LeftRightBottom);
 
     btnDecode = MakeButton(client, "btnDecode", "&Decode", "Starts decoding the listed files to WAV");
@@ -120,8 +142,10 @@ void TFormMain::CreateLayout() {
     CheckBoxCloseApp->setObjectName("CheckBoxCloseApp");
     CheckBoxCloseApp->setChecked(false);
     // The platform's font may be wider than the designed one: never cut the caption short.
-    anchors->Place(CheckBoxCloseApp, {10, 238, std::max(151, CheckBoxCloseApp->sizeHint().width()), 17},
-                   LeftBottom);
+    anchors->PlaceScaled(CheckBoxCloseApp,
+                         QRect(Scaled(10), Scaled(238),
+                               std::max(Scaled(151), CheckBoxCloseApp->sizeHint().width()), Scaled(17)),
+                         LeftBottom);
 
     ImgTray = new TTrayButton(client);
     ImgTray->setObjectName("ImgTray");
@@ -138,10 +162,8 @@ void TFormMain::CreateLayout() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormMain::Timer1Timer);
     connect(Timer1, &QTimer::timeout, this, &TFormMain::RunPendingStarts);
-    // A notification area that starts later enables the greyed tray button.
-    connect(Timer1, &QTimer::timeout, this, [this] {
-        if (!ImgTray->isEnabled()) UpdateTrayButton();
-    });
+    // The tray button follows the notification area's host as it comes and goes.
+    connect(Timer1, &QTimer::timeout, this, &TFormMain::UpdateTrayButton);
     Timer1->start();
 
     // Mouse routes of the strips, the Help label and the tray button.
@@ -243,6 +265,16 @@ void TFormMain::CreateActions() {
             &QAction::triggered, this, &TFormMain::HomePage1Click);
     connect(PopupMenu2->addAction(QStringLiteral("About...")), &QAction::triggered, this,
             &TFormMain::About1Click);
+
+    // Keys of the desktop's own: F1 for the help's contents, Ctrl+Q to quit as the tray's Exit does.
+    auto* helpKey = new QAction(this);
+    helpKey->setShortcut(QKeySequence::HelpContents);
+    connect(helpKey, &QAction::triggered, this, &TFormMain::Contents1Click);
+    addAction(helpKey);
+    auto* quitKey = new QAction(this);
+    quitKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quitKey, &QAction::triggered, this, &TFormMain::mnuExitClick);
+    addAction(quitKey);
 
     // The tray menu.
     PopupMenu3 = new QMenu(this);

@@ -21,29 +21,33 @@ template <typename Fn> void Quietly(Fn fn) {
     }
 }
 
-void SetLabelColour(QLabel* label, const QColor& colour) {
-    if (!label) return;
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    label->setPalette(colours);
+// The label's colours are the palette's: its text at rest, its link colour under the pointer.
+void SetLabelColour(QLabel* label, QPalette::ColorRole role) {
+    if (label) label->setForegroundRole(role);
 }
 
 } // namespace
 
 void TFormMain::Label1MouseMove() {
-    SetLabelColour(Label1, QColor(0, 0, 255));
+    SetLabelColour(Label1, QPalette::Link);
 }
 
 void TFormMain::Image1MouseMove() {
-    SetLabelColour(Label1, QColor(0, 0, 0));
+    SetLabelColour(Label1, QPalette::WindowText);
 }
 
 void TFormMain::Label1MouseDown(const QPoint& pos) {
     if (PopupMenu2) PopupMenu2->popup(Label1->mapToGlobal(pos));
 }
 
+void TFormMain::OpenHelpMenuFromKeyboard() {
+    if (!PopupMenu2 || PopupMenu2->actions().isEmpty()) return;
+    PopupMenu2->popup(Label1->mapToGlobal(QPoint(0, Label1->height())));
+    PopupMenu2->setActiveAction(PopupMenu2->actions().first());
+}
+
 void TFormMain::Contents1Click() {
-    Quietly([] { Services().ShellOpen(HelpFilePath()); });
+    Quietly([this] { CallHtmlHelp(this, HelpFilePath(), HH_DISPLAY_TOC, 0); });
 }
 
 void TFormMain::Tr1Click() {

@@ -12,7 +12,6 @@ const char* const NoEntryMessage = "Function HTMLHELP cannot loaded!";
 struct TLoader {
     std::string Component;
     bool EntryResolved = false;
-    THelpSearch Search;
 };
 
 TLoader& Loader() {
@@ -22,7 +21,7 @@ TLoader& Loader() {
 
 void LoadComponent() {
     TLoader& loader = Loader();
-    loader.Component = LoadHelpComponent(loader.Search);
+    loader.Component = LoadHelpComponent();
     if (loader.Component.empty()) throw EWavesmithError(NotInstalledMessage);
     // A component that cannot be called counts as loaded without its entry point.
     loader.EntryResolved = ResolveHelpEntry(loader.Component);
@@ -41,10 +40,6 @@ THtmlHelpState HtmlHelpState() {
     return Loader().EntryResolved ? THtmlHelpState::Ready : THtmlHelpState::EntryMissing;
 }
 
-void SetHtmlHelpSearch(std::optional<std::string> searchPath,
-                       std::optional<std::vector<std::string>> programs) {
-    TLoader& loader = Loader();
-    loader.Component.clear();
-    loader.EntryResolved = false;
-    loader.Search = {std::move(searchPath), std::move(programs)};
+void ResetHtmlHelp() {
+    Loader() = {};
 }

@@ -1,12 +1,10 @@
 #pragma once
 // The help call. On Windows it is the platform's HTML Help control with the compiled help file;
-// elsewhere the help is a folder of HTML pages that the desktop's web browser shows, and the
-// desktop's opener program takes the control's place. Either way the loader keeps the same three
+// elsewhere the help is a folder of HTML pages shown in Wavesmith's own help viewer, and the
+// folder's index page takes the control's place. Either way the loader keeps the same three
 // states and the same errors.
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 class QWidget;
 
@@ -22,8 +20,5 @@ int CallHtmlHelp(QWidget* caller, const std::string& text, int command, intptr_t
 enum class THtmlHelpState { NotLoaded, EntryMissing, Ready };
 THtmlHelpState HtmlHelpState();
 
-// Where the loader looks for the opener: the folders (PATH syntax) and the program names, tried in
-// order. nullopt restores the defaults (the environment's PATH; xdg-open). Changing where to look
-// starts the loader over.
-void SetHtmlHelpSearch(std::optional<std::string> searchPath,
-                       std::optional<std::vector<std::string>> programs = {});
+// Starts the loader over, as a new run of the program would find it.
+void ResetHtmlHelp();

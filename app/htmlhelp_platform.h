@@ -3,21 +3,12 @@
 // resolving its entry point and showing a page. One backend per platform (htmlhelp_posix.cpp,
 // htmlhelp_win.cpp) implements it; the loader keeps the states and the error texts.
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 class QWidget;
 
-// Where to look for the component: folders in the platform's search-path syntax and program names;
-// nullopt means the platform's defaults.
-struct THelpSearch {
-    std::optional<std::string> SearchPath;
-    std::optional<std::vector<std::string>> Programs;
-};
-
 // The component's handle (a path); empty when it cannot be loaded.
-std::string LoadHelpComponent(const THelpSearch& search);
+std::string LoadHelpComponent();
 // Whether the loaded component can be called.
 bool ResolveHelpEntry(const std::string& component);
 // Shows the help text (a help file, optionally followed by "::/" and a topic) and returns the

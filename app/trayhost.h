@@ -5,3 +5,8 @@
 
 // Empty where it cannot be told; compare two answers, never read one.
 std::string TrayHostIdentity();
+// Whether a notification area takes icons at this moment: a StatusNotifierItem host behind the
+// watcher on the session bus, or an XEmbed tray owning its selection on the X display.
+bool TrayHostPresent();
+// Whether that host is a StatusNotifierItem host, which sends "Activate" for a click.
+bool StatusNotifierHostPresent();

@@ -6,11 +6,75 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QSystemTrayIcon>
+
+#ifdef WAVESMITH_HAVE_XCB
+#include <xcb/xcb.h>
+
+#include <string>
+#endif
+
+namespace {
+
+const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+#ifdef WAVESMITH_HAVE_XCB
+// An XEmbed tray owns the selection "_NET_SYSTEM_TRAY_S<screen>" on one of the display's screens.
+bool XEmbedTrayPresent() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) return false;
+    const int screens = xcb_setup_roots_length(xcb_get_setup(connection));
+    for (int screen = 0; screen < screens; ++screen) {
+        const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()),
+            nullptr);
+        if (!atom) continue;
+        const xcb_atom_t selection = atom->atom;
+        free(atom);
+        if (selection == XCB_ATOM_NONE) continue;
+        xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, selection), nullptr);
+        const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
+        free(owner);
+        if (owned) return true;
+    }
+    return false;
+}
+#else
+bool XEmbedTrayPresent() {
+    return QGuiApplication::platformName() == QLatin1String("xcb") &&
+           QSystemTrayIcon::isSystemTrayAvailable();
+}
+#endif
+
+} // namespace
 
 std::string TrayHostIdentity() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()) return {};
-    const QDBusReply<QString> owner =
-        bus.interface()->serviceOwner(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    const QDBusReply<QString> owner = bus.interface()->serviceOwner(WatcherService);
     return owner.isValid() ? owner.value().toStdString() : std::string();
+}
+
+bool StatusNotifierHostPresent() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(WatcherService))
+        return false;
+    // The watcher alone shows nothing: a host must have registered with it.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        WatcherService, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 500);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+    return reply.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+bool TrayHostPresent() {
+    return StatusNotifierHostPresent() || XEmbedTrayPresent();
 }

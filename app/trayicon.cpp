@@ -1,35 +1,39 @@
 #include "app/trayicon.h"
 
+#include "app/looks.h"
 #include "app/trayhost.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleHints>
+#include <QStyleOptionFocusRect>
 #include <QTimer>
 
 namespace {
 std::optional<bool> AvailableOverride;
 
-// The send-to-tray glyph: a small window frame with an arrow pointing down into the tray.
-QPixmap DrawTrayGlyph(const QColor& frame, const QColor& arrow, const QColor& back) {
-    QPixmap pixmap(15, 14);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(QRect(0, 0, 15, 14), back);
-    painter.setPen(frame);
-    painter.drawRect(0, 0, 14, 13);
-    painter.fillRect(QRect(1, 1, 13, 2), frame);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(arrow);
-    const QPoint points[] = {{4, 6}, {11, 6}, {7, 11}, {8, 11}};
-    painter.drawPolygon(points, 4);
-    painter.fillRect(QRect(6, 4, 3, 2), arrow);
-    return pixmap;
+// The send-to-tray glyph: a small window frame with an arrow pointing down into the tray, drawn
+// on the 15 x 14 design grid and scaled to the button's size.
+QPixmap DrawTrayGlyph(QSize size, qreal ratio, const QColor& frame, const QColor& arrow, const QColor& back) {
+    return DrawPicture(size, ratio, [&](QPainter& painter) {
+        painter.scale(size.width() / 15.0, size.height() / 14.0);
+        painter.setRenderHint(QPainter::Antialiasing, size != QSize(15, 14));
+        painter.fillRect(QRect(0, 0, 15, 14), back);
+        painter.fillRect(QRect(0, 0, 15, 3), frame); // top edge and title bar
+        painter.fillRect(QRect(0, 3, 1, 11), frame);
+        painter.fillRect(QRect(14, 3, 1, 11), frame);
+        painter.fillRect(QRect(1, 13, 13, 1), frame);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(arrow);
+        const QPoint points[] = {{4, 6}, {11, 6}, {7, 11}, {8, 11}};
+        painter.drawPolygon(points, 4);
+        painter.fillRect(QRect(6, 4, 3, 2), arrow);
+    });
 }
 } // namespace
 
@@ -43,24 +47,30 @@ std::string TrimTrayTip(const std::string& tip) {
 }
 
 QIcon WavesmithIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    // A round badge with a sound wave running through it.
-    painter.setPen(QPen(QColor(20, 60, 120), 1.5));
-    painter.setBrush(QColor(40, 110, 200));
-    painter.drawEllipse(QRectF(1.5, 1.5, 29, 29));
-    QPainterPath wave;
-    wave.moveTo(5, 16);
-    wave.cubicTo(8, 4, 11, 4, 13, 16);
-    wave.cubicTo(15, 28, 18, 28, 20, 16);
-    wave.cubicTo(22, 7, 25, 7, 27, 16);
-    painter.setPen(QPen(QColor(255, 230, 90), 2.5, Qt::SolidLine, Qt::RoundCap));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(wave);
-    painter.end();
-    return QIcon(pixmap);
+    // Drawn on a 32-pixel grid at every size a desktop asks for, so no size is a blown-up copy.
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 32.0, size / 32.0);
+        // A round badge with a sound wave running through it.
+        painter.setPen(QPen(QColor(20, 60, 120), 1.5));
+        painter.setBrush(QColor(40, 110, 200));
+        painter.drawEllipse(QRectF(1.5, 1.5, 29, 29));
+        QPainterPath wave;
+        wave.moveTo(5, 16);
+        wave.cubicTo(8, 4, 11, 4, 13, 16);
+        wave.cubicTo(15, 28, 18, 28, 20, 16);
+        wave.cubicTo(22, 7, 25, 7, 27, 16);
+        painter.setPen(QPen(QColor(255, 230, 90), 2.5, Qt::SolidLine, Qt::RoundCap));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(wave);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 TTrayIcon::TTrayIcon(QObject* parent)
@@ -79,7 +89,8 @@ TTrayIcon::~TTrayIcon() {
 }
 
 bool TTrayIcon::Available() {
-    return AvailableOverride ? *AvailableOverride : QSystemTrayIcon::isSystemTrayAvailable();
+    // Asked of the host itself each time: the platform's own answer is taken once per run.
+    return AvailableOverride ? *AvailableOverride : TrayHostPresent();
 }
 
 void TTrayIcon::SetAvailableOverride(std::optional<bool> available) {
@@ -116,6 +127,7 @@ void TTrayIcon::AddIcon() {
     // A refusal by the desktop is not reported; Active stays as set.
     FPlatform->show();
     FTrayHost = TrayHostIdentity();
+    FStatusNotifier = StatusNotifierHostPresent();
     FTrayWatch->start();
 }
 
@@ -136,6 +148,10 @@ void TTrayIcon::DeleteIcon() {
     FPlatform = nullptr;
 }
 
+void TTrayIcon::ShowMessage(const std::string& title, const std::string& text) {
+    if (FPlatform) FPlatform->showMessage(QString::fromUtf8(title), QString::fromUtf8(text), FIcon);
+}
+
 void TTrayIcon::PopupAtCursor() {
     if (PopupMenu) PopupMenu->popup(QCursor::pos());
 }
@@ -152,7 +168,13 @@ void TTrayIcon::CheckTray() {
 void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        FClickTimer->start();
+        // A StatusNotifierItem host sends "Activate" for a click and never a double-click: there a
+        // click is the way back that the XEmbed double-click is.
+        if (FStatusNotifier) {
+            if (OnDblClick) OnDblClick();
+        } else {
+            FClickTimer->start();
+        }
         break;
     case QSystemTrayIcon::DoubleClick:
         FClickTimer->stop();
@@ -170,13 +192,31 @@ void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
-TTrayButton::TTrayButton(QWidget* parent) : QWidget(parent) {
-    FNormal = DrawTrayGlyph(QColor(90, 90, 90), QColor(60, 60, 60), palette().color(QPalette::Button));
-    FHover = DrawTrayGlyph(QColor(0, 70, 180), QColor(0, 110, 230), QColor(220, 235, 255));
-    FPicture = FNormal;
-    setFixedSize(15, 14);
+TTrayButton::TTrayButton(QWidget* parent) : QAbstractButton(parent) {
+    setFixedSize(Scaled(QSize(15, 14)));
     setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Send to tray"));
+    setAccessibleDescription(QStringLiteral("Hides the window to an icon in the notification area"));
+    DrawPictures();
+    FPicture = FNormal;
+    connect(this, &QAbstractButton::clicked, this, &TTrayButton::Clicked);
+}
+
+void TTrayButton::DrawPictures() {
+    const bool normal = !FPicture.isNull() && FPicture.cacheKey() == FNormal.cacheKey();
+    const bool hover = !FPicture.isNull() && FPicture.cacheKey() == FHover.cacheKey();
+    // Colours of the theme: greys from the button's text over its face, the highlight on hover.
+    const QPalette& colours = palette();
+    const QColor text = colours.color(QPalette::ButtonText);
+    const QColor face = colours.color(QPalette::Button);
+    const QColor highlight = colours.color(QPalette::Highlight);
+    const qreal ratio = devicePixelRatioF();
+    FNormal = DrawTrayGlyph(size(), ratio, Mix(text, face, 0.38), Mix(text, face, 0.25), face);
+    FHover = DrawTrayGlyph(size(), ratio, Mix(highlight, text, 0.3), highlight, Mix(face, highlight, 0.15));
+    if (normal) FPicture = FNormal;
+    if (hover) FPicture = FHover;
 }
 
 void TTrayButton::SetPicture(const QPixmap& picture) {
@@ -185,23 +225,33 @@ void TTrayButton::SetPicture(const QPixmap& picture) {
 }
 
 void TTrayButton::paintEvent(QPaintEvent*) {
+    if (!qFuzzyCompare(FNormal.devicePixelRatio(), devicePixelRatioF())) DrawPictures();
     QPainter painter(this);
     if (!isEnabled()) painter.setOpacity(0.35); // greyed where there is no tray to send to
-    painter.drawPixmap(0, 0, FPicture);
+    painter.drawPixmap(rect(), FPicture);
+    if (hasFocus()) {
+        painter.setOpacity(1);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
 }
 
 void TTrayButton::mouseMoveEvent(QMouseEvent* event) {
     emit MouseMoved();
-    QWidget::mouseMoveEvent(event);
+    QAbstractButton::mouseMoveEvent(event);
 }
 
-void TTrayButton::mousePressEvent(QMouseEvent* event) {
-    FPressed = event->button() == Qt::LeftButton;
+void TTrayButton::keyPressEvent(QKeyEvent* event) {
+    // Space is the button's own; Enter acts at once as well.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
-void TTrayButton::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click =
-        FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-    FPressed = false;
-    if (click) emit Clicked();
+void TTrayButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) DrawPictures();
+    QAbstractButton::changeEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The notification-area icon with its tip, click events and popup menu, and the small image button
 // that sends the main window there.
+#include <QAbstractButton>
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
@@ -47,6 +48,8 @@ public:
     // (checked every second).
     std::function<void()> OnTrayLost;
 
+    // A balloon message beside the icon while it is in the notification area.
+    void ShowMessage(const std::string& title, const std::string& text);
     // Opens PopupMenu at the mouse cursor.
     void PopupAtCursor();
     // A left click waits for the double-click time before OnClick runs: a menu opened at once
@@ -73,12 +76,14 @@ private:
     QSystemTrayIcon* FPlatform = nullptr;
     QTimer* FClickTimer = nullptr;
     QTimer* FTrayWatch = nullptr;
-    std::string FTrayHost; // the tray's host when the icon was added
+    std::string FTrayHost;        // the tray's host when the icon was added
+    bool FStatusNotifier = false; // that host is a StatusNotifierItem host
 };
 
-// ImgTray: a 15 x 14 image button. Tag tells which picture it shows: 0 the hover picture (and the
-// button's own picture at start), 1 the normal picture.
-class TTrayButton : public QWidget {
+// ImgTray: a 15 x 14 image button (grown with the user's font). Tag tells which picture it shows:
+// 0 the hover picture (and the button's own picture at start), 1 the normal picture. It takes the
+// focus and acts on Space and Enter, as buttons do.
+class TTrayButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit TTrayButton(QWidget* parent = nullptr);
@@ -97,12 +102,13 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // The two pictures from the palette, at the screen's pixel density; the shown one follows.
+    void DrawPictures();
     QPixmap FNormal;
     QPixmap FHover;
     QPixmap FPicture;
-    bool FPressed = false;
 };

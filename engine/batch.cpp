@@ -300,6 +300,7 @@ void TFormMain::CompleteBatch() {
     g.RunLog.push_back(g.FilesDecoded == 1
                            ? "Decoded one file in " + elapsed
                            : "Decoded " + std::to_string(g.FilesDecoded) + " files in " + elapsed);
+    const std::string summary = g.RunLog.back();
     if (g.FilesFailed == 1)
         g.RunLog.emplace_back(
             "One file couldn't be decoded,probably wrong format or using with other application.");
@@ -308,5 +309,7 @@ void TFormMain::CompleteBatch() {
             std::to_string(g.FilesFailed) +
             " files couldn't be decoded,probably wrong format or using with other application.");
     if (TrayIcon) TrayIcon->SetToolTip("Finished decode");
+    // From the tray the sound may be off or unheard: the icon says that the batch is over.
+    if (TrayIcon && InTray()) TrayIcon->ShowMessage(AppTitle, summary);
     TipPercent = -1;
 }

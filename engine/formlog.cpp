@@ -1,12 +1,14 @@
 #include "engine/formlog.h"
 
 #include "app/formmain.h"
+#include "app/looks.h"
 #include "settings/globals.h"
 #include "settings/paths.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,10 +24,11 @@ constexpr int ButtonTop = 7;
 
 TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Wavesmith Log"));
+    setAccessibleName(QStringLiteral("Wavesmith Log"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
-    resize(ClientWidth, ClientHeight);
+    resize(Scaled(QSize(ClientWidth, ClientHeight)));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -34,6 +37,7 @@ TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
     MemoLog = new QPlainTextEdit(this);
     MemoLog->setObjectName(QStringLiteral("MemoLog"));
     MemoLog->setReadOnly(true);
+    MemoLog->setAccessibleName(QStringLiteral("Log of the last run"));
     MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -41,13 +45,14 @@ TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
 
     PanelBottom = new QWidget(this);
     PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
-    PanelBottom->setFixedHeight(PanelHeight);
+    PanelBottom->setFixedHeight(Scaled(PanelHeight));
     PanelBottom->installEventFilter(this);
     layout->addWidget(PanelBottom);
 
     ButtonOK = new QPushButton(QStringLiteral("&OK"), PanelBottom);
     ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-    ButtonOK->setGeometry((ClientWidth - ButtonWidth) / 2, ButtonTop, ButtonWidth, ButtonHeight);
+    ButtonOK->setGeometry(
+        Scaled(QRect((ClientWidth - ButtonWidth) / 2, ButtonTop, ButtonWidth, ButtonHeight)));
     // Default button: Enter presses it; QDialog already maps Esc to reject, which closes as well.
     ButtonOK->setDefault(true);
     ButtonOK->setAutoDefault(true);
@@ -61,6 +66,16 @@ void TFormLog::SetLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         text << PathText(line);
     MemoLog->setPlainText(text.join(QLatin1Char('\n')));
+    // The summary is the last line: the viewer opens on it, not on the top of a long run.
+    MemoLog->moveCursor(QTextCursor::End);
+    MemoLog->moveCursor(QTextCursor::StartOfLine);
+    MemoLog->ensureCursorVisible();
+}
+
+void TFormLog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Only now has the box its final size, and with it the scroll range.
+    MemoLog->verticalScrollBar()->setValue(MemoLog->verticalScrollBar()->maximum());
 }
 
 void TFormLog::PanelBottomResize() {

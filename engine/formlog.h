@@ -23,6 +23,7 @@ public:
     QPlainTextEdit* MemoLog = nullptr;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

@@ -1,5 +1,7 @@
 #include "filelist/filelistview.h"
 
+#include "app/looks.h"
+
 #include <QCoreApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -50,7 +52,7 @@ TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {
 void TFileListView::setModel(QAbstractItemModel* model) {
     QTreeView::setModel(model);
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
-        header()->resizeSection(column, ColumnWidths[column]);
+        header()->resizeSection(column, Scaled(ColumnWidths[column])); // grown with the user's font
 }
 
 void TFileListView::SetSortArrow(bool show, int column, bool ascending) {

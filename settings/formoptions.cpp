@@ -1,10 +1,13 @@
 #include "settings/formoptions.h"
 
 #include "app/htmlhelp.h"
+#include "app/looks.h"
 #include "settings/globals.h"
 #include "settings/paths.h"
 #include "settings/services.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -38,12 +41,13 @@ QToolButton* FlatButton(QWidget* parent, const QString& caption, const QRect& bo
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setText(caption);
-    button->setGeometry(bounds);
+    button->setGeometry(Scaled(bounds));
     return button;
 }
 
+// The design's bounds, grown with the user's font.
 template <typename T> T* Placed(T* control, const QRect& bounds) {
-    control->setGeometry(bounds);
+    control->setGeometry(Scaled(bounds));
     return control;
 }
 
@@ -53,13 +57,14 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    setFont(font);
-    setFixedSize(340, 261);
+    // The user's font, and the design's size grown with it.
+    setFixedSize(Scaled(QSize(340, 261)));
     CreateLayout();
+    // F1 is the Help button's key, as on every dialog of the desktop.
+    auto* helpKey = new QAction(this);
+    helpKey->setShortcut(QKeySequence::HelpContents);
+    connect(helpKey, &QAction::triggered, this, &TFormOptions::SeSkinButton3Click);
+    addAction(helpKey);
 }
 
 void TFormOptions::CreateLayout() {
@@ -73,8 +78,10 @@ void TFormOptions::CreateLayout() {
     SpeedButtonOutputDir = new QToolButton(GroupBox1);
     SpeedButtonOutputDir->setAutoRaise(true);
     SpeedButtonOutputDir->setIcon(style()->standardIcon(QStyle::SP_DirIcon)); // greyed by QIcon when disabled
-    SpeedButtonOutputDir->setGeometry(297, 77, 25, 23);
+    SpeedButtonOutputDir->setGeometry(Scaled(QRect(297, 77, 25, 23)));
     SpeedButtonOutputDir->setEnabled(false);
+    SpeedButtonOutputDir->setAccessibleName(QStringLiteral("Browse for folder"));
+    EditOutputDir->setAccessibleName(QStringLiteral("Output folder"));
     CheckBoxOpen = Placed(new QCheckBox(QStringLiteral("&Open out directory when done decoding"), GroupBox1),
                           {8, 107, 305, 17});
     CheckBoxDeleteFileAfterProcessing = Placed(
@@ -83,6 +90,7 @@ void TFormOptions::CreateLayout() {
         Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 170, 313, 17});
     CreateDecodersRow(194);
     Bevel1 = Placed(new TTopLine(this), {7, 226, 324, 9});
+    MarkDecorative(Bevel1);
     SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 234, 75, 23});
     SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 234, 75, 23});
     SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 234, 75, 23});
@@ -209,9 +217,8 @@ void TFormOptions::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFormOptions::showEvent(QShowEvent* event) {
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(239, 235, 231));
-    setPalette(colours);
+    // The designed warm face, taken from the theme's window colours so dark themes stay readable.
+    setPalette(DialogFace(QApplication::palette(this)));
     setAutoFillBackground(true);
     QDialog::showEvent(event);
 }

@@ -67,7 +67,7 @@ TEST_F(FormMainLayout, ControlsSitAtTheirDesignPlacesWithTheirTexts) {
     }
     EXPECT_EQ(form.btnAdd->toolTipDuration(), 10000);
 
-    EXPECT_EQ(form.Label1->text(), "Help");
+    EXPECT_EQ(form.Label1->text(), "&Help"); // "Help" with its mnemonic
     EXPECT_EQ(form.Label1->pos(), QPoint(417, 10));
     EXPECT_EQ(form.Label1->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(form.LabelWorking->text(), "Waiting for begin:");

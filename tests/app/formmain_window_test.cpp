@@ -54,6 +54,20 @@ TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
     EXPECT_TRUE(WaitFor([&] { return form.ImgTray->isEnabled(); }, 5000));
 }
 
+TEST_F(FormMainWindow, WithoutATrayHostTheWindowIsMinimisedNotHidden) {
+    // The real question to the desktop: under the offscreen platform without a session bus
+    // there is neither a StatusNotifierItem host nor an XEmbed tray.
+    TTrayIcon::SetAvailableOverride(std::nullopt);
+    TFormMain form;
+    Start(form);
+    form.UpdateTrayButton();
+    EXPECT_FALSE(form.ImgTray->isEnabled());
+    form.ImgTrayClick(); // the host went away after the button was last brought in step
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.isMinimized());
+    EXPECT_FALSE(form.InTray());
+}
+
 TEST_F(FormMainWindow, SendToTrayAndBack) {
     TTrayIcon::SetAvailableOverride(true);
     TFormMain form;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -52,6 +53,18 @@ TEST(FormLog, LayoutAndCentredButton) {
     EXPECT_EQ(viewer.ButtonOK->y(), 7);
     EXPECT_EQ(viewer.ButtonOK->size(), QSize(75, 25));
     EXPECT_EQ(viewer.PanelBottom->y() + viewer.PanelBottom->height(), 500);
+}
+
+TEST(FormLog, OpensOnTheLastLine) {
+    TFormLog viewer(nullptr);
+    std::vector<std::string> lines(60, "");
+    lines.back() = "Decoded 60 files in 0:00:42";
+    viewer.SetLines(lines);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    const QScrollBar* bar = viewer.MemoLog->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST(FormLog, CentresOverOwnerTruncatingHalves) {

@@ -27,6 +27,7 @@ void TScriptedServices::Reset() {
     FolderChoices.clear();
     ClipboardContent.clear();
     ClipboardLocked = false;
+    ShellOpenWorks = true;
     BusyCursorShown = false;
     BusyCursorChanges = 0;
 }
@@ -103,7 +104,7 @@ std::optional<std::string> TScriptedServices::ClipboardText() {
 
 bool TScriptedServices::ShellOpen(const std::string& target) {
     Calls.push_back({.Kind = TServiceCall::ShellOpen, .Text = target});
-    return true;
+    return ShellOpenWorks;
 }
 
 void TScriptedServices::PlaySoundSync(const std::string& wavPath) {

@@ -52,6 +52,7 @@ public:
     std::deque<std::optional<std::string>> FolderChoices;
     std::string ClipboardContent;
     bool ClipboardLocked = false;
+    bool ShellOpenWorks = true; // false: the desktop has nothing that opens the target
     bool BusyCursorShown = false;
     int BusyCursorChanges = 0;
 

@@ -1,5 +1,5 @@
 // Runs the real application object with the real message boxes: a click on the options dialog's
-// Help button, with no help viewer installed, throws from its handler; the error report must
+// Help button, with no help pages installed, throws from its handler; the error report must
 // appear and the dialog must go on working afterwards. Also opens the about window.
 // With a folder argument (run under Xvfb with QT_QPA_PLATFORM=xcb) it saves a screenshot of each
 // window into that folder. Exit code 0 when every check passed.
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     SetServices(&services);
     QTemporaryDir home;
     SetExecutablePath(QFile::encodeName(home.path()).toStdString() + "/wavesmith");
-    SetHtmlHelpSearch(std::string(), std::nullopt); // no viewer anywhere
+    ResetHtmlHelp(); // no help pages beside the program: the help cannot be shown
 
     const std::string expected = "We are sorry that a problem has encounted:\r\n"
                                  "Please tell me the Error to support@wavesmith.example.org:\r\n\r\n"
