@@ -11,8 +11,11 @@
 #include <QStandardPaths>
 
 namespace {
-constexpr quint32 Magic = 0x57534d31; // tells our requests from anything else on the socket
-constexpr int WaitMs = 5000;          // a running program answers within this, or counts as none
+// Tells our requests from anything else on the socket. The second form adds the launch id; a
+// program of the first form may still send the first.
+constexpr quint32 Magic = 0x57534d31;
+constexpr quint32 MagicWithLaunch = 0x57534d32;
+constexpr int WaitMs = 5000; // a running program answers within this, or counts as none
 constexpr qint64 MaxRequestBytes = 64 << 20;
 // Fixed, so a program started after a Qt update still talks to one started before it.
 constexpr auto StreamVersion = QDataStream::Qt_6_0;
@@ -72,7 +75,8 @@ TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
     QList<QByteArray> paths;
     for (const std::string& path : args.Paths)
         paths.append(Bytes(path));
-    out << Magic << Bytes(args.FirstArgument) << paths;
+    out << MagicWithLaunch << Bytes(args.FirstArgument) << paths << Bytes(args.Launch.StartupId)
+        << Bytes(args.Launch.ActivationToken);
     socket.write(request);
     // The answer says the running program has read the whole request.
     while (socket.bytesToWrite() > 0)
@@ -111,9 +115,11 @@ void TSingleInstance::Read(QLocalSocket* socket) {
     quint32 magic = 0;
     QByteArray first;
     QList<QByteArray> paths;
+    QByteArray startupId, activationToken;
     in >> magic >> first >> paths;
+    if (magic == MagicWithLaunch) in >> startupId >> activationToken;
     if (!in.commitTransaction()) return; // the rest is still on its way
-    if (magic != Magic) {
+    if (magic != Magic && magic != MagicWithLaunch) {
         socket->abort();
         return;
     }
@@ -123,5 +129,6 @@ void TSingleInstance::Read(QLocalSocket* socket) {
     args.FirstArgument = Text(first);
     for (const QByteArray& path : paths)
         args.Paths.push_back(Text(path));
+    args.Launch = {Text(startupId), Text(activationToken)};
     if (OnStart) OnStart(args);
 }

@@ -11,6 +11,11 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
         if (args.size() != 1) result.Problem = "--help takes no arguments";
         return result;
     }
+    if (args[0] == "--version") {
+        result.Command = args.size() == 1 ? TCommand::Version : TCommand::UsageError;
+        if (args.size() != 1) result.Problem = "--version takes no arguments";
+        return result;
+    }
     if (args[0] != "--decode") {
         result.Problem = "unknown option \"" + args[0] + "\"";
         return result;
@@ -32,7 +37,12 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
            "       utils.exe --help\n"
+           "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"
            "Exit codes: 0 done, 1 input or output file problem, 2 usage, 3 damaged stream.\n";
+}
+
+std::string VersionText() {
+    return "utils.exe 2.6\n";
 }

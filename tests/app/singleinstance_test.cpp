@@ -55,6 +55,9 @@ TEST(StartArgs, CommandLineNamesBecomeFullPathsByteForByte) {
          "",
          {"/cwd/b c.m3u", "/cwd/folder/", "/up/x.mp3", "/abs/y.mp3"}},
         {{"wavesmith", "caf\xE9.mp3", ""}, "", {"/cwd/caf\xE9.mp3"}}, // Latin-1: not valid UTF-8
+        // After the first "--" every argument is a name, a second "--" and "-C" included.
+        {{"wavesmith", "--", "-C", "--", "--x.mp3"}, "", {"/cwd/-C", "/cwd/--", "/cwd/--x.mp3"}},
+        {{"wavesmith", "-c", "--", "-c"}, "-c", {"/cwd/-c"}},
     };
     for (const TRow& row : rows) {
         const TStartArgs args = ParseStartArgs(static_cast<int>(row.Argv.size()), row.Argv.data(), "/cwd");
@@ -85,7 +88,7 @@ TEST(SingleInstance, ALaterStartHandsItsNamesToTheRunningWindow) {
     // "-c" passes on too: the clipboard's files join the list (without decoding, as at start-up).
     const std::string clipped = data.WriteFile("clip.mp3", "ID3");
     TScriptedServices::Current().ClipboardContent = clipped + "\n";
-    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"-c", {odd, data.Path() + "folder/"}}));
+    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"-c", {odd, data.Path() + "folder/"}, {}}));
     EXPECT_TRUE(WaitFor([&] { return form.FileList->Count() == 3; }, 5000));
     EXPECT_EQ(form.FileList->FullPaths(), (Strings{clipped, odd, inFolder}));
     EXPECT_EQ(app.ReadFile("wavesmith.lst"), clipped + "\r\n" + odd + "\r\n" + inFolder + "\r\n");
@@ -103,7 +106,7 @@ TEST(SingleInstance, ASocketLeftByACrashedProgramDoesNotBlockTheStart) {
     ASSERT_TRUE(first.Listening());
     Strings received;
     first.OnStart = [&](const TStartArgs& args) { received = args.Paths; };
-    EXPECT_TRUE(HandOverFromAnotherStart(socket, {"-C", {"/a.mp3"}}));
+    EXPECT_TRUE(HandOverFromAnotherStart(socket, {"-C", {"/a.mp3"}, {}}));
     EXPECT_TRUE(WaitFor([&] { return !received.empty(); }, 5000));
     EXPECT_EQ(received, Strings{"/a.mp3"});
 
