@@ -1,6 +1,7 @@
 // The command line's names, and a later start handing them to the running program over a real
 // local socket.
 #include "app/formmain.h"
+#include "app/launchfeedback.h"
 #include "app/singleinstance.h"
 #include "app/trayicon.h"
 #include "filelist/filelistmodel.h"
@@ -63,6 +64,25 @@ TEST(StartArgs, CommandLineNamesBecomeFullPathsByteForByte) {
         const TStartArgs args = ParseStartArgs(static_cast<int>(row.Argv.size()), row.Argv.data(), "/cwd");
         EXPECT_EQ(args.FirstArgument, row.First) << row.Argv.size();
         EXPECT_EQ(args.Paths, row.Paths) << row.Argv.back();
+    }
+}
+
+// The id's time lets the window manager raise the window; the remove message must name the id exactly.
+TEST(LaunchFeedback, StartupIdTimeAndRemoveMessage) {
+    struct TRow {
+        std::string Id;
+        std::uint32_t Time;
+        std::string Remove;
+    };
+    const TRow rows[] = {
+        {"gtk-launch-1-host-app-0_TIME4711", 4711, "remove: ID=gtk-launch-1-host-app-0_TIME4711"},
+        {"a b\"c\\_TIME7", 7, "remove: ID=\"a b\\\"c\\\\_TIME7\""},
+        {"no-time", 0, "remove: ID=no-time"},
+        {"x_TIME12y", 0, "remove: ID=x_TIME12y"},
+    };
+    for (const TRow& row : rows) {
+        EXPECT_EQ(StartupIdTime(row.Id), row.Time) << row.Id;
+        EXPECT_EQ(StartupRemoveMessage(row.Id), row.Remove) << row.Id;
     }
 }
 
