@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <poll.h>
 #include <string>
 
@@ -38,7 +39,9 @@ int main(int argc, char** argv) {
     const long long bound = std::atoll(argv[2]);
     const auto start = std::chrono::steady_clock::now();
     int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> owned(
+        xcb_connect(nullptr, &screenNumber), &xcb_disconnect);
+    xcb_connection_t* connection = owned.get();
     if (xcb_connection_has_error(connection)) {
         std::fprintf(stderr, "startupwatch: no X display\n");
         return 2;
@@ -84,6 +87,5 @@ int main(int argc, char** argv) {
         }
         if (xcb_connection_has_error(connection)) return 1;
     }
-    xcb_disconnect(connection);
     return 0;
 }
