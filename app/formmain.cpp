@@ -176,8 +176,9 @@ void TFormMain::RunPendingStarts() {
         TakeStart(args);
     }
     // A start that waits still ends the desktop's busy cursor now, and raises the waiting question.
+    QWidget* const front = QApplication::activeModalWidget();
     for (TStartArgs& waiting : PendingStarts) {
-        CompleteLaunch(QApplication::activeModalWidget(), waiting.Launch);
+        CompleteLaunch(front ? front : this, waiting.Launch);
         waiting.Launch = {};
     }
 }
