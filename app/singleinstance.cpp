@@ -47,20 +47,24 @@ bool TSingleInstance::HandOver(const TStartArgs& args) {
     // Two programs started at once must not both find no one and both listen.
     QLockFile lock(PathText(FSocketPath + ".lock"));
     lock.tryLock(WaitMs);
-    switch (Send(args)) {
+    TSent sent = Send(args, true);
+    // A program from before the launch id closes on the newer form: it still takes the names.
+    if (sent == TSent::Refused) sent = Send(args, false);
+    switch (sent) {
     case TSent::Delivered:
         return true;
     case TSent::NoProgram:
         Listen();
         return false;
     case TSent::Unknown:
+    case TSent::Refused:
         // Something holds the socket but does not answer: start alone rather than take it over.
         return false;
     }
     return false;
 }
 
-TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
+TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args, bool withLaunch) const {
     QLocalSocket socket;
     socket.connectToServer(PathText(FSocketPath));
     if (!socket.waitForConnected(WaitMs)) {
@@ -75,13 +79,16 @@ TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
     QList<QByteArray> paths;
     for (const std::string& path : args.Paths)
         paths.append(Bytes(path));
-    out << MagicWithLaunch << Bytes(args.FirstArgument) << paths << Bytes(args.Launch.StartupId)
-        << Bytes(args.Launch.ActivationToken);
+    out << (withLaunch ? MagicWithLaunch : Magic) << Bytes(args.FirstArgument) << paths;
+    if (withLaunch) out << Bytes(args.Launch.StartupId) << Bytes(args.Launch.ActivationToken);
     socket.write(request);
     // The answer says the running program has read the whole request.
+    const auto noAnswer = [&socket] {
+        return socket.state() == QLocalSocket::UnconnectedState ? TSent::Refused : TSent::Unknown;
+    };
     while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(WaitMs)) return TSent::Unknown;
-    if (!socket.waitForReadyRead(WaitMs)) return TSent::Unknown;
+        if (!socket.waitForBytesWritten(WaitMs)) return noAnswer();
+    if (!socket.waitForReadyRead(WaitMs)) return noAnswer();
     return socket.read(1) == "1" ? TSent::Delivered : TSent::Unknown;
 }
 

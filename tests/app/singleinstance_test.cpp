@@ -8,6 +8,10 @@
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
+#include <QDataStream>
+#include <QLocalServer>
+#include <QLocalSocket>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -133,6 +137,30 @@ TEST(SingleInstance, ASocketLeftByACrashedProgramDoesNotBlockTheStart) {
     // Two portable copies keep two settings files, so they are two programs.
     EXPECT_NE(InstanceSocketPath("/one/wavesmith.ini"), InstanceSocketPath("/two/wavesmith.ini"));
     EXPECT_EQ(InstanceSocketPath("/one/wavesmith.ini"), InstanceSocketPath("/one/wavesmith.ini"));
+}
+
+// A running program from before the launch id knew only the first form of the request: it closes the
+// connection on anything else. The later start still hands its names over, in that form.
+TEST(SingleInstance, AProgramFromBeforeTheLaunchIdStillTakesTheNames) {
+    TTempDir dir;
+    const QString socketPath = QString::fromStdString(dir.Path() + "socket");
+    QLocalServer older;
+    ASSERT_TRUE(older.listen(socketPath));
+    quint32 accepted = 0;
+    QObject::connect(&older, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = older.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &accepted] {
+            QDataStream in(socket);
+            quint32 magic = 0;
+            in >> magic;
+            if (magic != 0x57534d31) return socket->abort();
+            accepted = magic;
+            socket->write("1");
+        });
+    });
+    TStartArgs args{"", {"/a.mp3"}, {"launch_TIME1", ""}};
+    EXPECT_TRUE(HandOverFromAnotherStart(dir.Path() + "socket", args));
+    EXPECT_EQ(accepted, 0x57534d31u);
 }
 
 } // namespace
