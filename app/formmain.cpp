@@ -2,6 +2,7 @@
 #include "app/formmain.h"
 
 #include "app/errorreport.h"
+#include "app/launchfeedback.h"
 #include "app/trayicon.h"
 #include "engine/runlog.h"
 #include "filelist/filelistview.h"
@@ -176,10 +177,17 @@ void TFormMain::RunPendingStarts() {
         PendingStarts.pop_front();
         TakeStart(args);
     }
+    // A start that waits still ends the desktop's busy cursor now, and raises the waiting question.
+    QWidget* const front = QApplication::activeModalWidget();
+    for (TStartArgs& waiting : PendingStarts) {
+        CompleteLaunch(front ? front : this, waiting.Launch);
+        waiting.Launch = {};
+    }
 }
 
 void TFormMain::TakeStart(const TStartArgs& args) {
     BringToFront();
+    CompleteLaunch(this, args.Launch);
     // The list already holds files, so the clipboard's join them instead of replacing them.
     if (!args.FirstArgument.empty()) ImportClipboard();
     OpenFiles(args.Paths);

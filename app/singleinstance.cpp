@@ -11,8 +11,11 @@
 #include <QStandardPaths>
 
 namespace {
-constexpr quint32 Magic = 0x57534d31; // tells our requests from anything else on the socket
-constexpr int WaitMs = 5000;          // a running program answers within this, or counts as none
+// Tells our requests from anything else on the socket. The second form adds the launch id; a
+// program of the first form may still send the first.
+constexpr quint32 Magic = 0x57534d31;
+constexpr quint32 MagicWithLaunch = 0x57534d32;
+constexpr int WaitMs = 5000; // a running program answers within this, or counts as none
 constexpr qint64 MaxRequestBytes = 64 << 20;
 // Fixed, so a program started after a Qt update still talks to one started before it.
 constexpr auto StreamVersion = QDataStream::Qt_6_0;
@@ -44,20 +47,24 @@ bool TSingleInstance::HandOver(const TStartArgs& args) {
     // Two programs started at once must not both find no one and both listen.
     QLockFile lock(PathText(FSocketPath + ".lock"));
     lock.tryLock(WaitMs);
-    switch (Send(args)) {
+    TSent sent = Send(args, true);
+    // A program from before the launch id closes on the newer form: it still takes the names.
+    if (sent == TSent::Refused) sent = Send(args, false);
+    switch (sent) {
     case TSent::Delivered:
         return true;
     case TSent::NoProgram:
         Listen();
         return false;
     case TSent::Unknown:
+    case TSent::Refused:
         // Something holds the socket but does not answer: start alone rather than take it over.
         return false;
     }
     return false;
 }
 
-TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
+TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args, bool withLaunch) const {
     QLocalSocket socket;
     socket.connectToServer(PathText(FSocketPath));
     if (!socket.waitForConnected(WaitMs)) {
@@ -72,12 +79,16 @@ TSingleInstance::TSent TSingleInstance::Send(const TStartArgs& args) const {
     QList<QByteArray> paths;
     for (const std::string& path : args.Paths)
         paths.append(Bytes(path));
-    out << Magic << Bytes(args.FirstArgument) << paths;
+    out << (withLaunch ? MagicWithLaunch : Magic) << Bytes(args.FirstArgument) << paths;
+    if (withLaunch) out << Bytes(args.Launch.StartupId) << Bytes(args.Launch.ActivationToken);
     socket.write(request);
     // The answer says the running program has read the whole request.
+    const auto noAnswer = [&socket] {
+        return socket.state() == QLocalSocket::UnconnectedState ? TSent::Refused : TSent::Unknown;
+    };
     while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(WaitMs)) return TSent::Unknown;
-    if (!socket.waitForReadyRead(WaitMs)) return TSent::Unknown;
+        if (!socket.waitForBytesWritten(WaitMs)) return noAnswer();
+    if (!socket.waitForReadyRead(WaitMs)) return noAnswer();
     return socket.read(1) == "1" ? TSent::Delivered : TSent::Unknown;
 }
 
@@ -111,9 +122,11 @@ void TSingleInstance::Read(QLocalSocket* socket) {
     quint32 magic = 0;
     QByteArray first;
     QList<QByteArray> paths;
+    QByteArray startupId, activationToken;
     in >> magic >> first >> paths;
+    if (magic == MagicWithLaunch) in >> startupId >> activationToken;
     if (!in.commitTransaction()) return; // the rest is still on its way
-    if (magic != Magic) {
+    if (magic != Magic && magic != MagicWithLaunch) {
         socket->abort();
         return;
     }
@@ -123,5 +136,6 @@ void TSingleInstance::Read(QLocalSocket* socket) {
     args.FirstArgument = Text(first);
     for (const QByteArray& path : paths)
         args.Paths.push_back(Text(path));
+    args.Launch = {Text(startupId), Text(activationToken)};
     if (OnStart) OnStart(args);
 }

@@ -29,8 +29,9 @@ public:
     bool Listening() const;
 
 private:
-    enum class TSent { Delivered, NoProgram, Unknown };
-    TSent Send(const TStartArgs& args) const;
+    // Refused: the program closed the connection without an answer.
+    enum class TSent { Delivered, NoProgram, Unknown, Refused };
+    TSent Send(const TStartArgs& args, bool withLaunch) const;
     void Listen();
     void Accept();
     void Read(QLocalSocket* socket);

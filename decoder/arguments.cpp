@@ -11,6 +11,11 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
         if (args.size() != 1) result.Problem = "--help takes no arguments";
         return result;
     }
+    if (args[0] == "--version") {
+        result.Command = args.size() == 1 ? TCommand::Version : TCommand::UsageError;
+        if (args.size() != 1) result.Problem = "--version takes no arguments";
+        return result;
+    }
     if (args[0] != "--decode") {
         result.Problem = "unknown option \"" + args[0] + "\"";
         return result;
@@ -32,6 +37,7 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
            "       utils.exe --help\n"
+           "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"
            "The WAV file is written as .<output.wav>.part in the output's folder and renamed when\n"
@@ -39,4 +45,8 @@ std::string UsageText() {
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";
+}
+
+std::string VersionText() {
+    return "utils.exe 2.6\n";
 }

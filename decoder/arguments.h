@@ -1,9 +1,9 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, or `--help`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, `--help` or `--version`.
 #include <string>
 #include <vector>
 
-enum class TCommand { Decode, Help, UsageError };
+enum class TCommand { Decode, Help, Version, UsageError };
 
 struct TArguments {
     TCommand Command = TCommand::UsageError;
@@ -16,6 +16,7 @@ TArguments ParseArguments(const std::vector<std::string>& args);
 
 // The usage text, ending with a newline.
 std::string UsageText();
+std::string VersionText(); // "utils.exe <version>", ending with a newline
 
 // Exit codes: 0 success, 1 bad input file (or an output name that cannot be used, or an input that
 // changed while it was decoded), 2 usage, 3 damaged stream, 4 the output could not be created or

@@ -16,7 +16,10 @@ int main(int argc, char** argv) {
     switch (args.Command) {
     case TCommand::Help:
         std::fputs(UsageText().c_str(), stdout);
-        return ExitUsage;
+        return ExitOk;
+    case TCommand::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return ExitOk;
     case TCommand::UsageError:
         std::fprintf(stderr, "utils.exe: %s\n%s", args.Problem.c_str(), UsageText().c_str());
         return ExitUsage;

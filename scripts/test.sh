@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs the whole suite; installs that build into a temporary prefix and validates the installed layout
-# and desktop files; then builds the runner's tests with ThreadSanitizer and runs them.
+# runs the whole suite; installs that build into a temporary prefix and validates the installed layout,
+# desktop files and manual pages and the launch feedback; builds the release package and runs lintian on
+# it; then builds the runner's tests with ThreadSanitizer and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -25,8 +26,10 @@ echo "== Install into a temporary prefix and validate what a desktop reads"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$root/build/asan" --prefix "$prefix" >/dev/null
-for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/installed lib/wavesmith/complete.wav \
-    lib/wavesmith/help/index.htm lib/wavesmith/help/Options.htm "lib/wavesmith/help/Frequently Asked Questions.htm" \
+for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/installed share/wavesmith/complete.wav \
+    share/wavesmith/help/index.htm share/wavesmith/help/Options.htm "share/wavesmith/help/Frequently Asked Questions.htm" \
+    share/man/man1/wavesmith.1.gz share/man/man1/utils.exe.1.gz share/doc/wavesmith/copyright \
+    share/doc/wavesmith/changelog.gz \
     share/icons/hicolor/scalable/apps/org.example.wavesmith.svg \
     share/icons/hicolor/48x48/apps/org.example.wavesmith.png \
     share/icons/hicolor/256x256/apps/org.example.wavesmith.png; do
@@ -35,6 +38,29 @@ done
 [ "$(readlink "$prefix/bin/wavesmith")" = ../lib/wavesmith/wavesmith ] || { echo "bin/wavesmith is no link to the program"; exit 1; }
 desktop-file-validate "$prefix/share/applications/org.example.wavesmith.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"
+for page in wavesmith utils.exe; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "$page(1): $warnings"; exit 1; }
+done
+
+echo "== A start handed to the running window completes the desktop's launch feedback (X11)"
+if command -v xvfb-run >/dev/null && command -v gtk-launch >/dev/null && [ -x "$root/build/asan/bin/startupwatch" ]; then
+    bash "$root/scripts/launchfeedback.sh" "$prefix" "$root/build/asan/bin/startupwatch"
+else
+    echo "skipped: needs xvfb-run, gtk-launch and a build with X11"
+fi
+
+echo "== Release build, its Debian package and lintian on it"
+cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVESMITH_TESTS=OFF \
+    -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
+cmake --build "$root/build/release" -j "$jobs"
+rm -f "$root"/build/release/wavesmith_*.deb
+(cd "$root/build/release" && cpack -G DEB >/dev/null)
+if command -v lintian >/dev/null; then
+    findings=$(lintian --tag-display-limit 0 "$root"/build/release/wavesmith_*.deb 2>&1 | grep -E '^[EW]: ' || true)
+    [ -z "$findings" ] || { echo "$findings"; exit 1; }
+    echo "lintian: no errors and no warnings"
+fi
 
 echo "== The runner's tests and the batch with two decoders at once, with ThreadSanitizer"
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

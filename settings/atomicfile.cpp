@@ -10,7 +10,11 @@ namespace {
 
 // Temporaries are hidden names beside the target: ".<name>.<number>.tmp".
 std::string TemporaryPrefix(const std::string& target) {
-    return "." + ExtractFileName(target) + ".";
+    // Appended piece by piece: GCC 12 reports a false -Wrestrict for "." + std::string&&.
+    std::string prefix(1, '.');
+    prefix += ExtractFileName(target);
+    prefix += '.';
+    return prefix;
 }
 
 bool IsTemporaryOf(const std::string& target, const std::string& name) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -90,16 +91,28 @@ std::string LogFilePath() {
     return (IsInstalledCopy() ? UserDataDir() : ExecutableDir()) + "Wavesmith.log";
 }
 
+std::string DataDir() {
+#ifndef _WIN32
+    // An installed program sits in <prefix>/lib/wavesmith/; its shared data in <prefix>/share/wavesmith/.
+    if (IsInstalledCopy()) {
+        const std::string shared = ExecutableDir() + "../../share/wavesmith/";
+        // Lexically, as bytes: the executable's folder has its links resolved already.
+        if (DirectoryExists(shared)) return std::filesystem::path(shared).lexically_normal().string();
+    }
+#endif
+    return ExecutableDir();
+}
+
 std::string HelpFilePath() {
 #ifdef _WIN32
     return ChangeFileExt(ExecutablePath(), ".chm");
 #else
-    return ExecutableDir() + "help" + PathDelim + "index.htm";
+    return DataDir() + "help" + PathDelim + "index.htm";
 #endif
 }
 
 std::string CompletionSoundPath() {
-    return ExecutableDir() + "complete.wav";
+    return DataDir() + "complete.wav";
 }
 
 std::string DecoderFileName() {

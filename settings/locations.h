@@ -27,8 +27,11 @@ std::string SettingsFilePath();
 std::string SavedListPath();
 // Portable: ExecutableDir() + "Wavesmith.log". Installed: UserDataDir() + "Wavesmith.log".
 std::string LogFilePath();
+// Where the help and the completion sound are: an installed copy's <prefix>/share/wavesmith/ when
+// it is there, else the executable's folder (a portable copy keeps them beside itself).
+std::string DataDir();
 // The help's entry page: the executable's path with ".chm" on Windows; elsewhere the index page of
-// the folder of HTML pages beside the executable. Topics ("::/Options.htm") are pages beside it.
+// the folder of HTML pages in DataDir(). Topics ("::/Options.htm") are pages beside it.
 std::string HelpFilePath();
-std::string CompletionSoundPath(); // ExecutableDir() + "complete.wav"
+std::string CompletionSoundPath(); // DataDir() + "complete.wav"
 std::string DecoderFileName();     // "utils.exe"

@@ -1,11 +1,16 @@
 // The command line's names, and a later start handing them to the running program over a real
 // local socket.
 #include "app/formmain.h"
+#include "app/launchfeedback.h"
 #include "app/singleinstance.h"
 #include "app/trayicon.h"
 #include "filelist/filelistmodel.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
+
+#include <QDataStream>
+#include <QLocalServer>
+#include <QLocalSocket>
 
 #include <gtest/gtest.h>
 
@@ -55,11 +60,33 @@ TEST(StartArgs, CommandLineNamesBecomeFullPathsByteForByte) {
          "",
          {"/cwd/b c.m3u", "/cwd/folder/", "/up/x.mp3", "/abs/y.mp3"}},
         {{"wavesmith", "caf\xE9.mp3", ""}, "", {"/cwd/caf\xE9.mp3"}}, // Latin-1: not valid UTF-8
+        // After the first "--" every argument is a name, a second "--" and "-C" included.
+        {{"wavesmith", "--", "-C", "--", "--x.mp3"}, "", {"/cwd/-C", "/cwd/--", "/cwd/--x.mp3"}},
+        {{"wavesmith", "-c", "--", "-c"}, "-c", {"/cwd/-c"}},
     };
     for (const TRow& row : rows) {
         const TStartArgs args = ParseStartArgs(static_cast<int>(row.Argv.size()), row.Argv.data(), "/cwd");
         EXPECT_EQ(args.FirstArgument, row.First) << row.Argv.size();
         EXPECT_EQ(args.Paths, row.Paths) << row.Argv.back();
+    }
+}
+
+// The id's time lets the window manager raise the window; the remove message must name the id exactly.
+TEST(LaunchFeedback, StartupIdTimeAndRemoveMessage) {
+    struct TRow {
+        std::string Id;
+        std::uint32_t Time;
+        std::string Remove;
+    };
+    const TRow rows[] = {
+        {"gtk-launch-1-host-app-0_TIME4711", 4711, "remove: ID=gtk-launch-1-host-app-0_TIME4711"},
+        {"a b\"c\\_TIME7", 7, "remove: ID=\"a b\\\"c\\\\_TIME7\""},
+        {"no-time", 0, "remove: ID=no-time"},
+        {"x_TIME12y", 0, "remove: ID=x_TIME12y"},
+    };
+    for (const TRow& row : rows) {
+        EXPECT_EQ(StartupIdTime(row.Id), row.Time) << row.Id;
+        EXPECT_EQ(StartupRemoveMessage(row.Id), row.Remove) << row.Id;
     }
 }
 
@@ -85,7 +112,7 @@ TEST(SingleInstance, ALaterStartHandsItsNamesToTheRunningWindow) {
     // "-c" passes on too: the clipboard's files join the list (without decoding, as at start-up).
     const std::string clipped = data.WriteFile("clip.mp3", "ID3");
     TScriptedServices::Current().ClipboardContent = clipped + "\n";
-    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"-c", {odd, data.Path() + "folder/"}}));
+    EXPECT_TRUE(HandOverFromAnotherStart(app.Path() + "socket", {"-c", {odd, data.Path() + "folder/"}, {}}));
     EXPECT_TRUE(WaitFor([&] { return form.FileList->Count() == 3; }, 5000));
     EXPECT_EQ(form.FileList->FullPaths(), (Strings{clipped, odd, inFolder}));
     EXPECT_EQ(app.ReadFile("wavesmith.lst"), clipped + "\r\n" + odd + "\r\n" + inFolder + "\r\n");
@@ -103,13 +130,37 @@ TEST(SingleInstance, ASocketLeftByACrashedProgramDoesNotBlockTheStart) {
     ASSERT_TRUE(first.Listening());
     Strings received;
     first.OnStart = [&](const TStartArgs& args) { received = args.Paths; };
-    EXPECT_TRUE(HandOverFromAnotherStart(socket, {"-C", {"/a.mp3"}}));
+    EXPECT_TRUE(HandOverFromAnotherStart(socket, {"-C", {"/a.mp3"}, {}}));
     EXPECT_TRUE(WaitFor([&] { return !received.empty(); }, 5000));
     EXPECT_EQ(received, Strings{"/a.mp3"});
 
     // Two portable copies keep two settings files, so they are two programs.
     EXPECT_NE(InstanceSocketPath("/one/wavesmith.ini"), InstanceSocketPath("/two/wavesmith.ini"));
     EXPECT_EQ(InstanceSocketPath("/one/wavesmith.ini"), InstanceSocketPath("/one/wavesmith.ini"));
+}
+
+// A running program from before the launch id knew only the first form of the request: it closes the
+// connection on anything else. The later start still hands its names over, in that form.
+TEST(SingleInstance, AProgramFromBeforeTheLaunchIdStillTakesTheNames) {
+    TTempDir dir;
+    const QString socketPath = QString::fromStdString(dir.Path() + "socket");
+    QLocalServer older;
+    ASSERT_TRUE(older.listen(socketPath));
+    quint32 accepted = 0;
+    QObject::connect(&older, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = older.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &accepted] {
+            QDataStream in(socket);
+            quint32 magic = 0;
+            in >> magic;
+            if (magic != 0x57534d31) return socket->abort();
+            accepted = magic;
+            socket->write("1");
+        });
+    });
+    TStartArgs args{"", {"/a.mp3"}, {"launch_TIME1", ""}};
+    EXPECT_TRUE(HandOverFromAnotherStart(dir.Path() + "socket", args));
+    EXPECT_EQ(accepted, 0x57534d31u);
 }
 
 } // namespace

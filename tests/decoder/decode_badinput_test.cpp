@@ -374,9 +374,9 @@ TEST_P(InterruptedDecoder, LeavesNothingUnderTheOutputNameAndTheNextRunReplacesI
 INSTANTIATE_TEST_SUITE_P(Interruptions, InterruptedDecoder, ::testing::ValuesIn(Interruptions),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(Usage, HelpAndWrongArgumentsExitWithTwoAndTheUsage) {
+TEST(Usage, HelpExitsWithZeroAndWrongArgumentsWithTwoAndTheUsage) {
     const TDecoderRun help = RunDecoder({"--help"});
-    EXPECT_EQ(help.ExitCode, 2);
+    EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Out.find("usage: utils.exe --decode"), std::string::npos) << help.Out;
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{},

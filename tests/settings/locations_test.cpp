@@ -44,14 +44,18 @@ TEST(Locations, UserFilesBesideAPortableCopyAndInTheUsersFoldersWhenInstalled) {
         bool Marker;
         std::string ConfigHome, DataHome; // "" unset; a leading '@' stands for the temporary folder
         std::string ConfigDir, DataDir;   // where the files must land, relative to the temporary folder
+        bool SharedData;                  // share/wavesmith/ exists beside lib/
+        std::string HelpDir;              // where the help and the sound are found
     };
     const TRow rows[] = {
-        {"portable", false, "@xdg/config", "@xdg/data", "lib/wavesmith/", "lib/wavesmith/"},
-        {"installed, defaults", true, "", "", "home/.config/wavesmith/", "home/.local/share/wavesmith/"},
+        {"portable", false, "@xdg/config", "@xdg/data", "lib/wavesmith/", "lib/wavesmith/", true,
+         "lib/wavesmith/"},
+        {"installed, defaults", true, "", "", "home/.config/wavesmith/", "home/.local/share/wavesmith/", true,
+         "share/wavesmith/"},
         {"installed, variables", true, "@xdg/config", "@xdg/data", "xdg/config/wavesmith/",
-         "xdg/data/wavesmith/"},
+         "xdg/data/wavesmith/", false, "lib/wavesmith/"},
         {"installed, relative variables ignored", true, "xdg/config", "xdg/data", "home/.config/wavesmith/",
-         "home/.local/share/wavesmith/"},
+         "home/.local/share/wavesmith/", true, "share/wavesmith/"},
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -61,6 +65,7 @@ TEST(Locations, UserFilesBesideAPortableCopyAndInTheUsersFoldersWhenInstalled) {
         };
         const std::string program = dir.WriteFile("lib/wavesmith/wavesmith", "");
         if (row.Marker) dir.WriteFile(std::string("lib/wavesmith/") + InstalledMarkerName, "");
+        if (row.SharedData) dir.MakeDir("share/wavesmith");
         dir.MakeDir("bin");
         ASSERT_EQ(::symlink("../lib/wavesmith/wavesmith", (dir.Path() + "bin/wavesmith").c_str()), 0);
         TEnvironment home("HOME", dir.MakeDir("home"));
@@ -74,8 +79,8 @@ TEST(Locations, UserFilesBesideAPortableCopyAndInTheUsersFoldersWhenInstalled) {
         EXPECT_EQ(SettingsFilePath(), dir.Path() + row.ConfigDir + "wavesmith.ini");
         EXPECT_EQ(SavedListPath(), dir.Path() + row.DataDir + "wavesmith.lst");
         EXPECT_EQ(LogFilePath(), dir.Path() + row.DataDir + "Wavesmith.log");
-        EXPECT_EQ(HelpFilePath(), programDir + "help/index.htm");
-        EXPECT_EQ(CompletionSoundPath(), programDir + "complete.wav");
+        EXPECT_EQ(HelpFilePath(), dir.Path() + row.HelpDir + "help/index.htm");
+        EXPECT_EQ(CompletionSoundPath(), dir.Path() + row.HelpDir + "complete.wav");
         // The user's folders exist once asked for, so the first save succeeds; a portable copy
         // creates none.
         EXPECT_FALSE(LoadSettings());
