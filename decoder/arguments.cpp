@@ -1,7 +1,27 @@
 #include "decoder/arguments.h"
 
-TArguments ParseArguments(const std::vector<std::string>& args) {
+namespace {
+
+// A count of threads: digits only, at most a few thousand.
+bool ReadThreads(const std::string& text, unsigned& threads) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    threads = static_cast<unsigned>(std::stoul(text));
+    return true;
+}
+
+} // namespace
+
+TArguments ParseArguments(const std::vector<std::string>& given) {
     TArguments result;
+    std::vector<std::string> args = given;
+    if (!args.empty() && args[0] == "--threads") {
+        if (args.size() < 2 || !ReadThreads(args[1], result.Threads)) {
+            result.Problem = "--threads needs a number of threads (0: one per processor)";
+            return result;
+        }
+        args.erase(args.begin(), args.begin() + 2);
+    }
     if (args.empty()) {
         result.Problem = "no arguments given";
         return result;
@@ -31,11 +51,14 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
+           "       utils.exe --threads N --decode <input.mp3> <output.wav>\n"
            "       utils.exe --help\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"
            "The WAV file is written as .<name>.part beside <output.wav> and renamed when it is\n"
            "finished; a file that changes while it is decoded gives no output.\n"
+           "A long file is decoded on N threads at once (default 0: one per processor), with the\n"
+           "same result as on one thread.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";
