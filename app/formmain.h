@@ -250,8 +250,13 @@ private:
     int NextEntryRow();                           // the next entry to start, or -1
     void StartFreeRuns();
     void LaunchFile(TDecoderRun& run, int row);
+    // ---- The end of one file (engine/fileend.cpp)
+    void LaunchDecoder(TDecoderRun& run); // starts the set command line, noting the source's state
     void FailUnstartedFile(TDecoderRun& run);
+    void StopForFullDisk(const TDecoderRun& run);
+    bool DecodedResultHolds(const TDecoderRun& run, bool deletingSource) const;
     void FinishFile(TDecoderRun& run);
+    // ---- Batch (engine/batch.cpp)
     void CompleteBatch();
     bool AnyEntryLeftToTry() const;
     bool OutputWrittenAgainLater(const TDecoderRun& run) const;

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
@@ -30,12 +31,6 @@
 namespace {
 
 const std::string OutputExt = ".wav";
-
-// A decoder that crashed, gave up or was stopped by us never counts as a success: a stopped one
-// may have written only part of its output.
-bool DecoderFailed(const TChildExit& exit) {
-    return (exit.Exited && exit.ExitCode != 0) || exit.Signalled || exit.Terminated;
-}
 
 // Where the decoder writes an entry's output; the same rule that starting the file applies.
 std::string PlannedOutputPath(const TFileItem& item, const std::string& ext) {
@@ -131,6 +126,11 @@ void TFormMain::RunBatch() {
 
     for (const TDecoderRun& run : Runs)
         if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
+    // A closing window takes the runners with it: their ends, which remove what the stopped decoders
+    // left half-written, are awaited first (they come at once after the kill; Timer1 bounds each wait).
+    const QDeadlineTimer endsDue(5000);
+    while (Closing && DecoderRunning() && !endsDue.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // The stopped decoder's last lines no longer show: the tip says the program is idle again.
     if (g.BatchState == bsStopNow && TrayIcon && !Closing) TrayIcon->SetToolTip(AppTitle);
 
@@ -253,89 +253,13 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     try {
         const std::string folder = StartOutputFolder(g.OutDir, item.Path);
         run.Output = folder + OutputFileName(item.FileName, OutputExt);
-        TRedirector* runner = RunnerOf(run);
-        runner->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output));
-        runner->Execute();
+        RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output));
+        LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;
         MirrorLeadRun();
         throw;
     }
-}
-
-void TFormMain::FailUnstartedFile(TDecoderRun& run) {
-    run.ProgressPhase = false;
-    run.FileFailed = true;
-    FinishFile(run);
-}
-
-void TFormMain::HandleDecoderEnd(TRedirector* sender) {
-    auto& g = GlobalVars;
-    TDecoderRun& run = RunOf(sender);
-    run.Ended = true;
-    FlushDecoderOutput(run);
-    ActionListUpdate();
-    if (!run.Busy) return; // a decoder whose file is no longer part of any batch
-    if (g.BatchState == bsStopNow) {
-        run.Busy = false;
-        return;
-    }
-
-    const TRedirector* runner = sender ? sender : Redirector.get();
-    if (!run.ProgressPhase || DecoderFailed(runner->ExitStatus())) run.FileFailed = true;
-    // Whatever the decoder said, no output is no success.
-    if (!run.FileFailed && FileSizeOf(run.Output) <= 0) run.FileFailed = true;
-    FinishFile(run);
-}
-
-void TFormMain::FinishFile(TDecoderRun& run) {
-    auto& g = GlobalVars;
-    run.Busy = false;
-    // The values this file ends with stay shown until the next file starts.
-    g.CurrentSource = run.Source;
-    g.ProgressPhase = run.ProgressPhase;
-    g.FileFailed = run.FileFailed;
-    g.FilePercent = run.FilePercent;
-    if (!run.FileFailed && run.ProgressPhase) {
-        // A source stays while a later entry of this batch will overwrite its output. Otherwise
-        // the output reaches the disk before the source goes, so a power cut never loses both.
-        if (g.Delete && !OutputWrittenAgainLater(run)) {
-            FlushFileToDisk(run.Output);
-            std::remove(run.Source.c_str()); // a failure to delete is ignored
-        }
-        LastOutputFolder = ExtractFilePath(run.Output);
-        // Saving the list may fail; the entry has left the list by then, and the batch goes on.
-        RunReported([&] { RemoveEntry(run.Source); });
-        g.FilesDecoded += 1;
-        if (g.FilesDecoded == g.FilesTotal) {
-            LabelBatch->setText(QStringLiteral("100%"));
-            ShownBatchPercent = -1;
-            ProgressBarBatch->setValue(0);
-            LabelBatchRemaining->setText(QStringLiteral("Decoding finished"));
-        }
-    }
-    if (run.FileFailed) {
-        g.AnyError = true;
-        g.FilesFailed += 1;
-        FailedInBatch.insert(FileNameKey(run.Source));
-        RunReported([&] { MoveEntryToEnd(run.Source); });
-        if (!run.Output.empty()) DeleteIfEmpty(run.Output);
-        g.RunLog.push_back("An error occurred while trying to decode \"" + run.Source + "\"!");
-    }
-
-    // The batch completes when no entry is left to try and none is running.
-    if (!AnyRunBusy() && (g.StopWhenDone || !AnyEntryLeftToTry())) {
-        CompleteBatch();
-        return;
-    }
-    MirrorLeadRun();
-    g.BytesFinished += run.Size;
-    g.BytesDone = g.BytesFinished + BytesDoneInRuns();
-    ShowBatchPercent();
-    if (g.BytesDone > 0) ShowBatchRemaining();
-    if (AnyRunBusy()) ShowWorkingText(); // the window now names the next running file
-    g.RunLog.emplace_back();
-    PostMessage(WM_NEXTFILE);
 }
 
 bool TFormMain::OutputWrittenAgainLater(const TDecoderRun& run) const {

@@ -1,5 +1,7 @@
 #pragma once
 // One decoder slot of a batch: the file its runner is decoding and how far the decoder's text has got.
+#include "settings/filesystem.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,7 @@ struct TDecoderRun {
     std::string FileName;
     std::string Output; // the output path the decoder was given
     int64_t Size = 0;
+    TPathInfo SourceAtStart; // the source as its decoder was started, to tell whether it changed since
     bool ProgressPhase = false;
     bool FileFailed = false;
     bool Ended = false;      // its end is being handled: its last lines stop nothing

@@ -1,7 +1,9 @@
 // Every way files enter the list besides AddFile itself: the add dialog with its playlists, drops of
 // files and folder trees, names from the command line, and the start-up load of the saved lists or
 // the clipboard.
+#include "app/errorreport.h"
 #include "app/formmain.h"
+#include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
@@ -168,7 +170,19 @@ void TFormMain::HandleStartup() {
     LoadFileList();
     SetShowSortArrows(false);
     if (!StartupPaths.empty()) OpenFiles(StartupPaths);
-    if (FirstArgument == "-C") RunAction(ActionDecode);
+    if (FirstArgument == "-C") {
+        // The clipboard's list replaces the saved one before any file is decoded: a crash during
+        // the first file must not bring the old list back. A save that fails is reported; the
+        // batch still starts.
+        if (FileList->Count() > 0) {
+            try {
+                SaveFileList();
+            } catch (const std::exception& error) {
+                AppException(error);
+            }
+        }
+        RunAction(ActionDecode);
+    }
     ActionListUpdate();
 }
 

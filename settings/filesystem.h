@@ -10,8 +10,9 @@ enum class TPathKind { Missing, File, Folder, Other };
 
 struct TPathInfo {
     TPathKind Kind = TPathKind::Missing;
-    int64_t Size = 0;            // bytes; meaningful for a file
-    int64_t ModifiedSeconds = 0; // last modification, seconds since 1970-01-01 UTC
+    int64_t Size = 0;                // bytes; meaningful for a file
+    int64_t ModifiedSeconds = 0;     // last modification, seconds since 1970-01-01 UTC
+    int64_t ModifiedNanoseconds = 0; // and the part of that second, where the file system keeps it
     // Together they tell one folder from another, whatever name leads to it.
     uint64_t Volume = 0;
     uint64_t Node = 0;
@@ -19,6 +20,13 @@ struct TPathInfo {
 
 // Follows symbolic links: a link that leads nowhere, like an empty path, is Missing.
 TPathInfo LookUpPath(const std::string& path);
+
+// Whether two look-ups found the same file unchanged: same file, size and modification time.
+inline bool SameFileState(const TPathInfo& a, const TPathInfo& b) {
+    return a.Kind == TPathKind::File && b.Kind == TPathKind::File && a.Size == b.Size &&
+           a.ModifiedSeconds == b.ModifiedSeconds && a.ModifiedNanoseconds == b.ModifiedNanoseconds &&
+           a.Volume == b.Volume && a.Node == b.Node;
+}
 
 // Whether the name itself is a symbolic link, wherever (or nowhere) it leads.
 bool IsSymbolicLink(const std::string& path);
@@ -36,7 +44,7 @@ struct TFolderEntry {
 // unreadable folder lists nothing, as an empty one does.
 std::vector<TFolderEntry> ListFolder(const std::string& folder);
 
-// Waits until the file's data is on the disk; false when it cannot be opened or flushed.
+// Waits until the file's data and its name are on the disk; false when it cannot be opened or flushed.
 bool FlushFileToDisk(const std::string& path);
 
 // The running program's own file, links resolved, as bytes; empty where the system cannot say.

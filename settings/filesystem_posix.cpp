@@ -15,7 +15,8 @@ TPathInfo LookUpPath(const std::string& path) {
                 : S_ISDIR(found.st_mode) ? TPathKind::Folder
                                          : TPathKind::Other;
     info.Size = static_cast<int64_t>(found.st_size);
-    info.ModifiedSeconds = static_cast<int64_t>(found.st_mtime);
+    info.ModifiedSeconds = static_cast<int64_t>(found.st_mtim.tv_sec);
+    info.ModifiedNanoseconds = static_cast<int64_t>(found.st_mtim.tv_nsec);
     info.Volume = static_cast<uint64_t>(found.st_dev);
     info.Node = static_cast<uint64_t>(found.st_ino);
     return info;
@@ -48,6 +49,14 @@ bool FlushFileToDisk(const std::string& path) {
     if (fd < 0) return false;
     const bool flushed = ::fsync(fd) == 0;
     ::close(fd);
+    // The folder too, so that a name given by a rename reaches the disk with the data; a file
+    // system that cannot flush a folder keeps its names safe by other means.
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return flushed;
 }
 

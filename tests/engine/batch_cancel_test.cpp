@@ -22,7 +22,21 @@ protected:
     }
     // A run that takes a while, so that a question can be asked during it.
     static std::string Slow() { return "sleep:300\n" + Decoder::Good(); }
-    static std::string Hanging() { return Decoder::Preamble() + Decoder::Progress(4) + "hang\n"; }
+    // Half-way through its output, as a decoder is when it is stopped.
+    static std::string Hanging() {
+        return Decoder::Preamble() + Decoder::Progress(4) + "write-part:3:RIFFhalf\nhang\n";
+    }
+    // Runs `step` once the running hanging decoders (a.mp3's, and b.mp3's beside it) have written
+    // part of their output.
+    void WhenHalfWritten(std::function<void()> step) {
+        QTimer::singleShot(0, Form.get(), [this, step] {
+            const auto started = [this](const char* wav) {
+                return FileExists(PartialOutputPath(Music(wav)));
+            };
+            ASSERT_TRUE(WaitFor([&] { return started("a.wav") && (OneAtATime() || started("b.wav")); }));
+            step();
+        });
+    }
 };
 
 } // namespace
@@ -60,7 +74,8 @@ TEST_P(BatchCancel, StopNowLeavesTheEntryFirstUncountedAndAnEmptyLog) {
     AddSource("b.mp3");
     Dir.WriteFile("Wavesmith.log", "older\r\n");
     Scripts = {Hanging()};
-    CancelOnceRunning(mrYes);
+    Dialogs.Answers = {mrYes};
+    WhenHalfWritten([this] { Form->ActionCancelExecute(); });
     Decode();
     // The stopped decoder's end comes after the batch has returned: judge what it left behind.
     ASSERT_TRUE(WaitFor([this] { return !Form->DecoderRunning(); }, 5000));
@@ -68,6 +83,8 @@ TEST_P(BatchCancel, StopNowLeavesTheEntryFirstUncountedAndAnEmptyLog) {
     EXPECT_EQ(GlobalVars.FilesDecoded + GlobalVars.FilesFailed, 0);
     EXPECT_EQ(ListedNames(), (TLines{"a.mp3", "b.mp3"}));
     EXPECT_TRUE(FileExists(a));
+    EXPECT_FALSE(AnyOutputLeft("a.wav"));
+    EXPECT_FALSE(AnyOutputLeft("b.wav"));
     EXPECT_TRUE(LogFileExists());
     EXPECT_EQ(LogFile(), "");
     EXPECT_EQ(Form->TrayIcon->ToolTip(), AppTitle);
@@ -102,7 +119,7 @@ TEST_P(BatchCancel, CloseWhileDecodingAsksAndOkAbortsWithoutExitingTwice) {
     AddSource("b.mp3");
     Scripts = {Hanging()};
     Dialogs.Answers = {mrCancel, mrOk};
-    QTimer::singleShot(0, Form.get(), [this] {
+    WhenHalfWritten([this] {
         Form->close(); // refused
         EXPECT_TRUE(Form->isVisible());
         Form->close();
@@ -115,7 +132,10 @@ TEST_P(BatchCancel, CloseWhileDecodingAsksAndOkAbortsWithoutExitingTwice) {
     EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtWarning);
     EXPECT_EQ(dialogs[0]->Buttons, mbOK | mbCancel);
     EXPECT_FALSE(Form->isVisible());
-    ASSERT_TRUE(WaitFor([this] { return !Form->DecoderRunning(); }, 5000));
+    // The runners go with the window: the stopped decoders' ends were awaited before the batch returned.
+    EXPECT_FALSE(Form->DecoderRunning());
+    EXPECT_FALSE(AnyOutputLeft("a.wav"));
+    EXPECT_FALSE(AnyOutputLeft("b.wav"));
     EXPECT_EQ(GlobalVars.BatchState, bsStopNow);
     EXPECT_EQ(GlobalVars.FilesDecoded + GlobalVars.FilesFailed, 0);
     EXPECT_EQ(ListedNames(), (TLines{"a.mp3", "b.mp3"}));

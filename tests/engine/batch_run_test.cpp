@@ -127,6 +127,54 @@ TEST_P(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
 }
 
+TEST_P(BatchRun, SourceThatGrowsWhileDecodedIsKeptAndFails) {
+    GlobalVars.Delete = true;
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    // a's decoder, whatever it says, ends only after more has been written to its source, as to a
+    // copy still under way.
+    Scripts = {"wait-file:" + Dir.Path() + "grown\n" + Decoder::Good(), Decoder::Good()};
+    QTimer::singleShot(0, Form.get(), [&] {
+        QFile source(QString::fromStdString(a));
+        ASSERT_TRUE(source.open(QIODevice::Append));
+        source.write("more");
+        source.close();
+        Dir.WriteFile("grown", "");
+    });
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_FALSE(FileExists(b));
+    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+    ExpectRunLog({"An error occurred while trying to decode \"" + a + "\"!", "", "", "Decoded one file in ",
+                  "One file couldn't be decoded,probably wrong format or using with other application."});
+}
+
+TEST_P(BatchRun, FullDiskFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
+    const std::string a = AddSource("a.mp3");
+    AddSource("b.mp3");
+    AddSource("c.mp3");
+    // With two decoders b runs beside a, and ends after it.
+    OnNextFile = [this] { Dir.WriteFile("go", ""); };
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5) + Decoder::WriteOutput() +
+                   "err:cannot write output file: No space left on device\n\n" + Decoder::Exit(5),
+               "wait-file:" + Dir.Path() + "go\n" + Decoder::Good()};
+    Dialogs.Answers = {IDNO, IDNO}; // the report and the log question, in either order
+    Decode();
+    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_EQ(GlobalVars.FilesDecoded, GetParam() - 1);
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_EQ(ListedNames(), OneAtATime() ? (TLines{"b.mp3", "c.mp3", "a.mp3"}) : (TLines{"c.mp3", "a.mp3"}));
+    EXPECT_EQ(GlobalVars.RunLog.front(), "An error occurred while trying to decode \"" + a + "\"!");
+    ASSERT_TRUE(WaitFor([this] { return Dialogs.CallsOf(TServiceCall::MessageBox).size() == 2; }, 5000));
+    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+    const auto report =
+        std::find_if(boxes.begin(), boxes.end(), [](auto* box) { return box->Caption == "Error Report"; });
+    ASSERT_NE(report, boxes.end());
+    EXPECT_NE((*report)->Text.find("Disk full: " + Music("")), std::string::npos) << (*report)->Text;
+}
+
 TEST_P(BatchRun, NonZeroExitAfterFullProgressFails) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");

@@ -4,7 +4,9 @@
 // "utils.exe.script". Each listed entry gets a script of its own when the batch starts; a file
 // added later follows "utils.exe.script", written just before the window handles a WM_NEXTFILE.
 #include "app/formmain.h"
+#include "decoder/partname.h"
 #include "filelist/filelistmodel.h"
+#include "settings/fileinfo.h"
 #include "settings/globals.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
@@ -162,6 +164,10 @@ protected:
     std::string LogFile() const { return Dir.ReadFile("Wavesmith.log"); }
     bool LogFileExists() const { return QFile::exists(QString::fromStdString(Dir.Path() + "Wavesmith.log")); }
     std::string Music(const std::string& name) const { return Dir.Path() + "music/" + name; }
+    // An output under its own name or its partial one: what a stopped decoder must not leave.
+    bool AnyOutputLeft(const std::string& wavName) const {
+        return FileExists(Music(wavName)) || FileExists(PartialOutputPath(Music(wavName)));
+    }
 };
 
 // Batch tests that run with one decoder and with two at once (the parameter).

@@ -255,9 +255,11 @@ TEST_F(AddFilesTest, LowerCaseDashCTakesTheClipboardWithoutDecoding) {
 
 TEST_F(AddFilesTest, DashCTakesTheClipboardAndStartsDecoding) {
     const std::string a = Mp3("a.mp3");
+    App.WriteFile("wavesmith.lst", Mp3("older.mp3") + "\r\n");
     Script.ClipboardContent = a + "\n";
     MakeForm("-C"); // no decoder beside this executable: the batch stops at its first check
     EXPECT_EQ(Listed(), Strings{a});
+    EXPECT_EQ(SavedList(), a + "\r\n") << "saved before any file is decoded";
     const auto boxes = Script.CallsOf(TServiceCall::MessageBox);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0]->Text, "The file \"" + App.Path() + "utils.exe\" couldn't be found.");
@@ -269,8 +271,10 @@ TEST_F(AddFilesTest, DashCWithNothingUsableStartsNothing) {
     Script.ClipboardContent.assign(junk, sizeof junk - 1);
     while (Script.ClipboardContent.size() < 10'000'000)
         Script.ClipboardContent += "/no/such/folder/" + std::string(80, 'q') + ".mp3\r\n";
+    App.WriteFile("wavesmith.lst", Mp3("older.mp3") + "\r\n");
     MakeForm("-C");
     EXPECT_TRUE(Listed().empty());
+    EXPECT_EQ(SavedList(), Mp3("older.mp3") + "\r\n") << "an empty import replaces nothing yet";
     EXPECT_TRUE(Script.CallsOf(TServiceCall::MessageBox).empty());
 }
 

@@ -16,6 +16,7 @@
 //   cwd                 write the current folder
 //   env:NAME            write the value of an environment variable
 //   write-arg:N:TEXT    write TEXT into the file named by argument N (e.g. a decoder's output)
+//   write-part:N:TEXT   the same into the partial file of that name, as the decoder writes first
 //   echo-args           write every argument after this one followed by a NUL byte, and stop
 //                       (in script mode: every argument of the program)
 //   exit:CODE           end with that exit code
@@ -30,6 +31,7 @@
 // can each follow a script of their own.
 // Without a command the program ends at once with exit code 0.
 #include "childpattern.h"
+#include "decoder/partname.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -184,10 +186,11 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
     } else if (starts("env:")) {
         const char* value = std::getenv(rest.c_str());
         WriteAll(1, value ? value : "");
-    } else if (starts("write-arg:")) {
+    } else if (starts("write-arg:") || starts("write-part:")) {
         const int index = std::stoi(rest);
         if (index >= argc) std::_Exit(123);
-        std::ofstream(argv[index], std::ios::binary) << Unescape(rest.substr(rest.find(':') + 1));
+        const std::string path = command[6] == 'a' ? argv[index] : PartialOutputPath(argv[index]);
+        std::ofstream(path, std::ios::binary) << Unescape(rest.substr(rest.find(':') + 1));
     } else if (command == "echo-args") {
         for (int i = next; i < argc; ++i)
             WriteAll(1, argv[i], std::strlen(argv[i]) + 1);

@@ -1,0 +1,128 @@
+// The end of one file of a batch: whether it counts as decoded, what happens to its source and its
+// output, and the full disk that ends the batch. Nothing that the decoder did not finish, or that
+// changed under it, is counted as decoded, and no source goes before its output is on the disk.
+#include "app/formmain.h"
+#include "decoder/arguments.h"
+#include "decoder/partname.h"
+#include "engine/batchpaths.h"
+#include "filelist/filelistmodel.h"
+#include "settings/errors.h"
+#include "settings/fileinfo.h"
+#include "settings/filesystem.h"
+#include "settings/globals.h"
+#include "settings/paths.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+#include <cstdio>
+
+namespace {
+
+// A decoder that crashed, gave up or was stopped by us never counts as a success: a stopped one
+// may have written only part of its output.
+bool DecoderFailed(const TChildExit& exit) {
+    return (exit.Exited && exit.ExitCode != 0) || exit.Signalled || exit.Terminated;
+}
+
+} // namespace
+
+void TFormMain::LaunchDecoder(TDecoderRun& run) {
+    // Taken before the decoder opens the file: whatever changes it from here on is seen at the end.
+    run.SourceAtStart = LookUpPath(run.Source);
+    RunnerOf(run)->Execute();
+}
+
+void TFormMain::FailUnstartedFile(TDecoderRun& run) {
+    run.ProgressPhase = false;
+    run.FileFailed = true;
+    FinishFile(run);
+}
+
+void TFormMain::HandleDecoderEnd(TRedirector* sender) {
+    auto& g = GlobalVars;
+    TDecoderRun& run = RunOf(sender);
+    run.Ended = true;
+    FlushDecoderOutput(run);
+    // An ended decoder's partial output is a leftover: one that finished has renamed it, one that
+    // was stopped or died left it half-written.
+    if (!run.Output.empty()) std::remove(PartialOutputPath(run.Output).c_str());
+    ActionListUpdate();
+    if (!run.Busy) return; // a decoder whose file is no longer part of any batch
+    if (g.BatchState == bsStopNow) {
+        run.Busy = false;
+        return;
+    }
+
+    const TChildExit& exit = (sender ? sender : Redirector.get())->ExitStatus();
+    if (!run.ProgressPhase || DecoderFailed(exit)) run.FileFailed = true;
+    // Whatever the decoder said, no output is no success.
+    if (!run.FileFailed && FileSizeOf(run.Output) <= 0) run.FileFailed = true;
+    if (exit.Exited && exit.ExitCode == ExitDiskFull) StopForFullDisk(run);
+    FinishFile(run);
+}
+
+// No further file could be written there: the batch ends as "When done" ends it, with the files not
+// yet tried left in the list, and the user is told once which folder's disk is full.
+void TFormMain::StopForFullDisk(const TDecoderRun& run) {
+    auto& g = GlobalVars;
+    if (g.BatchState == bsRunning) g.BatchState = bsStopWhenDone;
+    g.StopWhenDone = true;
+    ReportBatchError(EInOutError::TextForCode(101) + ": " + ExtractFilePath(run.Output), false);
+}
+
+// A decoded file counts only while its source is the one the decoder read, and, when the source is
+// to go, once its output is on the disk. The source is looked at last, right before it goes.
+bool TFormMain::DecodedResultHolds(const TDecoderRun& run, bool deletingSource) const {
+    if (deletingSource && !FlushFileToDisk(run.Output)) return false;
+    return SameFileState(run.SourceAtStart, LookUpPath(run.Source));
+}
+
+void TFormMain::FinishFile(TDecoderRun& run) {
+    auto& g = GlobalVars;
+    run.Busy = false;
+    // A source stays while a later entry of this batch will overwrite its output.
+    const bool decoded = !run.FileFailed && run.ProgressPhase;
+    const bool deleteSource = decoded && g.Delete && !OutputWrittenAgainLater(run);
+    if (decoded && !DecodedResultHolds(run, deleteSource)) run.FileFailed = true;
+    // The values this file ends with stay shown until the next file starts.
+    g.CurrentSource = run.Source;
+    g.ProgressPhase = run.ProgressPhase;
+    g.FileFailed = run.FileFailed;
+    g.FilePercent = run.FilePercent;
+    if (!run.FileFailed && run.ProgressPhase) {
+        if (deleteSource) std::remove(run.Source.c_str()); // a failure to delete is ignored
+        LastOutputFolder = ExtractFilePath(run.Output);
+        // Saving the list may fail; the entry has left the list by then, and the batch goes on.
+        RunReported([&] { RemoveEntry(run.Source); });
+        g.FilesDecoded += 1;
+        if (g.FilesDecoded == g.FilesTotal) {
+            LabelBatch->setText(QStringLiteral("100%"));
+            ShownBatchPercent = -1;
+            ProgressBarBatch->setValue(0);
+            LabelBatchRemaining->setText(QStringLiteral("Decoding finished"));
+        }
+    }
+    if (run.FileFailed) {
+        g.AnyError = true;
+        g.FilesFailed += 1;
+        FailedInBatch.insert(FileNameKey(run.Source));
+        RunReported([&] { MoveEntryToEnd(run.Source); });
+        if (!run.Output.empty()) DeleteIfEmpty(run.Output);
+        g.RunLog.push_back("An error occurred while trying to decode \"" + run.Source + "\"!");
+    }
+
+    // The batch completes when no entry is left to try and none is running.
+    if (!AnyRunBusy() && (g.StopWhenDone || !AnyEntryLeftToTry())) {
+        CompleteBatch();
+        return;
+    }
+    MirrorLeadRun();
+    g.BytesFinished += run.Size;
+    g.BytesDone = g.BytesFinished + BytesDoneInRuns();
+    ShowBatchPercent();
+    if (g.BytesDone > 0) ShowBatchRemaining();
+    if (AnyRunBusy()) ShowWorkingText(); // the window now names the next running file
+    g.RunLog.emplace_back();
+    PostMessage(WM_NEXTFILE);
+}
