@@ -1,5 +1,7 @@
 #include "decoder/arguments.h"
 
+#include <algorithm>
+
 namespace {
 
 // A count of threads: digits only, at most a few thousand.
@@ -14,13 +16,17 @@ bool ReadThreads(const std::string& text, unsigned& threads) {
 
 TArguments ParseArguments(const std::vector<std::string>& given) {
     TArguments result;
+    // --threads N goes before the other arguments or after them, so the batch window's line keeps
+    // the input in the third place and the output in the fourth.
     std::vector<std::string> args = given;
-    if (!args.empty() && args[0] == "--threads") {
-        if (args.size() < 2 || !ReadThreads(args[1], result.Threads)) {
+    const auto at = std::find(args.begin(), args.end(), "--threads");
+    if (at != args.end()) {
+        const bool first = at == args.begin(), last = args.size() >= 2 && at == args.end() - 2;
+        if ((!first && !last) || at + 1 == args.end() || !ReadThreads(*(at + 1), result.Threads)) {
             result.Problem = "--threads needs a number of threads (0: one per processor)";
             return result;
         }
-        args.erase(args.begin(), args.begin() + 2);
+        args.erase(at, at + 2);
     }
     if (args.empty()) {
         result.Problem = "no arguments given";
@@ -51,7 +57,7 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
-           "       utils.exe --threads N --decode <input.mp3> <output.wav>\n"
+           "       utils.exe --decode <input.mp3> <output.wav> --threads N\n"
            "       utils.exe --help\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"

@@ -1,5 +1,6 @@
 #pragma once
-// Command line of the decoder: `utils.exe [--threads N] --decode <in> <out>`, or `--help`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` before or after
+// the rest, or `--help`.
 #include <string>
 #include <vector>
 
