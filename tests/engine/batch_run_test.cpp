@@ -16,6 +16,8 @@
 
 #include <regex>
 
+#include <unistd.h>
+
 namespace {
 
 class BatchRun : public TBatchTestAtOnce {};
@@ -188,6 +190,20 @@ TEST_P(BatchRun, FullDiskFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
         std::find_if(boxes.begin(), boxes.end(), [](auto* box) { return box->Caption == "Error Report"; });
     ASSERT_NE(report, boxes.end());
     EXPECT_NE((*report)->Text.find("Disk full: " + Music("")), std::string::npos) << (*report)->Text;
+}
+
+TEST_P(BatchRun, OutputThatCannotBeFlushedKeepsItsSourceAndFails) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens any file";
+    GlobalVars.Delete = true;
+    const std::string a = AddSource("a.mp3");
+    // The decoder may write the output, but nobody may open it to flush it.
+    const std::string wav = Dir.WriteFile("music/a.wav", "");
+    ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(wav), QFile::WriteOwner));
+    Scripts = {Decoder::Good()};
+    Dialogs.Answers = {mrYes, IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesFailed, 1);
+    EXPECT_TRUE(FileExists(a));
 }
 
 TEST_P(BatchRun, NonZeroExitAfterFullProgressFails) {
