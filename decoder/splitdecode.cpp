@@ -60,6 +60,7 @@ public:
         if (FIndex.empty()) return;
         FIndexStep = static_cast<off_t>(marks.Step);
         const std::uint64_t frames = job.Scan.CountedFrames - (pastInfo ? 1 : 0);
+        FAudioFrames = frames;
         // The cuts depend on the stream alone, never on the number of threads: the output is then
         // the same for any number of them by construction.
         const std::uint64_t count = frames / std::max(job.MinChunkFrames, frames / MostChunks);
@@ -216,6 +217,7 @@ private:
     std::vector<off_t> FIndex;
     off_t FIndexStep = 1;
     std::vector<TChunk> FChunks;
+    std::uint64_t FAudioFrames = 0;
     std::atomic<std::size_t> FNextChunk = 0;
     std::atomic<bool> FAbandoned = false;
     std::atomic<std::uint64_t> FFramesDone = 0;
