@@ -66,7 +66,8 @@ public:
         const std::uint64_t count = frames / std::max(job.MinChunkFrames, frames / MostChunks);
         for (std::uint64_t k = 0; k < count; ++k) {
             TChunk chunk;
-            chunk.First = (k * frames / count) & ~std::uint64_t(1);
+            // On a frame whose place the scan marked, so the decode can show it starts there.
+            chunk.First = k * frames / count / marks.Step * marks.Step;
             if (k > 0 && chunk.First <= FChunks.back().First) continue;
             if (!FChunks.empty()) FChunks.back().End = chunk.First;
             FChunks.push_back(chunk);
@@ -154,6 +155,7 @@ private:
     }
 
     bool DecodeChunk(mpg123_handle* handle, TChunk& chunk, bool last, std::uint8_t* buffer) {
+        const auto marks = static_cast<std::uint64_t>(FIndexStep);
         if (chunk.First > 0 && mpg123_seek_frame(handle, static_cast<off_t>(chunk.First), SEEK_SET) !=
                                    static_cast<off_t>(chunk.First))
             return false;
@@ -185,6 +187,10 @@ private:
             mpg123_frameinfo2 info{};
             mpg123_info2(handle, &info);
             if (static_cast<std::uint64_t>(frame) != next || !SameChannels(info)) return false;
+            // libmpg123 counts frames as the scan did: the chunk's first frame is where it marked it.
+            if (frame == static_cast<off_t>(chunk.First) &&
+                mpg123_framepos(handle) != FIndex[chunk.First / marks])
+                return false;
             if (fill + bytes > WorkerBufferBytes && !flush()) return false;
             if (bytes > WorkerBufferBytes) return false;
             std::copy(audio, audio + bytes, buffer + fill);
