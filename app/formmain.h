@@ -251,6 +251,8 @@ private:
     int NextEntryRow();                           // the next entry to start, or -1
     void StartFreeRuns();
     void LaunchFile(TDecoderRun& run, int row);
+    int ThreadsInUse(const TDecoderRun& starting) const; // by the other running decoders
+    int DecodersStarting() const; // free slots and entries left, the one starting now included
     // ---- The end of one file (engine/fileend.cpp)
     void LaunchDecoder(TDecoderRun& run); // starts the set command line, noting the source's state
     void FailUnstartedFile(TDecoderRun& run);

@@ -4,6 +4,10 @@
 // median ratios. All of them run the decoder in the idle class.
 //   bench_batch_bench [rounds=3] [corpus folder=/tmp/wavesmith-batch-cbr] [decoders]
 // Given a decoder count it runs only RunBatch with that many, once, and prints the peak memory.
+//   bench_batch_bench long <file.mp3> [rounds=3]
+// times a one-decoder batch of that one (long) file with the decoder as it starts by default
+// against the same batch with the file decoded in one piece on one thread, as every file was
+// before the decoder could split one.
 // The corpus is made once with sox and ffmpeg's libshine (synthesized sound, 192 kbps CBR) and
 // kept for later runs.
 #include "app/formmain.h"
@@ -102,7 +106,8 @@ double Xargs(const std::string& decoder, const std::string& corpus, const std::s
                       "xargs run");
 }
 
-double Batch(const std::vector<std::string>& files, const std::string& out, int decoders) {
+double Batch(const std::vector<std::string>& files, const std::string& out, int decoders,
+             int expected = FileCount) {
     EmptyFolder(out);
     TFormMain form;
     QCoreApplication::sendPostedEvents(&form, WM_STARTUP); // start-up done before timing
@@ -121,8 +126,8 @@ double Batch(const std::vector<std::string>& files, const std::string& out, int 
     timer.start();
     form.RunBatch();
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    if (GlobalVars.FilesDecoded != FileCount)
-        std::fprintf(stderr, "the batch decoded %d of %d files\n", GlobalVars.FilesDecoded, FileCount);
+    if (GlobalVars.FilesDecoded != expected)
+        std::fprintf(stderr, "the batch decoded %d of %d files\n", GlobalVars.FilesDecoded, expected);
     return seconds;
 }
 
@@ -137,14 +142,33 @@ long PeakMemoryKiB() {
     return usage.ru_maxrss;
 }
 
+// One-decoder batches of one file, split (the default) against in one piece, in turn.
+int LongFile(const std::string& file, int rounds, const std::string& dir) {
+    std::vector<double> ratios;
+    for (int round = 1; round <= rounds; ++round) {
+        qputenv("UTILS_MIN_CHUNK_FRAMES", "1000000000");
+        const double whole = Batch({file}, dir + "/batch", 1, 1);
+        qunsetenv("UTILS_MIN_CHUNK_FRAMES");
+        const double split = Batch({file}, dir + "/batch", 1, 1);
+        ratios.push_back(split / whole);
+        std::printf("round %d: RunBatch 1 decoder, file in one piece %.2f s, split (default) %.2f s (%.3f)\n",
+                    round, whole, split, split / whole);
+        std::fflush(stdout);
+    }
+    std::printf("Median split / one piece %.3f, target <= 0.6\n", Median(ratios));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const bool longFile = argc > 2 && std::string(argv[1]) == "long";
+    const int rounds = longFile ? (argc > 3 ? std::max(1, std::atoi(argv[3])) : 3)
+                                : (argc > 1 ? std::max(1, std::atoi(argv[1])) : 3);
     const std::string corpus = argc > 2 ? argv[2] : "/tmp/wavesmith-batch-cbr";
-    const std::vector<std::string> files = MakeCorpus(corpus);
+    const std::vector<std::string> files = longFile ? std::vector<std::string>{} : MakeCorpus(corpus);
 
     // Outputs go to memory where the system offers it (/dev/shm): both sides write the same 300 MB
     // per phase, and the disk's writeback would otherwise decide the figures, not the window.
@@ -158,6 +182,7 @@ int main(int argc, char** argv) {
     SetExecutablePath(dir + "/wavesmith");
     GlobalVars.DecoderPath = decoder;
 
+    if (longFile) return LongFile(argv[2], rounds, dir);
     if (argc > 3) {
         // Peak memory of a process that ran one batch with this many decoders.
         const int decoders = std::max(0, std::atoi(argv[3]));

@@ -1,7 +1,33 @@
 #include "decoder/arguments.h"
 
-TArguments ParseArguments(const std::vector<std::string>& args) {
+#include <algorithm>
+
+namespace {
+
+// A count of threads: digits only, at most a few thousand.
+bool ReadThreads(const std::string& text, unsigned& threads) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    threads = static_cast<unsigned>(std::stoul(text));
+    return true;
+}
+
+} // namespace
+
+TArguments ParseArguments(const std::vector<std::string>& given) {
     TArguments result;
+    // --threads N goes before the other arguments or after them, so the batch window's line keeps
+    // the input in the third place and the output in the fourth.
+    std::vector<std::string> args = given;
+    const auto at = std::find(args.begin(), args.end(), "--threads");
+    if (at != args.end()) {
+        const bool first = at == args.begin(), last = args.size() >= 2 && at == args.end() - 2;
+        if ((!first && !last) || at + 1 == args.end() || !ReadThreads(*(at + 1), result.Threads)) {
+            result.Problem = "--threads needs a number of threads (0: one per processor)";
+            return result;
+        }
+        args.erase(at, at + 2);
+    }
     if (args.empty()) {
         result.Problem = "no arguments given";
         return result;
@@ -36,12 +62,15 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
+           "       utils.exe --decode <input.mp3> <output.wav> --threads N\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
            "source's sample rate and channels, without the encoder's delay and padding.\n"
            "The WAV file is written as .<output.wav>.part in the output's folder and renamed when\n"
            "it is finished; an input that changes while it is decoded gives no output.\n"
+           "A long file is decoded on N threads at once (default 0: one per processor), with the\n"
+           "same result as on one thread.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";

@@ -1,5 +1,6 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, `--help` or `--version`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` before or after
+// the rest, or `--help` or `--version`.
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ struct TArguments {
     TCommand Command = TCommand::UsageError;
     std::string InputPath;
     std::string OutputPath;
-    std::string Problem; // what is wrong with the command line, for UsageError
+    std::string Problem;  // what is wrong with the command line, for UsageError
+    unsigned Threads = 0; // 0: one per available processor
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);

@@ -6,17 +6,20 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
 namespace {
 
 bool SeekFile(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
     return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
 }
 
 } // namespace
+#endif
 
 TFileSource::TFileSource(std::FILE* file) : FFile(file), FOpened(Stamp()) {}
 
@@ -42,6 +45,21 @@ bool TFileSource::Changed() const {
 }
 
 std::size_t TFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+#ifndef _WIN32
+    // Positioned reads keep no position of their own, so the workers of a split decode share the
+    // file; a file that is still growing is read up to where it ends now.
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n =
+            ::pread(::fileno(FFile), bytes + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+#else
+    const std::lock_guard<std::mutex> lock(FLock);
     if (offset != FPosition && !SeekFile(FFile, offset)) {
         FPosition = ~std::uint64_t(0);
         return 0;
@@ -51,6 +69,7 @@ std::size_t TFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t 
     // which clears the end-of-file mark, so what was appended meanwhile is read too.
     FPosition = got == count ? offset + got : ~std::uint64_t(0);
     return got;
+#endif
 }
 
 std::size_t TMemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {

@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
     virtual std::uint64_t Size() const = 0;
-    // Copies up to `count` bytes from `offset` into `buffer`; returns how many were copied.
+    // Copies up to `count` bytes from `offset` into `buffer`; returns how many were copied. Safe to
+    // call from several threads at once.
     virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
     // True when the input is no longer what it was when decoding began (grown, cut or rewritten).
     virtual bool Changed() const { return false; }
@@ -37,7 +39,10 @@ private:
 
     std::FILE* FFile;
     TStamp FOpened;
+#ifdef _WIN32
+    std::mutex FLock;                            // no positioned read: one reader at a time
     std::uint64_t FPosition = ~std::uint64_t(0); // where the stream stands, so reads in a row skip the seek
+#endif
 };
 
 class TMemorySource : public TByteSource {

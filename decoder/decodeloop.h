@@ -2,6 +2,7 @@
 // Decodes one MPEG audio file to a WAV file, writing the console lines on `console`.
 #include "decoder/bytesource.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -11,8 +12,15 @@
 // name, before the problem is reported (the batch window kills the decoder on that line); a file
 // that could not be written in full, or whose input changed meanwhile, is deleted. A decoder killed
 // mid-way leaves only its partial file (partname.h), whose header says "length unknown".
-int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console);
+// How a file may be split across threads (splitdecode.h): one thread unless told otherwise.
+struct TDecodeOptions {
+    unsigned Threads = 1;
+    std::uint64_t MinChunkFrames = 0; // 0: never split
+};
+
+int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,
+               const TDecodeOptions& options = {});
 
 // The same for an input that is already open; `inputName` names it in the messages.
 int DecodeSource(TByteSource& source, const std::string& inputName, const std::string& outputPath,
-                 std::FILE* console);
+                 std::FILE* console, const TDecodeOptions& options = {});

@@ -1,6 +1,7 @@
 // utils.exe: decodes one MPEG audio file to a WAV file for the batch window.
 #include "decoder/arguments.h"
 #include "decoder/decodeloop.h"
+#include "decoder/splitdecode.h"
 
 #include <csignal>
 #include <cstdio>
@@ -26,5 +27,6 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    return DecodeFile(args.InputPath, args.OutputPath, stderr);
+    const TDecodeOptions options{args.Threads == 0 ? AvailableCores() : args.Threads, MinChunkFrames()};
+    return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }

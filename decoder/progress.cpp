@@ -68,3 +68,37 @@ bool TProgressSchedule::Due(std::uint64_t frame) {
     FNext = NextMark(frame);
     return true;
 }
+
+void Say(std::FILE* console, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), console);
+    std::fflush(console);
+}
+
+namespace {
+// Lines are passed on in bursts a few times a second rather than one write each: a reader that
+// wakes per write would take the processor from the decoding it is watching.
+constexpr auto ProgressFlushInterval = std::chrono::milliseconds(40);
+} // namespace
+
+TProgressPrinter::TProgressPrinter(std::FILE* console, std::uint64_t totalFrames)
+    : FConsole(console), FTotal(totalFrames), FSchedule(totalFrames) {}
+
+void TProgressPrinter::End(std::uint64_t lastFrame, int kbps) {
+    if (lastFrame > FLastShown) Print(lastFrame, kbps);
+    if (FLastShown > 0) FPending += "\n";
+    Flush();
+}
+
+void TProgressPrinter::Print(std::uint64_t frame, int kbps) {
+    FPending += FormatProgressLine(frame, FTotal, kbps);
+    FLastShown = frame;
+    // The first line goes out at once, since it tells the reader that decoding has begun.
+    if (frame == 1 || std::chrono::steady_clock::now() - FLastFlush >= ProgressFlushInterval) Flush();
+}
+
+void TProgressPrinter::Flush() {
+    if (FPending.empty()) return;
+    Say(FConsole, FPending);
+    FPending.clear();
+    FLastFlush = std::chrono::steady_clock::now();
+}

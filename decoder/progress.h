@@ -2,7 +2,9 @@
 // The lines the decoder writes on standard error. The batch window reads them: it takes the first
 // line starting "Frame# " as the header, reads the current frame between "Frame#" and "/" and the
 // total from the 7 characters after "/", and treats "bitstream problem: " as damage. Keep them exact.
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // "44.1", "22.05", "8", "11.025": kHz without trailing zeros.
@@ -38,3 +40,32 @@ private:
     std::uint64_t FTotal;
     std::uint64_t FNext = 1;
 };
+
+// Writes the progress lines of one file on the console. The count only goes up: a line for a frame
+// at or below one already shown is dropped, so a decode that starts over on one thread after a
+// split one gave up continues the lines where they stood.
+class TProgressPrinter {
+public:
+    TProgressPrinter(std::FILE* console, std::uint64_t totalFrames);
+    // A line for `frame` (counted from 1) if the schedule wants one; kbps() gives its bitrate.
+    template <class TKbps> void Show(std::uint64_t frame, TKbps kbps) {
+        if (frame > FLastShown && FSchedule.Due(frame)) Print(frame, kbps());
+    }
+    // The line of the last frame, if not shown yet, and the end of the progress line.
+    void End(std::uint64_t lastFrame, int kbps);
+    std::uint64_t LastShown() const { return FLastShown; }
+
+private:
+    void Print(std::uint64_t frame, int kbps);
+    void Flush();
+
+    std::FILE* FConsole;
+    std::uint64_t FTotal;
+    TProgressSchedule FSchedule;
+    std::uint64_t FLastShown = 0;
+    std::string FPending;
+    std::chrono::steady_clock::time_point FLastFlush;
+};
+
+// Whole lines in one write, so a reader of the pipe gets whole lines where it can.
+void Say(std::FILE* console, const std::string& text);

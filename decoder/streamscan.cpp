@@ -93,6 +93,25 @@ bool FrameFollows(TSourceWindow& window, std::uint64_t from, const TFirstFrame& 
 
 } // namespace
 
+void TFrameMarks::Add(std::uint64_t frame, std::uint64_t offset) {
+    constexpr std::size_t MaxMarks = 4096;
+    if (frame < 8) Leading.push_back(offset);
+    const std::uint64_t phase = frame % Step;
+    if (phase > 1) return;
+    if (phase == 0 && At.size() == MaxMarks) {
+        // Keep every other mark: the step doubles and the frame lands on a mark of the new step.
+        for (std::size_t i = 0; i < MaxMarks / 2; ++i) {
+            At[i] = At[2 * i];
+            Next[i] = Next[2 * i];
+        }
+        At.resize(MaxMarks / 2);
+        Next.resize(MaxMarks / 2);
+        Step *= 2;
+        if (frame % Step != 0) return;
+    }
+    (phase == 0 ? At : Next).push_back(offset);
+}
+
 const std::uint8_t* TSourceWindow::At(std::uint64_t offset, std::size_t count) {
     if (count > sizeof FBuffer || offset + count > Size()) return nullptr;
     if (offset < FStart || offset + count > FStart + FLength) {
@@ -134,6 +153,7 @@ TStreamScan ScanStream(TByteSource& source) {
             scan.TruncatedTail = true;
             break;
         }
+        scan.Marks.Add(counted, at);
         ++counted;
         at += length;
     }

@@ -5,6 +5,18 @@
 #include "decoder/bytesource.h"
 
 #include <cstdint>
+#include <vector>
+
+// Where frames start, for a decode that begins part-way: At[i] is the offset of frame i * Step,
+// Next[i] that of the frame after it (frames counted from the stream's first, 0 being the first).
+// Step doubles as the stream grows, so a stream of any length costs a bounded number of marks.
+struct TFrameMarks {
+    std::uint64_t Step = 16;
+    std::vector<std::uint64_t> At;
+    std::vector<std::uint64_t> Next;
+    std::vector<std::uint64_t> Leading; // of the first few frames, one by one
+    void Add(std::uint64_t frame, std::uint64_t offset);
+};
 
 struct TStreamScan {
     std::uint64_t TotalFrames = 0;   // 0 when no frame was found
@@ -13,6 +25,7 @@ struct TStreamScan {
     bool TruncatedTail = false;      // the last frame header promises more bytes than the file has
     std::uint64_t AudioEnd = 0;      // where the counted frames end
     bool TrailingDataOnly = false;   // no frame of the stream follows AudioEnd
+    TFrameMarks Marks;               // of the counted frames
 
     // The larger of the two counts: a header may understate the stream's length.
     std::uint64_t MostFrames() const { return TotalFrames > CountedFrames ? TotalFrames : CountedFrames; }

@@ -43,8 +43,12 @@ TWavWriter::~TWavWriter() {
 }
 
 bool TWavWriter::Fail(const std::string& what) {
-    FErrno = errno;
+    const int code = errno;
+    const std::lock_guard<std::mutex> lock(FErrorLock);
+    if (FFailed) return false;
+    FErrno = code;
     FError = what + " \"" + FPath + "\": " + std::strerror(FErrno);
+    FFailed = true;
     return false;
 }
 
@@ -56,13 +60,40 @@ bool TWavWriter::DiskFull() const {
 }
 
 bool TWavWriter::Create() {
+    if (!Begin()) return false;
+    FBuffer = std::make_unique<std::uint8_t[]>(BufferBytes);
+    return true;
+}
+
+bool TWavWriter::Begin() {
     FFile = FOpen(FPartialPath);
     if (!FFile) return Fail("cannot create output file");
     std::setvbuf(FFile, nullptr, _IONBF, 0);
-    FBuffer = std::make_unique<std::uint8_t[]>(BufferBytes);
     const auto header = BuildWavHeader(FFormat, FLayout, UnknownLength);
     if (std::fwrite(header.data(), 1, header.size(), FFile) != header.size())
         return Fail("cannot write output file");
+    return true;
+}
+
+bool TWavWriter::WriteAt(std::uint64_t dataOffset, const std::uint8_t* data, std::size_t bytes) {
+    if (Failed()) return false;
+    std::uint64_t at = HeaderSize(FLayout) + dataOffset;
+#ifdef _WIN32
+    const std::lock_guard<std::mutex> lock(FWriteLock);
+    if (_fseeki64(FFile, static_cast<__int64>(at), SEEK_SET) != 0 ||
+        std::fwrite(data, 1, bytes, FFile) != bytes)
+        return Fail("cannot write output file");
+#else
+    while (bytes > 0) {
+        const ssize_t n = ::pwrite(::fileno(FFile), data, bytes, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        if (n <= 0) return Fail("cannot write output file");
+        data += n;
+        bytes -= static_cast<std::size_t>(n);
+        at += static_cast<std::uint64_t>(n);
+    }
+#endif
     return true;
 }
 
@@ -91,7 +122,7 @@ bool TWavWriter::Append(const std::uint8_t* data, std::size_t bytes) {
 
 bool TWavWriter::Finish() {
     if (!FError.empty() || !FFile) return FError.empty();
-    if (!Flush()) return false;
+    if (FBuffer && !Flush()) return false;
     const auto header = BuildWavHeader(FFormat, FLayout, FDataBytes);
     if (header.empty()) {
         errno = EFBIG;

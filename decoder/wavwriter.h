@@ -6,9 +6,11 @@
 // Until Finish() the header says "length unknown".
 #include "decoder/wavheader.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class TWavWriter {
@@ -27,6 +29,14 @@ public:
     bool Finish();
     // Closes and deletes the partial file (after a failure: a broken file is no use to anybody).
     void Discard();
+
+    // For several threads at once, each with its own stretch of the audio: Begin() creates the
+    // file; then any thread may WriteAt (offsets count from the first byte of audio); SetDataBytes
+    // gives the audio's length before Finish().
+    bool Begin();
+    bool WriteAt(std::uint64_t dataOffset, const std::uint8_t* data, std::size_t bytes);
+    void SetDataBytes(std::uint64_t bytes) { FDataBytes = bytes; }
+    bool Failed() const { return FFailed.load(std::memory_order_relaxed); }
 
     bool Created() const { return FFile != nullptr || FFinished; }
     std::uint64_t DataBytes() const { return FDataBytes; }
@@ -51,4 +61,9 @@ private:
     std::size_t FFill = 0;
     std::string FError;
     int FErrno = 0;
+    std::mutex FErrorLock; // the first failure of any thread is the one reported
+    std::atomic<bool> FFailed = false;
+#ifdef _WIN32
+    std::mutex FWriteLock; // no positioned write: one writer at a time
+#endif
 };

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -253,7 +254,11 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     try {
         const std::string folder = StartOutputFolder(g.OutDir, item.Path);
         run.Output = folder + OutputFileName(item.FileName, OutputExt);
-        RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output));
+        // One decoder alone uses every processor by itself, with the command line as it always was.
+        run.Threads = SlotCount > 1 ? ThreadsForDecoder(QThread::idealThreadCount(), ThreadsInUse(run),
+                                                        DecodersStarting())
+                                    : 0;
+        RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads));
         LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;

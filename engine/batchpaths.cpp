@@ -28,10 +28,15 @@ bool IsBlank(const std::string& text) {
 } // namespace
 
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output) {
+                               const std::string& output, int threads) {
     const bool needsQuotes = decoderPath.find_first_of(" \t\"") != std::string::npos;
     return (needsQuotes ? QuoteArgument(decoderPath) : decoderPath) + " --decode" + " " +
-           QuoteArgument(source) + " " + QuoteArgument(output);
+           QuoteArgument(source) + " " + QuoteArgument(output) +
+           (threads > 0 ? " --threads " + std::to_string(threads) : std::string());
+}
+
+int ThreadsForDecoder(int cores, int threadsInUse, int starting) {
+    return std::max(1, (cores - threadsInUse) / std::max(1, starting));
 }
 
 std::string OutputFileName(const std::string& fileName, const std::string& ext) {

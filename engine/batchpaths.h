@@ -4,8 +4,14 @@
 
 // DecoderPath --decode "source" "output", each path quoted so that the runner's splitting gives it
 // back intact. The decoder's path goes unquoted unless it holds a blank or a quote.
+// With `threads` > 0 the line ends with " --threads K", which leaves the paths in their places.
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output);
+                               const std::string& output, int threads = 0);
+
+// The threads a decoder is given when several run at once: the processors that the running ones do
+// not hold, shared among the decoders starting now (`starting`, this one included), at least one.
+// So a batch's last files, fewer than the decoders, get the processors the ended ones gave back.
+int ThreadsForDecoder(int cores, int threadsInUse, int starting);
 
 // The entry's name with its extension (from the last "." of the name) replaced by ext, or ext
 // appended to a name without a ".".

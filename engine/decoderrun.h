@@ -12,6 +12,7 @@ struct TDecoderRun {
     std::string FileName;
     std::string Output; // the output path the decoder was given
     int64_t Size = 0;
+    int Threads = 0;         // given with --threads when several decoders run at once, else 0
     TPathInfo SourceAtStart; // the source as its decoder was started, to tell whether it changed since
     bool ProgressPhase = false;
     bool FileFailed = false;

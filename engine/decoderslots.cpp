@@ -107,3 +107,23 @@ std::vector<int> TFormMain::DecodingRows() const {
     std::sort(rows.begin(), rows.end());
     return rows;
 }
+
+int TFormMain::ThreadsInUse(const TDecoderRun& starting) const {
+    int threads = 0;
+    for (const TDecoderRun& run : Runs)
+        if (run.Busy && &run != &starting) threads += run.Threads;
+    return threads;
+}
+
+int TFormMain::DecodersStarting() const {
+    int freeSlots = 1, entries = 1; // the one starting now
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        const TDecoderRun& run = Runs[static_cast<size_t>(slot)];
+        if (!run.Busy && !RunnerOf(run)->Active()) ++freeSlots;
+    }
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const std::string key = FileNameKey(FileList->Item(row).FullPath());
+        if (!FailedInBatch.count(key) && !IsRunning(key)) ++entries;
+    }
+    return std::min(freeSlots, entries);
+}

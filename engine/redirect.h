@@ -17,9 +17,9 @@ using TNotifyEvent = std::function<void(TRedirector* sender)>;
 
 // How the last child ended, readable during OnTerminated.
 struct TChildExit {
-    bool Exited = false;     // ended by itself with ExitCode
+    bool Exited = false; // ended by itself with ExitCode
     int ExitCode = 0;
-    bool Signalled = false;  // killed by Signal
+    bool Signalled = false; // killed by Signal
     int Signal = 0;
     bool Terminated = false; // ended through Terminate
 };

@@ -2,7 +2,7 @@
 # Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs the whole suite; installs that build into a temporary prefix and validates the installed layout,
 # desktop files and manual pages and the launch feedback; builds the release package and runs lintian on
-# it; then builds the runner's tests with ThreadSanitizer and runs them.
+# it; then builds the runner's, the batch's and the split decoder's tests with ThreadSanitizer and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -62,11 +62,11 @@ if command -v lintian >/dev/null; then
     echo "lintian: no errors and no warnings"
 fi
 
-echo "== The runner's tests and the batch with two decoders at once, with ThreadSanitizer"
+echo "== The runner's tests, the batch with two decoders at once and the decoder split across threads, with ThreadSanitizer"
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DWAVESMITH_SANITIZE=thread -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
-cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests childtool
-ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector|2Decoders' </dev/null
+cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests decoder_tests childtool utils.exe
+ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector|2Decoders|SplitDecode' </dev/null
 
 # Inputs that once made a target fail are kept among its seeds, so every run replays them first.
 echo "== Fuzz the playlist readers and the decoder for a bounded time (FUZZ_SECONDS each, default 30)"

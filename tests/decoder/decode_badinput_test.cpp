@@ -383,7 +383,9 @@ TEST(Usage, HelpExitsWithZeroAndWrongArgumentsWithTwoAndTheUsage) {
                                                {"--decode"},
                                                {"--decode", "a.mp3"},
                                                {"--decode", "a.mp3", "b.wav", "c"},
-                                               {"--encode", "a", "b"}}) {
+                                               {"--encode", "a", "b"},
+                                               {"--threads", "--decode", "a.mp3", "b.wav"},
+                                               {"--threads", "-1", "--decode", "a.mp3", "b.wav"}}) {
         const TDecoderRun run = RunDecoder(args);
         EXPECT_EQ(run.ExitCode, 2) << run.Err;
         EXPECT_NE(run.Err.find("usage: utils.exe --decode"), std::string::npos) << run.Err;

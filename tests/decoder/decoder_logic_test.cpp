@@ -165,8 +165,18 @@ TEST(Arguments, DecodeHelpAndMistakes) {
     EXPECT_EQ(a.Command, TCommand::Decode);
     EXPECT_EQ(a.InputPath, "in.mp3");
     EXPECT_EQ(a.OutputPath, "out.wav");
+    EXPECT_EQ(a.Threads, 0u); // one per processor
     EXPECT_EQ(ParseArguments({"--help"}).Command, TCommand::Help);
     EXPECT_EQ(ParseArguments({"-h"}).Command, TCommand::Help);
+    // The thread count goes before the rest or after it (where the batch window puts it).
+    for (const std::vector<std::string>& threads :
+         std::vector<std::vector<std::string>>{{"--threads", "3", "--decode", "in.mp3", "out.wav"},
+                                               {"--decode", "in.mp3", "out.wav", "--threads", "3"}}) {
+        a = ParseArguments(threads);
+        EXPECT_EQ(a.Command, TCommand::Decode);
+        EXPECT_EQ(a.Threads, 3u);
+        EXPECT_EQ(a.OutputPath, "out.wav");
+    }
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{},
                                                {"--decode"},
@@ -174,7 +184,10 @@ TEST(Arguments, DecodeHelpAndMistakes) {
                                                {"--decode", "a", "b", "c"},
                                                {"--decode", "", "b"},
                                                {"in.mp3", "out.wav"},
-                                               {"--help", "x"}}) {
+                                               {"--help", "x"},
+                                               {"--decode", "--threads", "2", "in.mp3", "out.wav"},
+                                               {"--decode", "in.mp3", "out.wav", "--threads"},
+                                               {"--threads", "two", "--decode", "in.mp3", "out.wav"}}) {
         a = ParseArguments(wrong);
         EXPECT_EQ(a.Command, TCommand::UsageError) << wrong.size();
         EXPECT_FALSE(a.Problem.empty());

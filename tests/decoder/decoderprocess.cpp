@@ -22,11 +22,16 @@ std::vector<std::string> TDecoderRun::ErrLines() const {
     return lines;
 }
 
-TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit) {
+TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit,
+                       const std::vector<std::string>& environment) {
     QStringList arguments;
     for (const auto& a : args)
         arguments << QFile::decodeName(QByteArray::fromStdString(a));
     QProcess process;
+    QStringList variables = QProcess::systemEnvironment();
+    for (const auto& setting : environment)
+        variables << QString::fromStdString(setting);
+    process.setEnvironment(variables);
 #ifndef _WIN32
     if (fileSizeLimit > 0)
         process.setChildProcessModifier([fileSizeLimit] {

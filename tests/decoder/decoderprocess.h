@@ -12,8 +12,10 @@ struct TDecoderRun {
     std::vector<std::string> ErrLines() const;
 };
 
-// `fileSizeLimit` > 0 caps the size of every file the decoder writes (a write past it fails).
-TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit = 0);
+// `fileSizeLimit` > 0 caps the size of every file the decoder writes (a write past it fails);
+// `environment` adds NAME=value settings to the decoder's environment.
+TDecoderRun RunDecoder(const std::vector<std::string>& args, long fileSizeLimit = 0,
+                       const std::vector<std::string>& environment = {});
 
 struct TWavInfo {
     bool Valid = false;

@@ -18,6 +18,27 @@ TEST(BatchPaths, CommandLineQuotesSourceAndOutput) {
               "\"/opt/my ws/utils.exe\" --decode \"/a.mp3\" \"/a.wav\"");
 }
 
+TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 3),
+              "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 3");
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 0),
+              DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav"));
+}
+
+TEST(BatchPaths, DecodersShareTheProcessorsTheOthersDoNotHold) {
+    struct TCase {
+        int Cores, InUse, Starting, Expected;
+    };
+    for (const TCase& c :
+         {TCase{8, 0, 4, 2}, // four decoders start at once
+          TCase{8, 6, 1, 2}, // one follows an ended one
+          TCase{8, 0, 2, 4}, // two files left for four decoders
+          TCase{8, 2, 1, 6}, // the last file while one more runs
+          TCase{2, 0, 2, 1}, TCase{2, 1, 1, 1}, TCase{4, 0, 3, 1}, TCase{2, 4, 1, 1}}) // never less than one
+        EXPECT_EQ(ThreadsForDecoder(c.Cores, c.InUse, c.Starting), c.Expected)
+            << c.Cores << " cores, " << c.InUse << " in use, " << c.Starting << " starting";
+}
+
 TEST(BatchPaths, CommandLineSplitsBackIntoThePaths) {
     const std::string source = "/m/say \"hi\" -x \xC3\xA9\\.mp3";
     const std::string output = "/o/dir with blanks/say.wav";

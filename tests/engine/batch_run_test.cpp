@@ -2,6 +2,7 @@
 #include "tests/engine/batchfixture.h"
 
 #include "app/trayicon.h"
+#include "engine/batchpaths.h"
 #include "engine/formlog.h"
 #include "settings/paths.h"
 
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <regex>
 
 #include <unistd.h>
 
@@ -54,6 +57,18 @@ TEST_P(BatchRun, ThreeFilesWithoutErrorsWriteFourLines) {
     EXPECT_EQ(LogFile(), "\r\n\r\n\r\n" + GlobalVars.RunLog[3] + "\r\n");
     for (const char* name : {"a.wav", "b.wav", "c.wav"})
         EXPECT_EQ(Dir.ReadFile(std::string("music/") + name).size(), 16u);
+}
+
+TEST_P(BatchRun, OneDecoderKeepsItsCommandLineSeveralGetThreadsEach) {
+    AddSource("a.mp3");
+    AddSource("b.mp3");
+    Scripts = {Decoder::Good()};
+    Decode();
+    const std::string line = Form->Redirector->CommandLine();
+    if (OneAtATime())
+        EXPECT_EQ(line, DecoderCommandLine(GlobalVars.DecoderPath, Music("b.mp3"), Music("b.wav")));
+    else
+        EXPECT_TRUE(std::regex_search(line, std::regex("\\.wav\" --threads [1-9][0-9]*$"))) << line;
 }
 
 TEST_P(BatchRun, SecondOfThreeFailsAndNoKeepsTheOlderLog) {

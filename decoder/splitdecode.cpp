@@ -1,0 +1,266 @@
+#include "decoder/splitdecode.h"
+
+#include "decoder/mpeghandle.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+namespace {
+
+// Frames decoded before a chunk and dropped. Layer III needs the bit reservoir (up to 511 bytes,
+// several frames at low bitrates) and two granules of overlap and filterbank history; tried on
+// low-bitrate MPEG-2 the output matched from 10 frames on. Even, like every chunk start, and each
+// chunk on a fresh handle: libmpg123's double-buffered frame memory is not cleared by a seek, and
+// where a frame's data runs short its decoder reads what an earlier frame left there, which shows in
+// the last bit of rare samples. So a chunk's audio is a function of the stream and the cut alone.
+constexpr long Preframes = 32;
+// Chunks of at least the minimum, and at most this many of them, so that up to a few dozen threads
+// share a long file evenly while a lagging one holds up the end by one small chunk.
+constexpr std::uint64_t MostChunks = 64;
+constexpr std::size_t WorkerBufferBytes = 1 << 18;
+// So a stream is split from about 1000 frames (26 s at 44.1 kHz) on: below, the start of the
+// process and of the output file outweigh what a second thread gains (measured on 15 to 120 s files).
+constexpr std::uint64_t DefaultMinChunkFrames = 500;
+
+struct TChunk {
+    std::uint64_t First = 0; // libmpg123's frame numbers
+    std::uint64_t End = 0;   // one past the last; the last chunk runs to the stream's end
+    std::int64_t StartSample = -1;
+    std::uint64_t Bytes = 0;
+    std::uint64_t FrameCount = 0; // the frame count after the chunk's last frame
+    int Kbps = 0;                 // of its last frame
+    bool Clean = false;
+};
+
+class TSplitDecode {
+public:
+    TSplitDecode(const TSplitJob& job, TWavWriter& writer) : FJob(job), FWriter(writer) {
+        FBlockAlign = static_cast<std::uint64_t>(job.Channels) * 2;
+        const TFrameMarks& marks = job.Scan.Marks;
+        // libmpg123 numbers frames from the first audio frame, past an Info frame it has read: its
+        // numbers are the scan's, or one less.
+        const auto known =
+            std::find(marks.Leading.begin(), marks.Leading.end(), static_cast<std::uint64_t>(job.FrameAt));
+        const std::int64_t shift = (known - marks.Leading.begin()) - job.FrameNumber;
+        if (known == marks.Leading.end() || (shift != 0 && shift != 1)) return;
+        const bool pastInfo = shift == 1;
+        for (const std::uint64_t offset : pastInfo ? marks.Next : marks.At)
+            FIndex.push_back(static_cast<off_t>(offset));
+        if (FIndex.empty()) return;
+        FIndexStep = static_cast<off_t>(marks.Step);
+        const std::uint64_t frames = job.Scan.CountedFrames - (pastInfo ? 1 : 0);
+        FAudioFrames = frames;
+        // The cuts depend on the stream alone, never on the number of threads: the output is then
+        // the same for any number of them by construction.
+        const std::uint64_t count = frames / std::max(job.MinChunkFrames, frames / MostChunks);
+        for (std::uint64_t k = 0; k < count; ++k) {
+            TChunk chunk;
+            // On a frame whose place the scan marked, so the decode can show it starts there.
+            chunk.First = k * frames / count / marks.Step * marks.Step;
+            if (k > 0 && chunk.First <= FChunks.back().First) continue;
+            if (!FChunks.empty()) FChunks.back().End = chunk.First;
+            FChunks.push_back(chunk);
+        }
+    }
+
+    bool Usable() const { return FChunks.size() >= 2; }
+
+    TSplitResult Run(TProgressPrinter& progress) {
+        const auto workers = static_cast<unsigned>(std::min<std::size_t>(FJob.Threads, FChunks.size()));
+        if (!FWriter.Begin()) return {true, 0, 0};
+        FRunning = workers;
+        std::vector<std::thread> threads;
+        for (unsigned i = 0; i < workers; ++i)
+            threads.emplace_back([this] { Work(); });
+        {
+            std::unique_lock<std::mutex> lock(FDoneLock);
+            // The progress lines come from here, so they stay in order whichever worker is ahead.
+            // One frame short: the last line is the last frame's, written when the outcome is known.
+            while (!FDone.wait_for(lock, std::chrono::milliseconds(40), [this] { return FRunning == 0; }))
+                if (const std::uint64_t done = FFramesDone.load(); done > 1)
+                    progress.Show(done - 1, [this] { return FKbps.load(); });
+        }
+        for (auto& thread : threads)
+            thread.join();
+        return Result();
+    }
+
+private:
+    TSplitResult Result() {
+        TSplitResult result;
+        if (FWriter.Failed()) {
+            result.Decoded = true;
+            return result;
+        }
+        if (FAbandoned || FJob.Source.Changed()) return result;
+        // Each chunk's audio must end exactly where the next one's begins.
+        std::uint64_t expected = 0;
+        for (const TChunk& chunk : FChunks) {
+            if (!chunk.Clean || static_cast<std::uint64_t>(chunk.StartSample) * FBlockAlign != expected)
+                return result;
+            expected += chunk.Bytes;
+        }
+        FWriter.SetDataBytes(expected);
+        result.Decoded = true;
+        result.LastFrame = FChunks.back().FrameCount;
+        result.LastKbps = FChunks.back().Kbps;
+        return result;
+    }
+
+    void Work() {
+        if (!WorkOnChunks()) FAbandoned = true;
+        const std::lock_guard<std::mutex> lock(FDoneLock);
+        --FRunning;
+        FDone.notify_all();
+    }
+
+    bool WorkOnChunks() {
+        auto buffer = std::make_unique<std::uint8_t[]>(WorkerBufferBytes);
+        while (!FAbandoned) {
+            const std::size_t k = FNextChunk++;
+            if (k >= FChunks.size()) return true;
+            // A fresh handle for each chunk: one that has decoded elsewhere keeps frame memory
+            // that shows in the last bit of rare samples after the seek.
+            TSourceReader reader(FJob.Source);
+            THandle handle = OpenWorkerHandle(reader);
+            if (!handle || !DecodeChunk(handle.get(), FChunks[k], k + 1 == FChunks.size(), buffer.get()))
+                return false;
+        }
+        return false;
+    }
+
+    THandle OpenWorkerHandle(TSourceReader& reader) {
+        std::string error;
+        THandle handle = OpenDecoder(reader, FJob.Name, error);
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+            return nullptr;
+        AllowFormats(handle.get(), FJob.Channels == 1 ? MPG123_MONO : MPG123_STEREO);
+        mpg123_param(handle.get(), MPG123_PREFRAMES, Preframes, 0.);
+        if (mpg123_set_index(handle.get(), FIndex.data(), FIndexStep, FIndex.size()) != MPG123_OK)
+            return nullptr;
+        return handle;
+    }
+
+    bool DecodeChunk(mpg123_handle* handle, TChunk& chunk, bool last, std::uint8_t* buffer) {
+        const auto marks = static_cast<std::uint64_t>(FIndexStep);
+        if (chunk.First > 0 && mpg123_seek_frame(handle, static_cast<off_t>(chunk.First), SEEK_SET) !=
+                                   static_cast<off_t>(chunk.First))
+            return false;
+        chunk.StartSample = mpg123_tell(handle);
+        if (chunk.StartSample < 0) return false;
+        std::uint64_t next = chunk.First, at = static_cast<std::uint64_t>(chunk.StartSample) * FBlockAlign;
+        std::size_t fill = 0;
+        const auto flush = [&] {
+            const bool written = FWriter.WriteAt(at, buffer, fill);
+            at += fill;
+            chunk.Bytes += fill;
+            fill = 0;
+            return written;
+        };
+        for (;;) {
+            if (FAbandoned) return false;
+            off_t frame = 0;
+            unsigned char* audio = nullptr;
+            std::size_t bytes = 0;
+            const int rc = mpg123_decode_frame(handle, &frame, &audio, &bytes);
+            if (rc == MPG123_NEW_FORMAT && next == chunk.First) continue;
+            if (rc == MPG123_DONE && last) break;
+            if (rc != MPG123_OK) {
+                if (last && AtTrailingData(handle, FJob.Scan)) break;
+                return false;
+            }
+            // From the start, frames that fall wholly into the encoder's delay give no frame number.
+            if (chunk.First == 0 && next == 0) next = static_cast<std::uint64_t>(frame);
+            mpg123_frameinfo2 info{};
+            mpg123_info2(handle, &info);
+            if (static_cast<std::uint64_t>(frame) != next || !SameChannels(info)) return false;
+            // libmpg123 counts frames as the scan did: the chunk's first frame is where it marked it.
+            if (frame == static_cast<off_t>(chunk.First) &&
+                mpg123_framepos(handle) != FIndex[chunk.First / marks])
+                return false;
+            if (fill + bytes > WorkerBufferBytes && !flush()) return false;
+            if (bytes > WorkerBufferBytes) return false;
+            std::copy(audio, audio + bytes, buffer + fill);
+            fill += bytes;
+            ++next;
+            FFramesDone.fetch_add(1);
+            chunk.Kbps = FrameKbps(handle, info);
+            FKbps.store(chunk.Kbps);
+            if (!last && next == chunk.End) break;
+        }
+        if (!flush()) return false;
+        chunk.FrameCount = next;
+        // The ends that the one-thread decode reports as damage are left to it.
+        const TStreamScan& scan = FJob.Scan;
+        if (last && (scan.TruncatedTail || (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
+            return false;
+        chunk.Clean = true;
+        return true;
+    }
+
+    // On one thread the output keeps the first frame's channels and libmpg123 converts frames
+    // that differ; a worker starting part-way cannot know that, so such a stream is not split.
+    bool SameChannels(const mpg123_frameinfo2& info) const {
+        return (info.mode == MPG123_M_MONO) == (FJob.Channels == 1);
+    }
+
+    const TSplitJob& FJob;
+    TWavWriter& FWriter;
+    std::uint64_t FBlockAlign = 4;
+    std::vector<off_t> FIndex;
+    off_t FIndexStep = 1;
+    std::vector<TChunk> FChunks;
+    std::uint64_t FAudioFrames = 0;
+    std::atomic<std::size_t> FNextChunk = 0;
+    std::atomic<bool> FAbandoned = false;
+    std::atomic<std::uint64_t> FFramesDone = 0;
+    std::atomic<int> FKbps = 0;
+    std::mutex FDoneLock;
+    std::condition_variable FDone;
+    unsigned FRunning = 0;
+};
+
+} // namespace
+
+unsigned AvailableCores() {
+#ifdef __linux__
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::uint64_t MinChunkFrames() {
+    if (const char* text = std::getenv("UTILS_MIN_CHUNK_FRAMES")) {
+        const long long value = std::atoll(text);
+        if (value > 0) return static_cast<std::uint64_t>(value);
+    }
+    return DefaultMinChunkFrames;
+}
+
+bool WorthSplitting(const TSplitJob& job) {
+    const TStreamScan& scan = job.Scan;
+    return job.MinChunkFrames > 0 && !scan.TruncatedTail && scan.TrailingDataOnly &&
+           scan.CountedFrames >= 2 * job.MinChunkFrames + 1;
+}
+
+TSplitResult DecodeSplit(const TSplitJob& job, TWavWriter& writer, TProgressPrinter& progress) {
+    TSplitDecode split(job, writer);
+    if (!split.Usable()) return {};
+    return split.Run(progress);
+}
