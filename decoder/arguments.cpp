@@ -18,15 +18,23 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     TArguments result;
     // --threads N goes before the other arguments or after them, so the batch window's line keeps
     // the input in the third place and the output in the fourth.
+    // Only those two places are looked at, so a file named "--threads" stays a name where the
+    // count is given as well.
     std::vector<std::string> args = given;
-    const auto at = std::find(args.begin(), args.end(), "--threads");
+    auto at = args.end();
+    if (!args.empty() && args.front() == "--threads")
+        at = args.begin();
+    else if (args.size() >= 2 && args[args.size() - 2] == "--threads")
+        at = args.end() - 2;
     if (at != args.end()) {
-        const bool first = at == args.begin(), last = args.size() >= 2 && at == args.end() - 2;
-        if ((!first && !last) || at + 1 == args.end() || !ReadThreads(*(at + 1), result.Threads)) {
+        if (!ReadThreads(*(at + 1), result.Threads)) {
             result.Problem = "--threads needs a number of threads (0: one per processor)";
             return result;
         }
         args.erase(at, at + 2);
+    } else if (std::find(args.begin(), args.end(), "--threads") != args.end() && args.size() != 3) {
+        result.Problem = "--threads goes before or after the other arguments";
+        return result;
     }
     if (args.empty()) {
         result.Problem = "no arguments given";

@@ -177,6 +177,10 @@ TEST(Arguments, DecodeHelpAndMistakes) {
         EXPECT_EQ(a.Threads, 3u);
         EXPECT_EQ(a.OutputPath, "out.wav");
     }
+    // An input named like the option stays a file name when the batch window adds the count.
+    a = ParseArguments({"--decode", "--threads", "out.wav", "--threads", "2"});
+    EXPECT_EQ(a.Command, TCommand::Decode);
+    EXPECT_EQ(a.InputPath, "--threads");
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{},
                                                {"--decode"},
