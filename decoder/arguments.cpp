@@ -19,12 +19,13 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     // --threads N goes before the other arguments or after them, so the batch window's line keeps
     // the input in the third place and the output in the fourth.
     // Only those two places are looked at, so a file named "--threads" stays a name where the
-    // count is given as well.
+    // count is given as well; three arguments without it are `--decode <in> <out>`, whatever the
+    // names.
     std::vector<std::string> args = given;
     auto at = args.end();
     if (!args.empty() && args.front() == "--threads")
         at = args.begin();
-    else if (args.size() >= 2 && args[args.size() - 2] == "--threads")
+    else if (args.size() >= 2 && args.size() != 3 && args[args.size() - 2] == "--threads")
         at = args.end() - 2;
     if (at != args.end()) {
         if (!ReadThreads(*(at + 1), result.Threads)) {
@@ -66,6 +67,10 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     result.InputPath = args[1];
     result.OutputPath = args[2];
     return result;
+}
+
+unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
+    return args.Threads == 0 ? processors : args.Threads;
 }
 
 std::string UsageText() {

@@ -16,6 +16,9 @@ struct TArguments {
 
 TArguments ParseArguments(const std::vector<std::string>& args);
 
+// The threads a decode runs on: the count given, or one per processor where it is 0.
+unsigned ThreadsToUse(const TArguments& args, unsigned processors);
+
 // The usage text, ending with a newline.
 std::string UsageText();
 std::string VersionText(); // "utils.exe <version>", ending with a newline

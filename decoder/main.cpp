@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    const TDecodeOptions options{args.Threads == 0 ? AvailableCores() : args.Threads, MinChunkFrames()};
+    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames()};
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }

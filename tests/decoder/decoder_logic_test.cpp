@@ -161,26 +161,32 @@ TEST(ProgressLines, ExactForms) {
 }
 
 TEST(Arguments, DecodeHelpAndMistakes) {
-    TArguments a = ParseArguments({"--decode", "in.mp3", "out.wav"});
-    EXPECT_EQ(a.Command, TCommand::Decode);
-    EXPECT_EQ(a.InputPath, "in.mp3");
-    EXPECT_EQ(a.OutputPath, "out.wav");
-    EXPECT_EQ(a.Threads, 0u); // one per processor
     EXPECT_EQ(ParseArguments({"--help"}).Command, TCommand::Help);
     EXPECT_EQ(ParseArguments({"-h"}).Command, TCommand::Help);
-    // The thread count goes before the rest or after it (where the batch window puts it).
-    for (const std::vector<std::string>& threads :
-         std::vector<std::vector<std::string>>{{"--threads", "3", "--decode", "in.mp3", "out.wav"},
-                                               {"--decode", "in.mp3", "out.wav", "--threads", "3"}}) {
-        a = ParseArguments(threads);
-        EXPECT_EQ(a.Command, TCommand::Decode);
-        EXPECT_EQ(a.Threads, 3u);
-        EXPECT_EQ(a.OutputPath, "out.wav");
+    // The thread count goes before the rest or after it (where the batch window puts it); without
+    // it, or with 0, there is one thread per processor (six here). Files named like the option stay
+    // file names where the count is given too.
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Input, Output;
+        unsigned Threads;
+    };
+    for (const TCase& c :
+         {TCase{{"--decode", "in.mp3", "out.wav"}, "in.mp3", "out.wav", 6},
+          TCase{{"--threads", "3", "--decode", "in.mp3", "out.wav"}, "in.mp3", "out.wav", 3},
+          TCase{{"--decode", "in.mp3", "out.wav", "--threads", "3"}, "in.mp3", "out.wav", 3},
+          TCase{{"--decode", "in.mp3", "out.wav", "--threads", "0"}, "in.mp3", "out.wav", 6},
+          TCase{{"--decode", "--threads", "out.wav"}, "--threads", "out.wav", 6},
+          TCase{{"--decode", "--threads", "out.wav", "--threads", "2"}, "--threads", "out.wav", 2},
+          TCase{{"--threads", "2", "--decode", "--threads", "out.wav"}, "--threads", "out.wav", 2},
+          TCase{{"--decode", "in.mp3", "--threads", "--threads", "2"}, "in.mp3", "--threads", 2}}) {
+        const TArguments a = ParseArguments(c.Args);
+        EXPECT_EQ(a.Command, TCommand::Decode) << a.Problem;
+        EXPECT_EQ(a.InputPath, c.Input);
+        EXPECT_EQ(a.OutputPath, c.Output);
+        EXPECT_EQ(ThreadsToUse(a, 6), c.Threads) << c.Args.size() << " arguments, input " << c.Input;
     }
-    // An input named like the option stays a file name when the batch window adds the count.
-    a = ParseArguments({"--decode", "--threads", "out.wav", "--threads", "2"});
-    EXPECT_EQ(a.Command, TCommand::Decode);
-    EXPECT_EQ(a.InputPath, "--threads");
+    TArguments a;
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{},
                                                {"--decode"},
