@@ -22,7 +22,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -255,9 +254,8 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
         const std::string folder = StartOutputFolder(g.OutDir, item.Path);
         run.Output = folder + OutputFileName(item.FileName, OutputExt);
         // One decoder alone uses every processor by itself, with the command line as it always was.
-        run.Threads = SlotCount > 1 ? ThreadsForDecoder(QThread::idealThreadCount(), ThreadsInUse(run),
-                                                        DecodersStarting())
-                                    : 0;
+        run.Threads =
+            SlotCount > 1 ? ThreadsForDecoder(ProcessorCount(), ThreadsInUse(run), DecodersStarting()) : 0;
         RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads));
         LaunchDecoder(run);
     } catch (...) {

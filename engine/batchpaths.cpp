@@ -5,6 +5,8 @@
 #include "settings/errors.h"
 #include "settings/paths.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -20,6 +22,8 @@ namespace {
 std::string AsFolder(const std::string& folder) {
     return IncludeTrailingPathDelimiter(folder);
 }
+
+int ProcessorCountOverride = 0;
 
 bool IsBlank(const std::string& text) {
     return Trim(text).empty();
@@ -37,6 +41,14 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
 
 int ThreadsForDecoder(int cores, int threadsInUse, int starting) {
     return std::max(1, (cores - threadsInUse) / std::max(1, starting));
+}
+
+int ProcessorCount() {
+    return ProcessorCountOverride > 0 ? ProcessorCountOverride : QThread::idealThreadCount();
+}
+
+void SetProcessorCountOverride(int count) {
+    ProcessorCountOverride = count;
 }
 
 std::string OutputFileName(const std::string& fileName, const std::string& ext) {

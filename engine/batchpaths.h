@@ -12,6 +12,9 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
 // not hold, shared among the decoders starting now (`starting`, this one included), at least one.
 // So a batch's last files, fewer than the decoders, get the processors the ended ones gave back.
 int ThreadsForDecoder(int cores, int threadsInUse, int starting);
+// The processors the decoders of a batch share; a test may set its own count (0: the machine's).
+int ProcessorCount();
+void SetProcessorCountOverride(int count);
 
 // The entry's name with its extension (from the last "." of the name) replaced by ext, or ext
 // appended to a name without a ".".

@@ -1,6 +1,7 @@
 // Whole batches with a scripted decoder: counting, the list, the run log and its file, failures.
 #include "tests/engine/batchfixture.h"
 
+#include "app/errorreport.h"
 #include "app/trayicon.h"
 #include "engine/batchpaths.h"
 #include "engine/formlog.h"
@@ -14,9 +15,14 @@
 #include <QTest>
 #include <QTimer>
 
-#include <regex>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
 
 #include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -60,15 +66,26 @@ TEST_P(BatchRun, ThreeFilesWithoutErrorsWriteFourLines) {
 }
 
 TEST_P(BatchRun, OneDecoderKeepsItsCommandLineSeveralGetThreadsEach) {
+    SetProcessorCountOverride(6);
     AddSource("a.mp3");
     AddSource("b.mp3");
-    Scripts = {Decoder::Good()};
+    // a and b share the six processors. b runs until a has ended and c, added then, has started
+    // beside it with the three that a gave back.
+    OnNextFile = [this] {
+        if (Form->FileList->Find(Music("c.mp3")) < 0 && GlobalVars.FilesDecoded == 1) AddSource("c.mp3");
+        Dir.WriteFile("go", "");
+    };
+    Scripts = {Decoder::Good(), "wait-file:" + Dir.Path() + "go\n" + Decoder::Good()};
     Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
     const std::string line = Form->Redirector->CommandLine();
-    if (OneAtATime())
-        EXPECT_EQ(line, DecoderCommandLine(GlobalVars.DecoderPath, Music("b.mp3"), Music("b.wav")));
-    else
-        EXPECT_TRUE(std::regex_search(line, std::regex("\\.wav\" --threads [1-9][0-9]*$"))) << line;
+    if (OneAtATime()) {
+        EXPECT_EQ(line, DecoderCommandLine(GlobalVars.DecoderPath, Music("c.mp3"), Music("c.wav")));
+        return;
+    }
+    EXPECT_EQ(line.substr(line.rfind('"') + 1), " --threads 3");
+    for (const TDecoderRun& run : Form->Runs)
+        EXPECT_EQ(run.Threads, 3) << run.FileName;
 }
 
 TEST_P(BatchRun, SecondOfThreeFailsAndNoKeepsTheOlderLog) {
@@ -144,27 +161,49 @@ TEST_P(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
 }
 
-TEST_P(BatchRun, SourceThatGrowsWhileDecodedIsKeptAndFails) {
+TEST_P(BatchRun, SourceThatChangesWhileDecodedIsKeptAndFails) {
+    namespace fs = std::filesystem;
     GlobalVars.Delete = true;
-    const std::string a = AddSource("a.mp3");
-    const std::string b = AddSource("b.mp3");
-    // a's decoder, whatever it says, ends only after more has been written to its source, as to a
-    // copy still under way.
-    Scripts = {"wait-file:" + Dir.Path() + "grown\n" + Decoder::Good(), Decoder::Good()};
-    QTimer::singleShot(0, Form.get(), [&] {
-        QFile source(QString::fromStdString(a));
-        ASSERT_TRUE(source.open(QIODevice::Append));
-        source.write("more");
-        source.close();
-        Dir.WriteFile("grown", "");
+    // Each change comes after its file's decoder has started; that decoder, whatever it says, ends
+    // only after the change. Only the unchanged file counts as decoded.
+    const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> changes = {
+        {"grown.mp3", [](const fs::path& path) { std::ofstream(path, std::ios::app) << "more"; }},
+        {"touched.mp3",
+         [](const fs::path& path) { fs::last_write_time(path, fs::last_write_time(path) - 10s); }},
+        {"replaced.mp3", [this](const fs::path& path) { // the same size and time, but another file
+             const fs::path other = Dir.WriteFile("other.mp3", std::string(1000, 'r'));
+             fs::last_write_time(other, fs::last_write_time(path));
+             fs::rename(other, path);
+         }}};
+    std::set<std::string> waiting;
+    for (const auto& [name, change] : changes) {
+        waiting.insert(AddSource(name));
+        Scripts.push_back("wait-file:" + Dir.Path() + name + ".changed\n" + Decoder::Good());
+    }
+    const std::string unchanged = AddSource("unchanged.mp3");
+    Scripts.push_back(Decoder::Good());
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (const auto& [name, change] : changes)
+            for (const TDecoderRun& run : Form->Runs)
+                if (run.Busy && run.FileName == name && waiting.erase(run.Source)) {
+                    change(run.Source);
+                    Dir.WriteFile(name + ".changed", "");
+                }
     });
+    poll.start(5);
     Dialogs.Answers = {IDNO};
     Decode();
-    EXPECT_TRUE(FileExists(a));
-    EXPECT_FALSE(FileExists(b));
-    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
-    ExpectRunLog({"An error occurred while trying to decode \"" + a + "\"!", "", "", "Decoded one file in ",
-                  "One file couldn't be decoded,probably wrong format or using with other application."});
+    EXPECT_TRUE(waiting.empty());
+    EXPECT_EQ(GlobalVars.FilesFailed, 3);
+    EXPECT_FALSE(FileExists(unchanged));
+    for (const auto& [name, change] : changes) {
+        EXPECT_TRUE(FileExists(Music(name))) << name;
+        EXPECT_NE(std::find(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
+                            "An error occurred while trying to decode \"" + Music(name) + "\"!"),
+                  GlobalVars.RunLog.end())
+            << name;
+    }
 }
 
 TEST_P(BatchRun, FullDiskFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
@@ -189,7 +228,7 @@ TEST_P(BatchRun, FullDiskFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
     const auto report =
         std::find_if(boxes.begin(), boxes.end(), [](auto* box) { return box->Caption == "Error Report"; });
     ASSERT_NE(report, boxes.end());
-    EXPECT_NE((*report)->Text.find("Disk full: " + Music("")), std::string::npos) << (*report)->Text;
+    EXPECT_EQ((*report)->Text, ErrorReportText("Disk full: " + Music(""))); // the folder, not the file
 }
 
 TEST_P(BatchRun, OutputThatCannotBeFlushedKeepsItsSourceAndFails) {
@@ -279,8 +318,7 @@ TEST_P(BatchRun, UnwritableSavedListIsReportedOnceAndTheBatchGoesOnToItsExit) {
     const auto reports = Dialogs.CallsOf(TServiceCall::MessageBox);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0]->Caption, "Error Report");
-    EXPECT_NE(reports[0]->Text.find("Cannot create file " + Dir.Path() + "wavesmith.lst"), std::string::npos)
-        << reports[0]->Text;
+    EXPECT_EQ(reports[0]->Text, ErrorReportText("Cannot create file " + Dir.Path() + "wavesmith.lst"));
     EXPECT_EQ(Dialogs.CallsOf(TServiceCall::PlaySound).size(), 1u);
     EXPECT_TRUE(LogFileExists());
     EXPECT_FALSE(Form->isVisible());

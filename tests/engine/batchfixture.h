@@ -5,6 +5,7 @@
 // added later follows "utils.exe.script", written just before the window handles a WM_NEXTFILE.
 #include "app/formmain.h"
 #include "decoder/partname.h"
+#include "engine/batchpaths.h"
 #include "filelist/filelistmodel.h"
 #include "settings/fileinfo.h"
 #include "settings/globals.h"
@@ -112,6 +113,7 @@ protected:
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
+        SetProcessorCountOverride(0);
         Dialogs.Reset();
     }
 
