@@ -13,7 +13,9 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -263,6 +265,22 @@ TEST_F(AddFilesTest, DashCTakesTheClipboardAndStartsDecoding) {
     const auto boxes = Script.CallsOf(TServiceCall::MessageBox);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0]->Text, "The file \"" + App.Path() + "utils.exe\" couldn't be found.");
+
+    // With a decoder, the list is saved before it runs: seen while the decoder waits.
+    Form.reset();
+    const std::string b = Mp3("b.mp3");
+    Script.ClipboardContent = b + "\n";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(BinaryPath("childtool")),
+                            QString::fromStdString(App.Path() + "utils.exe")));
+    App.WriteFile("utils.exe.script", "wait-file:" + App.Path() + "go\n");
+    Script.Answers = {IDNO}; // the decoder wrote nothing: the log is not wanted
+    std::string savedWhileDecoding;
+    QTimer::singleShot(0, [&] {
+        savedWhileDecoding = SavedList();
+        App.WriteFile("go", "");
+    });
+    MakeForm("-C");
+    EXPECT_EQ(savedWhileDecoding, b + "\r\n");
 }
 
 TEST_F(AddFilesTest, DashCWithNothingUsableStartsNothing) {
