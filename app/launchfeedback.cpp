@@ -14,13 +14,15 @@ void CompleteLaunch(QWidget* window, const TLaunchId& launch) {
         return;
     }
     if (!platform.startsWith(QLatin1String("wayland")) || !window->windowHandle()) return;
-    // A launcher on Wayland may give only the startup id, which then is the activation token.
-    const std::string& token = launch.ActivationToken.empty() ? launch.StartupId : launch.ActivationToken;
     // The Wayland plugin activates with the token it finds in the environment, and takes it out.
-    qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(token));
+    qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(WaylandActivationToken(launch)));
     window->windowHandle()->requestActivate();
     // Where the plugin did not take it, it must not reach the programs this one starts.
     qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+std::string WaylandActivationToken(const TLaunchId& launch) {
+    return launch.ActivationToken.empty() ? launch.StartupId : launch.ActivationToken;
 }
 
 std::uint32_t StartupIdTime(const std::string& startupId) {

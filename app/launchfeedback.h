@@ -17,6 +17,10 @@ std::uint32_t StartupIdTime(const std::string& startupId);
 // The startup-notification message that ends a launch: `remove: ID=<id>`, quoted where needed.
 std::string StartupRemoveMessage(const std::string& startupId);
 
+// The token a Wayland activation uses: the activation token, or the startup id where a launcher gave
+// only that.
+std::string WaylandActivationToken(const TLaunchId& launch);
+
 // X11: raises the window at the launch's time and sends the remove message. Does nothing where the
 // program was built without X11.
 void CompleteX11Launch(QWidget* window, const std::string& startupId);

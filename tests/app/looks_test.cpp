@@ -75,6 +75,11 @@ TEST_F(Looks, DarkPaletteReachesTheOptionsFaceAndTheHelpLabel) {
     options.show();
     const QPalette face = options.palette();
     EXPECT_TRUE(Readable(face.color(QPalette::WindowText), face.color(QPalette::Window)));
+    // The face stays when the dialog loses the focus or is disabled.
+    for (const auto group : {QPalette::Inactive, QPalette::Disabled})
+        EXPECT_EQ(face.color(group, QPalette::Window), face.color(QPalette::Active, QPalette::Window))
+            << group;
+    EXPECT_EQ(Mix(QColor(0, 0, 0), QColor(200, 100, 0), 0.25), QColor(50, 25, 0)); // weighed from the first
     EXPECT_TRUE(Readable(options.RadioButtonSame->palette().color(QPalette::WindowText),
                          options.RadioButtonSame->palette().color(QPalette::Window)));
 
@@ -127,13 +132,14 @@ TEST_F(Looks, EveryControlIsNamedForScreenReadersAndDecorationIsHidden) {
     }
     TFormMain form;
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.ImgTray)->role(), QAccessible::Button);
-    // A button for the keyboard too: Space and Enter press it.
+    // A button for the keyboard too: Space and both Enter keys press it.
     TTrayIcon::SetAvailableOverride(true);
     form.UpdateTrayButton();
     QSignalSpy pressed(form.ImgTray, &TTrayButton::Clicked);
     QTest::keyClick(form.ImgTray, Qt::Key_Space);
     QTest::keyClick(form.ImgTray, Qt::Key_Return);
-    EXPECT_EQ(pressed.count(), 2);
+    QTest::keyClick(form.ImgTray, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(pressed.count(), 3);
     QAccessibleInterface* client = QAccessible::queryAccessibleInterface(form.centralWidget());
     for (int child = 0; child < client->childCount(); ++child)
         EXPECT_NE(client->child(child)->object(), form.Image1) << "a decorative strip is listed";

@@ -88,6 +88,9 @@ TEST(LaunchFeedback, StartupIdTimeAndRemoveMessage) {
         EXPECT_EQ(StartupIdTime(row.Id), row.Time) << row.Id;
         EXPECT_EQ(StartupRemoveMessage(row.Id), row.Remove) << row.Id;
     }
+    // Wayland activates with the token; a launcher that gives only the startup id gives it as one.
+    EXPECT_EQ(WaylandActivationToken({"x11-id", "token"}), "token");
+    EXPECT_EQ(WaylandActivationToken({"x11-id", ""}), "x11-id");
 }
 
 TEST(SingleInstance, ALaterStartHandsItsNamesToTheRunningWindow) {
