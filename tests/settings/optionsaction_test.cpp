@@ -75,8 +75,8 @@ TEST_F(OptionsAction, OkStoresTheTypedFolderInMemoryAndInTheFile) {
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     const std::string file = Dir.ReadFile(ExtractFileName(SettingsFilePath()));
-    EXPECT_NE(file.find("OutDir=/wav/"), std::string::npos) << file;
-    EXPECT_NE(file.find("tmpOutDir=/wav/"), std::string::npos) << file;
+    EXPECT_NE(file.find("\nOutDir=/wav/\n"), std::string::npos) << file; // not tmpOutDir's line
+    EXPECT_NE(file.find("\ntmpOutDir=/wav/\n"), std::string::npos) << file;
 }
 
 TEST_F(OptionsAction, SameFolderEmptiesOutDirAndKeepsTheBoxFolder) {
