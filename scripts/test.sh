@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs the whole suite; installs that build into a temporary prefix and validates the installed layout,
-# desktop files and manual pages and the launch feedback; builds the release package and runs lintian on
-# it; then builds the runner's, the batch's and the split decoder's tests with ThreadSanitizer and runs them.
+# runs the whole suite (under root, the permission tests again as another user); installs that build
+# into a temporary prefix and validates the installed layout, desktop files and manual pages and the
+# launch feedback; builds the release package and runs lintian on it; then builds the runner's, the
+# batch's and the split decoder's tests with ThreadSanitizer and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -21,6 +22,10 @@ cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     "-DWAVESMITH_SANITIZE=address;undefined" -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
 cmake --build "$root/build/asan" -j "$jobs"
 ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure </dev/null
+if [ "$(id -u)" = 0 ]; then
+    echo "== The tests of refused folders and files, which skip under root, as an unprivileged user"
+    bash "$root/scripts/permission_tests.sh" "$root/build/asan/bin" "$root/tests/fixtures"
+fi
 
 echo "== Install into a temporary prefix and validate what a desktop reads"
 prefix=$(mktemp -d)

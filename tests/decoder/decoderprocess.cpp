@@ -101,7 +101,9 @@ TWavInfo ReadWav(const std::string& b) {
 }
 
 std::string FixturePath(const std::string& name) {
-    return std::string(WAVESMITH_FIXTURES) + "/" + name;
+    // A copy of the fixtures elsewhere (for another user) is named in the environment.
+    const QByteArray copy = qgetenv("WAVESMITH_FIXTURES");
+    return (copy.isEmpty() ? std::string(WAVESMITH_FIXTURES) : copy.toStdString()) + "/" + name;
 }
 
 std::string ReadWholeFile(const std::string& path) {

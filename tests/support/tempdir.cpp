@@ -1,5 +1,6 @@
 #include "tests/support/tempdir.h"
 
+#include "settings/filesystem.h"
 #include "settings/paths.h"
 
 #include <QCoreApplication>
@@ -60,4 +61,8 @@ bool WaitForImpl(const std::function<bool()>& pred, int boundMs) {
     return true;
 }
 
-std::string BinaryPath(const std::string& name) { return std::string(WAVESMITH_BIN_DIR) + "/" + name; }
+// Beside the running test program, so that a copy of the programs runs from another folder too.
+std::string BinaryPath(const std::string& name) {
+    const std::string self = RunningProgramPath();
+    return (self.empty() ? std::string(WAVESMITH_BIN_DIR) + "/" : ExtractFilePath(self)) + name;
+}
