@@ -1,5 +1,6 @@
 // What the main window reads at start-up and writes when it closes: exit-when-done, stay on top and
 // its placement, across runs of the program in one folder.
+#include "app/errorreport.h"
 #include "app/formmain.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
@@ -124,7 +125,7 @@ TEST_F(FormMainSettings, UnwritableSettingsAreReportedAndTheWindowStillCloses) {
     EXPECT_TRUE(form.Closing);
     const auto boxes = TScriptedServices::Current().CallsOf(TServiceCall::MessageBox);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0]->Text.find("Unable to write to"), std::string::npos) << boxes[0]->Text;
+    EXPECT_EQ(boxes[0]->Text, ErrorReportText("Unable to write to " + SettingsFilePath()));
 }
 
 TEST_F(FormMainSettings, UncreatableSettingsAreReportedAndTheWindowStillStarts) {
@@ -132,7 +133,7 @@ TEST_F(FormMainSettings, UncreatableSettingsAreReportedAndTheWindowStillStarts) 
     TFormMain form;
     const auto boxes = TScriptedServices::Current().CallsOf(TServiceCall::MessageBox);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0]->Text.find("Unable to write to"), std::string::npos) << boxes[0]->Text;
+    EXPECT_EQ(boxes[0]->Text, ErrorReportText("Unable to write to " + SettingsFilePath()));
     EXPECT_FALSE(form.CheckBoxCloseApp->isChecked());
     EXPECT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
 }
