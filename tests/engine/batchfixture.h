@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -120,7 +121,9 @@ protected:
     void WriteScriptFor(int index) {
         if (Scripts.empty()) return;
         const size_t i = std::min(static_cast<size_t>(index), Scripts.size() - 1);
-        Dir.WriteFile("utils.exe.script", Scripts[i]);
+        // Renamed into place: a decoder starting meanwhile reads the old script or the new one, whole.
+        std::filesystem::rename(Dir.WriteFile("utils.exe.script.new", Scripts[i]),
+                                Dir.Path() + "utils.exe.script");
     }
 
     // A source file in the list (not through the adding path, so any name and size will do).
