@@ -275,10 +275,13 @@ TEST_F(AddFilesTest, DashCTakesTheClipboardAndStartsDecoding) {
     App.WriteFile("utils.exe.script", "wait-file:" + App.Path() + "go\n");
     Script.Answers = {IDNO}; // the decoder wrote nothing: the log is not wanted
     std::string savedWhileDecoding;
-    QTimer::singleShot(0, [&] {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!Form || GlobalVars.BatchState != bsRunning || !savedWhileDecoding.empty()) return;
         savedWhileDecoding = SavedList();
         App.WriteFile("go", "");
     });
+    poll.start(5);
     MakeForm("-C");
     EXPECT_EQ(savedWhileDecoding, b + "\r\n");
 }
