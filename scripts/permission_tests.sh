@@ -21,6 +21,7 @@ work=$(mktemp -d -p /tmp wavesmith-permissions.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
 mkdir "$work/bin" "$work/logs" "$work/home" "$work/home/tmp"
+chmod 700 "$work/home/tmp" # as a runtime folder must be
 for entry in "${tests[@]}"; do cp "$bin/${entry%% *}" "$work/bin/"; done
 cp "$bin/childtool" "$bin/utils.exe" "$work/bin/"
 cp -r "$fixtures" "$work/fixtures"
