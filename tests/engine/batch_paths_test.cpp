@@ -21,6 +21,9 @@ TEST(BatchPaths, CommandLineQuotesSourceAndOutput) {
 TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
     EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 3),
               "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 3");
+    // One thread is given too, or the decoder would take every processor.
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 1),
+              "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 1");
     EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 0),
               DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav"));
 }
