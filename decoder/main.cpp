@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    const TDecodeOptions options{args.Threads == 0 ? AvailableCores() : args.Threads, MinChunkFrames()};
+    const TDecodeOptions options{args.Threads == 0 ? AvailableCores() : args.Threads, MinChunkFrames(),
+                                 !args.NoTags};
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }
