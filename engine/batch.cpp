@@ -258,7 +258,8 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
         run.Threads = SlotCount > 1 ? ThreadsForDecoder(QThread::idealThreadCount(), ThreadsInUse(run),
                                                         DecodersStarting())
                                     : 0;
-        RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads));
+        RunnerOf(run)->SetCommandLine(
+            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags));
         LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;

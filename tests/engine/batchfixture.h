@@ -98,6 +98,7 @@ protected:
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
+        GlobalVars.KeepTags = true;
         Hook.OnEvent = [this](QEvent* event) {
             if (event->type() != WM_NEXTFILE) return;
             WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
@@ -112,6 +113,7 @@ protected:
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
+        GlobalVars.KeepTags = true;
         Dialogs.Reset();
     }
 
