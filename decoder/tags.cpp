@@ -16,9 +16,19 @@
 
 namespace {
 
+// Blanks alone, as fixed-width ID3v1 fields hold them, are no value.
 std::string Utf8(const TagLib::String& text) {
-    std::string bytes = text.to8Bit(true);
+    std::string bytes = text.stripWhiteSpace().to8Bit(true);
     return bytes.substr(0, bytes.find('\0')); // an INFO value ends at its first NUL
+}
+
+// The fields with blank values dropped and the others trimmed.
+TagLib::PropertyMap Trimmed(const TagLib::PropertyMap& fields) {
+    TagLib::PropertyMap trimmed;
+    for (const auto& [key, values] : fields)
+        for (const TagLib::String& value : values)
+            if (!value.stripWhiteSpace().isEmpty()) trimmed[key].append(value.stripWhiteSpace());
+    return trimmed;
 }
 
 std::string Number(unsigned value) {
@@ -72,7 +82,7 @@ public:
         }
         if (FTags.Id3v2.empty() && !fields.isEmpty()) {
             TagLib::ID3v2::Tag built;
-            built.setProperties(fields);
+            built.setProperties(Trimmed(fields));
             if (!built.frameList().isEmpty()) FTags.Id3v2 = Bytes(built.render(TagLib::ID3v2::v4));
         }
         FTags.Info = InfoFields(readable);

@@ -78,6 +78,12 @@ const TTagCase Cases[] = {
      "",
      "id3 2.4\nTALB=Old album\nTDRC=1999\nTIT2=Old title\nTPE1=Old artist\nTRCK=7\ninfo album=Old album\n"
      "info artist=Old artist\ninfo date=1999\ninfo title=Old title\ninfo track=7\n"},
+    {"Id3v1OfBlanks",
+     "v1blank",
+     {"@"},
+     {"LIST", "id3 "},
+     "",
+     "id3 2.4\nTCON=Classical\ninfo genre=Classical\n"},
     {"Apev2Only",
      "ape",
      {"@"},

@@ -60,6 +60,9 @@ def make(kind, source, target, picture):
         open(target, "wb").write(b"ID3\x02\x00\x00" + syncsafe(len(frames)) + frames + data)
     elif kind == "v1":
         id3v1_only(target)
+    elif kind == "v1blank":
+        # Fields of blanks, as some writers leave them; the genre byte is a blank too (32, Classical).
+        open(target, "ab").write(b"TAG" + b" " * 125)
     elif kind == "ape":
         ape = APEv2()
         ape["Title"] = "Ape title"
