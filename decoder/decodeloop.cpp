@@ -94,6 +94,9 @@ private:
 
 int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writer, const std::string& damage,
              std::FILE* console, bool keepTags) {
+    // Read before the change check below, which so covers the tags too.
+    if (keepTags && writer.Created() && writer.Error().empty())
+        AttachTags(source, inputName, writer, console);
     // What was decoded from a source that changed meanwhile (still being copied or recorded) is
     // neither the old file nor the new one.
     if (writer.Error().empty() && source.Changed()) {
@@ -102,7 +105,6 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
     }
     // The file is complete and named before the damage is reported: the batch window stops the
     // decoder on that line. Finish also fails after an earlier write failure.
-    if (keepTags && writer.Created()) AttachTags(source, inputName, writer, console);
     if (!writer.Finish()) {
         writer.Discard();
         return Refuse(console, writer.Error(), writer.DiskFull() ? ExitDiskFull : ExitWriteFailed);
