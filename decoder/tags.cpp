@@ -4,6 +4,7 @@
 
 #include <taglib/apefooter.h>
 #include <taglib/apetag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
@@ -57,6 +58,33 @@ std::vector<std::pair<std::string, std::string>> InfoFields(const std::vector<co
     return info;
 }
 
+// The picture's type by its first bytes, as an ID3v2 picture frame names it.
+TagLib::String MimeType(const TagLib::ByteVector& picture) {
+    if (picture.startsWith(TagLib::ByteVector("\xFF\xD8\xFF", 3))) return "image/jpeg";
+    if (picture.startsWith("\x89PNG")) return "image/png";
+    if (picture.startsWith("GIF8")) return "image/gif";
+    return "image/";
+}
+
+// APEv2 keeps a cover as a binary item: a file name, a NUL, then the picture.
+void AddApeCovers(const TagLib::APE::Tag& ape, TagLib::ID3v2::Tag& built) {
+    using TPicture = TagLib::ID3v2::AttachedPictureFrame;
+    static const std::pair<const char*, TPicture::Type> covers[] = {
+        {"COVER ART (FRONT)", TPicture::FrontCover}, {"COVER ART (BACK)", TPicture::BackCover}};
+    for (const auto& [key, type] : covers) {
+        const auto item = ape.itemListMap().find(key);
+        if (item == ape.itemListMap().end()) continue;
+        const TagLib::ByteVector value = item->second.binaryData();
+        const int end = value.find('\0');
+        if (end < 0 || static_cast<unsigned>(end) + 1 >= value.size()) continue;
+        auto* frame = new TPicture;
+        frame->setType(type);
+        frame->setPicture(value.mid(end + 1));
+        frame->setMimeType(MimeType(frame->picture()));
+        built.addFrame(frame);
+    }
+}
+
 std::vector<std::uint8_t> Bytes(const TagLib::ByteVector& data) {
     return std::vector<std::uint8_t>(data.begin(), data.end());
 }
@@ -71,7 +99,8 @@ public:
         std::vector<const TagLib::Tag*> readable;
         if (FFile.hasID3v2Tag()) KeepId3v2(readable);
         TagLib::PropertyMap fields;
-        if (FFile.hasAPETag() && ApeReadable()) {
+        const bool ape = FFile.hasAPETag() && ApeReadable();
+        if (ape) {
             readable.push_back(FFile.APETag());
             fields = FFile.APETag()->properties();
         }
@@ -80,9 +109,10 @@ public:
             for (const auto& [key, values] : FFile.ID3v1Tag()->properties())
                 if (!fields.contains(key)) fields.insert(key, values);
         }
-        if (FTags.Id3v2.empty() && !fields.isEmpty()) {
+        if (FTags.Id3v2.empty()) {
             TagLib::ID3v2::Tag built;
             built.setProperties(Trimmed(fields));
+            if (ape) AddApeCovers(*FFile.APETag(), built);
             if (!built.frameList().isEmpty()) FTags.Id3v2 = Bytes(built.render(TagLib::ID3v2::v4));
         }
         FTags.Info = InfoFields(readable);

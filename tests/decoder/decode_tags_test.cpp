@@ -84,12 +84,13 @@ const TTagCase Cases[] = {
      {"LIST", "id3 "},
      "",
      "id3 2.4\nTCON=Classical\ninfo genre=Classical\n"},
-    {"Apev2Only",
+    {"Apev2WithCover",
      "ape",
      {"@"},
      {"LIST", "id3 "},
      "",
-     "id3 2.4\nTIT2=Ape title\nTPE1=Ape artist\nTRCK=5\ninfo artist=Ape artist\ninfo title=Ape title\n"
+     "id3 2.4\nAPIC image/jpeg type 3\nTIT2=Ape title\nTPE1=Ape artist\nTRCK=5\ninfo artist=Ape artist\n"
+     "info title=Ape title\n"
      "info track=5\n"},
     // The damaged ID3v2 tag goes; the ID3v1 tag behind the audio still counts.
     {"DamagedId3v2",

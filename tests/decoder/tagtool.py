@@ -12,7 +12,7 @@ import subprocess
 import sys
 import tempfile
 
-from mutagen.apev2 import APEv2
+from mutagen.apev2 import BINARY, APEv2, APEValue
 from mutagen.id3 import APIC, COMM, ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
 import mutagen.wave
 
@@ -68,6 +68,7 @@ def make(kind, source, target, picture):
         ape["Title"] = "Ape title"
         ape["Artist"] = "Ape artist"
         ape["Track"] = "5"
+        ape["Cover Art (Front)"] = APEValue(b"cover.jpg\x00" + open(picture, "rb").read(), BINARY)
         ape.save(target)
     elif kind == "damaged":
         # An ID3v2 header whose body holds no frame, in front of a file with an ID3v1 tag.
