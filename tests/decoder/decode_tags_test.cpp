@@ -72,6 +72,7 @@ const TTagCase Cases[] = {
      "id3 2.4\nTALB=Old album\nTDRC=1999\nTIT2=Old title\nTPE1=Old artist\nTRCK=7\ninfo album=Old album\n"
      "info artist=Old artist\ninfo date=1999\ninfo title=Old title\ninfo track=7\n"},
     {"Id3v2Over16MiB", "oversize", {"@"}, false, "larger than 16 MiB", "id3 none\n"},
+    {"NoTags", "none", {"@"}, false, "", "id3 none\n"},
     {"NoTagsOption", "v23", {"--no-tags", "--threads", "2", "@"}, false, "", "id3 none\n"},
 };
 // clang-format on
@@ -84,7 +85,7 @@ TEST_P(DecodeTags, ReadersFindTheSourceTagsAfterTheSameAudio) {
     const TTagCase& c = GetParam();
     TTempDir dir;
     const std::string plain = dir.Path() + "plain.wav";
-    ASSERT_EQ(RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), plain}).ExitCode, 0);
+    ASSERT_EQ(RunDecoder({"--decode", FixturePath("cbr_stereo_44k.mp3"), plain, "--no-tags"}).ExitCode, 0);
 
     bool ok = false;
     const std::string in = dir.Path() + "in.mp3", out = dir.Path() + "out.wav";

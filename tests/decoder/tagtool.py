@@ -63,6 +63,8 @@ def make(kind, source, target, picture):
     elif kind == "v1blank":
         # Fields of blanks, as some writers leave them; the genre byte is a blank too (32, Classical).
         open(target, "ab").write(b"TAG" + b" " * 125)
+    elif kind == "none":
+        pass
     elif kind == "ape":
         ape = APEv2()
         ape["Title"] = "Ape title"
