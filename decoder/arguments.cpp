@@ -12,9 +12,27 @@ bool ReadThreads(const std::string& text, unsigned& threads) {
     return true;
 }
 
+TArguments ParseCommand(const std::vector<std::string>& given);
+
 } // namespace
 
+// --no-tags goes first or last. Only a line that means nothing without it loses it, so a file
+// named "--no-tags" stays a name wherever it is one.
 TArguments ParseArguments(const std::vector<std::string>& given) {
+    TArguments result = ParseCommand(given);
+    if (result.Command != TCommand::UsageError || given.empty()) return result;
+    const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
+    if (!first && !last) return result;
+    TArguments plain = ParseCommand(first ? std::vector<std::string>(given.begin() + 1, given.end())
+                                          : std::vector<std::string>(given.begin(), given.end() - 1));
+    if (plain.Command != TCommand::Decode) return result;
+    plain.NoTags = true;
+    return plain;
+}
+
+namespace {
+
+TArguments ParseCommand(const std::vector<std::string>& given) {
     TArguments result;
     // --threads N goes before the other arguments or after them, so the batch window's line keeps
     // the input in the third place and the output in the fourth.
@@ -69,13 +87,15 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     return result;
 }
 
+} // namespace
+
 unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
     return args.Threads == 0 ? processors : args.Threads;
 }
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
-           "       utils.exe --decode <input.mp3> <output.wav> --threads N\n"
+           "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags]\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
@@ -84,6 +104,10 @@ std::string UsageText() {
            "it is finished; an input that changes while it is decoded gives no output.\n"
            "A long file is decoded on N threads at once (default 0: one per processor), with the\n"
            "same result as on one thread.\n"
+           "The source's tags follow the audio: its ID3v2 tag as it is, pictures and all (or one\n"
+           "made from its APEv2 or ID3v1 tag), in an \"id3 \" chunk, and title, artist, album,\n"
+           "track, year, genre and comment in a LIST/INFO chunk. A tag that cannot be read, or\n"
+           "is over 16 MiB, is left out with a warning. --no-tags writes the audio alone.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";

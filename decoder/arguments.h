@@ -1,6 +1,6 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` before or after
-// the rest, or `--help` or `--version`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` and `--no-tags`
+// before or after the rest, or `--help` or `--version`.
 #include <string>
 #include <vector>
 
@@ -12,6 +12,7 @@ struct TArguments {
     std::string OutputPath;
     std::string Problem;  // what is wrong with the command line, for UsageError
     unsigned Threads = 0; // 0: one per available processor
+    bool NoTags = false;  // the plain WAV file, without the source's tags
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);

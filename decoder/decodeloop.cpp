@@ -5,6 +5,7 @@
 #include "decoder/inputcheck.h"
 #include "decoder/mpeghandle.h"
 #include "decoder/progress.h"
+#include "decoder/riffchunks.h"
 #include "decoder/splitdecode.h"
 #include "decoder/streamscan.h"
 #include "decoder/wavwriter.h"
@@ -92,7 +93,10 @@ private:
 };
 
 int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writer, const std::string& damage,
-             std::FILE* console) {
+             std::FILE* console, bool keepTags) {
+    // Read before the change check below, which so covers the tags too.
+    if (keepTags && writer.Created() && writer.Error().empty())
+        AttachTags(source, inputName, writer, console);
     // What was decoded from a source that changed meanwhile (still being copied or recorded) is
     // neither the old file nor the new one.
     if (writer.Error().empty() && source.Changed()) {
@@ -105,6 +109,8 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
         writer.Discard();
         return Refuse(console, writer.Error(), writer.DiskFull() ? ExitDiskFull : ExitWriteFailed);
     }
+    if (writer.TrailerDropped())
+        Say(console, "warning: no room for the tags in the WAV header; they are left out\n");
     if (!damage.empty()) {
         Say(console, FormatBitstreamProblem(damage));
         return ExitBitstream;
@@ -176,5 +182,5 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         damage = run.Run(*writer);
         run.EndProgress();
     }
-    return Conclude(source, inputName, *writer, damage, console);
+    return Conclude(source, inputName, *writer, damage, console, options.KeepTags);
 }

@@ -16,6 +16,7 @@
 struct TDecodeOptions {
     unsigned Threads = 1;
     std::uint64_t MinChunkFrames = 0; // 0: never split
+    bool KeepTags = true;             // the source's tags go after the audio (riffchunks.h)
 };
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,

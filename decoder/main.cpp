@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames()};
+    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags};
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }

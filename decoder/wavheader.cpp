@@ -54,16 +54,17 @@ TWavLayout ChooseLayout(std::uint64_t expectedDataBytes) {
     return expectedDataBytes < RiffLimit / 2 ? TWavLayout::Plain : TWavLayout::Extensible;
 }
 
-bool NeedsRf64(TWavLayout layout, std::uint64_t dataBytes) {
-    return dataBytes != UnknownLength && dataBytes + HeaderSize(layout) - 8 > RiffLimit;
+bool NeedsRf64(TWavLayout layout, std::uint64_t dataBytes, std::uint64_t trailingBytes) {
+    return dataBytes != UnknownLength && dataBytes + trailingBytes + HeaderSize(layout) - 8 > RiffLimit;
 }
 
-std::vector<std::uint8_t> BuildWavHeader(const TWavFormat& format, TWavLayout layout,
-                                         std::uint64_t dataBytes) {
+std::vector<std::uint8_t> BuildWavHeader(const TWavFormat& format, TWavLayout layout, std::uint64_t dataBytes,
+                                         std::uint64_t trailingBytes) {
     const bool unknown = dataBytes == UnknownLength;
-    const bool rf64 = NeedsRf64(layout, dataBytes);
+    const bool rf64 = NeedsRf64(layout, dataBytes, trailingBytes);
     if (rf64 && layout == TWavLayout::Plain) return {};
-    const std::uint64_t riffSize = unknown ? UnknownLength : dataBytes + HeaderSize(layout) - 8;
+    const std::uint64_t riffSize =
+        unknown ? UnknownLength : dataBytes + trailingBytes + HeaderSize(layout) - 8;
     THeaderBytes out;
     out.Tag(rf64 ? "RF64" : "RIFF");
     out.U32(rf64 ? 0xFFFFFFFFu : Clamp32(riffSize));

@@ -26,11 +26,12 @@ inline constexpr std::uint64_t UnknownLength = ~std::uint64_t(0);
 // The layout for an expected amount of audio: Plain with a wide margin below the RIFF limit.
 TWavLayout ChooseLayout(std::uint64_t expectedDataBytes);
 
-// True when a RIFF header of this layout cannot describe dataBytes.
-bool NeedsRf64(TWavLayout layout, std::uint64_t dataBytes);
+// True when a RIFF header of this layout cannot describe dataBytes of audio followed by
+// trailingBytes of other chunks (the tags).
+bool NeedsRf64(TWavLayout layout, std::uint64_t dataBytes, std::uint64_t trailingBytes = 0);
 
 // The header bytes. dataBytes == UnknownLength gives the "up to end of file" sizes (0xFFFFFFFF)
 // that readers accept for a file still being written. Returns an empty vector when the Plain
-// layout cannot hold dataBytes.
-std::vector<std::uint8_t> BuildWavHeader(const TWavFormat& format, TWavLayout layout,
-                                         std::uint64_t dataBytes);
+// layout cannot hold dataBytes. The RIFF size counts trailingBytes of chunks after the audio.
+std::vector<std::uint8_t> BuildWavHeader(const TWavFormat& format, TWavLayout layout, std::uint64_t dataBytes,
+                                         std::uint64_t trailingBytes = 0);

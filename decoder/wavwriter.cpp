@@ -120,14 +120,34 @@ bool TWavWriter::Append(const std::uint8_t* data, std::size_t bytes) {
     return true;
 }
 
+bool TWavWriter::WriteTrailer() {
+    if (FTrailer.empty()) return true;
+    const auto at = static_cast<std::int64_t>(HeaderSize(FLayout) + FDataBytes);
+#ifdef _WIN32
+    const int moved = _fseeki64(FFile, at, SEEK_SET);
+#else
+    const int moved = ::fseeko(FFile, static_cast<off_t>(at), SEEK_SET);
+#endif
+    if (moved != 0 || std::fwrite(FTrailer.data(), 1, FTrailer.size(), FFile) != FTrailer.size())
+        return Fail("cannot write output file");
+    return true;
+}
+
 bool TWavWriter::Finish() {
     if (!FError.empty() || !FFile) return FError.empty();
     if (FBuffer && !Flush()) return false;
-    const auto header = BuildWavHeader(FFormat, FLayout, FDataBytes);
+    if (!FTrailer.empty() && FDataBytes % 2) FTrailer.insert(FTrailer.begin(), 0); // the audio's pad byte
+    auto header = BuildWavHeader(FFormat, FLayout, FDataBytes, FTrailer.size());
+    if (header.empty() && !FTrailer.empty()) {
+        FTrailer.clear();
+        FTrailerDropped = true;
+        header = BuildWavHeader(FFormat, FLayout, FDataBytes);
+    }
     if (header.empty()) {
         errno = EFBIG;
         return Fail("audio too long for the WAV header of output file");
     }
+    if (!WriteTrailer()) return false;
     if (std::fseek(FFile, 0, SEEK_SET) != 0 ||
         std::fwrite(header.data(), 1, header.size(), FFile) != header.size())
         return Fail("cannot write output file");

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class TWavWriter {
 public:
@@ -25,8 +26,12 @@ public:
 
     // Each returns false after a failure; Error() then says what went wrong.
     bool Append(const std::uint8_t* data, std::size_t bytes);
-    // Writes the remaining audio and the final header, closes the file and gives it its name.
+    // Chunks to write after the audio (the tags), counted by the final header.
+    void SetTrailer(std::vector<std::uint8_t> chunks) { FTrailer = std::move(chunks); }
+    // Writes the remaining audio, the trailer and the final header, closes the file and gives it
+    // its name. Audio that leaves the header no room for the trailer is written without it.
     bool Finish();
+    bool TrailerDropped() const { return FTrailerDropped; }
     // Closes and deletes the partial file (after a failure: a broken file is no use to anybody).
     void Discard();
 
@@ -47,6 +52,7 @@ public:
 private:
     bool Create();
     bool Flush();
+    bool WriteTrailer();
     bool Fail(const std::string& what);
 
     std::string FPath;
@@ -59,6 +65,8 @@ private:
     std::uint64_t FDataBytes = 0;
     std::unique_ptr<std::uint8_t[]> FBuffer;
     std::size_t FFill = 0;
+    std::vector<std::uint8_t> FTrailer;
+    bool FTrailerDropped = false;
     std::string FError;
     int FErrno = 0;
     std::mutex FErrorLock; // the first failure of any thread is the one reported

@@ -256,7 +256,8 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
         // One decoder alone uses every processor by itself, with the command line as it always was.
         run.Threads =
             SlotCount > 1 ? ThreadsForDecoder(ProcessorCount(), ThreadsInUse(run), DecodersStarting()) : 0;
-        RunnerOf(run)->SetCommandLine(DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads));
+        RunnerOf(run)->SetCommandLine(
+            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags));
         LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;

@@ -32,11 +32,12 @@ bool IsBlank(const std::string& text) {
 } // namespace
 
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output, int threads) {
+                               const std::string& output, int threads, bool keepTags) {
     const bool needsQuotes = decoderPath.find_first_of(" \t\"") != std::string::npos;
     return (needsQuotes ? QuoteArgument(decoderPath) : decoderPath) + " --decode" + " " +
            QuoteArgument(source) + " " + QuoteArgument(output) +
-           (threads > 0 ? " --threads " + std::to_string(threads) : std::string());
+           (threads > 0 ? " --threads " + std::to_string(threads) : std::string()) +
+           (keepTags ? std::string() : std::string(" --no-tags"));
 }
 
 int ThreadsForDecoder(int cores, int threadsInUse, int starting) {

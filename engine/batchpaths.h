@@ -4,9 +4,10 @@
 
 // DecoderPath --decode "source" "output", each path quoted so that the runner's splitting gives it
 // back intact. The decoder's path goes unquoted unless it holds a blank or a quote.
-// With `threads` > 0 the line ends with " --threads K", which leaves the paths in their places.
+// With `threads` > 0 the line ends with " --threads K", and without `keepTags` with " --no-tags",
+// which leaves the paths in their places.
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output, int threads = 0);
+                               const std::string& output, int threads = 0, bool keepTags = true);
 
 // The threads a decoder is given when several run at once: the processors that the running ones do
 // not hold, shared among the decoders starting now (`starting`, this one included), at least one.

@@ -58,7 +58,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // The user's font, and the design's size grown with it.
-    setFixedSize(Scaled(QSize(340, 261)));
+    setFixedSize(Scaled(QSize(340, 285)));
     CreateLayout();
     // F1 is the Help button's key, as on every dialog of the desktop.
     auto* helpKey = new QAction(this);
@@ -89,11 +89,13 @@ void TFormOptions::CreateLayout() {
     CheckBoxPlaySound =
         Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 170, 313, 17});
     CreateDecodersRow(194);
-    Bevel1 = Placed(new TTopLine(this), {7, 226, 324, 9});
+    CheckBoxKeepTags =
+        Placed(new QCheckBox(QStringLiteral("&Keep tags and cover art"), this), {15, 218, 313, 17});
+    Bevel1 = Placed(new TTopLine(this), {7, 250, 324, 9});
     MarkDecorative(Bevel1);
-    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 234, 75, 23});
-    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 234, 75, 23});
-    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 234, 75, 23});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 258, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 258, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 258, 75, 23});
 
     connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonSameClick();
@@ -149,6 +151,7 @@ void TFormOptions::LoadFromSettings() {
     CheckBoxPlaySound->setChecked(GlobalVars.PlaySound);
     CheckBoxOpen->setChecked(GlobalVars.AutoOpen);
     SpinEditDecoders->setValue(GlobalVars.Decoders);
+    CheckBoxKeepTags->setChecked(GlobalVars.KeepTags);
 }
 
 void TFormOptions::SaveToSettings() {
@@ -161,6 +164,8 @@ void TFormOptions::SaveToSettings() {
     // Stored from the first time the user picks a value other than the one in effect.
     if (SpinEditDecoders->value() != GlobalVars.Decoders) GlobalVars.DecodersStored = true;
     GlobalVars.Decoders = SpinEditDecoders->value();
+    if (CheckBoxKeepTags->isChecked() != GlobalVars.KeepTags) GlobalVars.KeepTagsStored = true;
+    GlobalVars.KeepTags = CheckBoxKeepTags->isChecked();
 }
 
 void TFormOptions::RadioButtonNewClick() {

@@ -37,6 +37,7 @@ public:
     QCheckBox* CheckBoxDeleteFileAfterProcessing = nullptr;
     QCheckBox* CheckBoxPlaySound = nullptr;
     QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
+    QCheckBox* CheckBoxKeepTags = nullptr;
     QWidget* Bevel1 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;

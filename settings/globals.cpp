@@ -50,6 +50,10 @@ bool LoadSettings() {
         const long long value = Ini::ReadInteger(file, General, "Decoders", g.Decoders);
         g.Decoders = static_cast<int32_t>(std::clamp<long long>(value, 0, MaxDecoders));
     }
+    if (!Ini::ReadString(file, General, "KeepTags", {}).empty()) {
+        g.KeepTagsStored = true;
+        g.KeepTags = Ini::ReadBool(file, General, "KeepTags", g.KeepTags);
+    }
     return true;
 }
 
@@ -66,6 +70,7 @@ void SaveSettings() {
                                        {General, "AutoOpen", flag(g.AutoOpen)},
                                        {General, "Delete", flag(g.Delete)}};
     if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
+    if (g.KeepTagsStored) values.push_back({General, "KeepTags", flag(g.KeepTags)});
     values.push_back({System, "LastOpenDir", g.LastOpenDir});
     Ini::WriteValues(file, values);
 }

@@ -30,6 +30,9 @@ struct TGlobalVars {
     // has chosen it or the file already holds it, so a first start's file keeps its eight keys.
     int32_t Decoders = 1;
     bool DecodersStored = false;
+    // The source's tags go into the WAV files (the decoder's default); stored like Decoders.
+    bool KeepTags = true;
+    bool KeepTagsStored = false;
 
     std::string DecoderPath;
 

@@ -17,6 +17,7 @@ struct TFixture {
     std::uint16_t Channels;
     std::uint64_t Samples; // what a gapless decode gives back exactly
     const char* Description;
+    std::vector<std::string> Tags = {}; // the chunks after the audio
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -34,9 +35,24 @@ const TFixture Fixtures[] = {
     {"mono_44k.mp3", 44100, 1, 70 * 1152 - DecoderDelay, "44.1 kHz, 1 channel, MPEG-1 Layer III"},
     {"mpeg2_22k.mp3", 22050, 2, 33075, "22.05 kHz, 2 channels, MPEG-2 Layer III"},
     {"mpeg25_8k.mp3", 8000, 1, 10000, "8 kHz, 1 channel, MPEG-2.5 Layer III"},
-    {"id3v2_large.mp3", 44100, 2, 35 * 1152 - DecoderDelay, "44.1 kHz, 2 channels, MPEG-1 Layer III"},
-    {"id3v2_unsync.mp3", 44100, 2, 35 * 1152 - DecoderDelay, "44.1 kHz, 2 channels, MPEG-1 Layer III"},
-    {"id3v1_ape.mp3", 44100, 2, 35 * 1152 - DecoderDelay, "44.1 kHz, 2 channels, MPEG-1 Layer III"},
+    {"id3v2_large.mp3",
+     44100,
+     2,
+     35 * 1152 - DecoderDelay,
+     "44.1 kHz, 2 channels, MPEG-1 Layer III",
+     {"LIST", "id3 "}},
+    {"id3v2_unsync.mp3",
+     44100,
+     2,
+     35 * 1152 - DecoderDelay,
+     "44.1 kHz, 2 channels, MPEG-1 Layer III",
+     {"LIST", "id3 "}},
+    {"id3v1_ape.mp3",
+     44100,
+     2,
+     35 * 1152 - DecoderDelay,
+     "44.1 kHz, 2 channels, MPEG-1 Layer III",
+     {"LIST", "id3 "}},
     // Layer II carries no delay or padding information: whole frames of 1152 samples.
     {"layer2_48k.mp3", 48000, 2, 42 * 1152, "48 kHz, 2 channels, MPEG-1 Layer II"},
     {"freeformat_44k.mp3", 44100, 2, 44100, "44.1 kHz, 2 channels, MPEG-1 Layer III"},
@@ -71,6 +87,7 @@ TEST_P(DecodeFixture, GivesTheSourceSamplesAtItsRateAndChannels) {
     EXPECT_EQ(wav.Channels, f.Channels);
     EXPECT_EQ(wav.Bits, 16);
     EXPECT_EQ(wav.Samples(), f.Samples);
+    EXPECT_EQ(wav.ChunksAfterData, f.Tags);
 }
 
 TEST_P(DecodeFixture, WritesTheInputOutputAndProgressLines) {

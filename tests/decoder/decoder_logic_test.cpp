@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -186,7 +187,20 @@ TEST(Arguments, DecodeHelpAndMistakes) {
         EXPECT_EQ(a.OutputPath, c.Output);
         EXPECT_EQ(ThreadsToUse(a, 6), c.Threads) << c.Args.size() << " arguments, input " << c.Input;
     }
-    TArguments a;
+    TArguments a = ParseArguments({"--decode", "in.mp3", "out.wav"});
+    EXPECT_FALSE(a.NoTags);
+    // --no-tags goes first or last; an output named like it stays a name.
+    for (const auto& [line, noTags, output] :
+         std::vector<std::tuple<std::vector<std::string>, bool, std::string>>{
+             {{"--decode", "in.mp3", "out.wav", "--no-tags"}, true, "out.wav"},
+             {{"--no-tags", "--decode", "in.mp3", "out.wav", "--threads", "2"}, true, "out.wav"},
+             {{"--decode", "in.mp3", "out.wav", "--threads", "2", "--no-tags"}, true, "out.wav"},
+             {{"--decode", "in.mp3", "--no-tags"}, false, "--no-tags"}}) {
+        a = ParseArguments(line);
+        EXPECT_EQ(a.Command, TCommand::Decode) << line.size();
+        EXPECT_EQ(a.NoTags, noTags) << line.size();
+        EXPECT_EQ(a.OutputPath, output);
+    }
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{},
                                                {"--decode"},
@@ -195,6 +209,9 @@ TEST(Arguments, DecodeHelpAndMistakes) {
                                                {"--decode", "", "b"},
                                                {"in.mp3", "out.wav"},
                                                {"--help", "x"},
+                                               {"--no-tags"},
+                                               {"--no-tags", "--help"},
+                                               {"--decode", "a", "--no-tags", "b"},
                                                {"--decode", "--threads", "2", "in.mp3", "out.wav"},
                                                {"--decode", "in.mp3", "out.wav", "--threads"},
                                                {"--threads", "two", "--decode", "in.mp3", "out.wav"}}) {
@@ -281,4 +298,50 @@ TEST(WavWriter, AFullDiskIsToldApartAndLeavesNoOutput) {
     EXPECT_TRUE(writer.DiskFull());
     EXPECT_NE(writer.Error().find(std::strerror(ENOSPC)), std::string::npos) << writer.Error();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+}
+
+// The tags follow the audio, after its pad byte when its length is odd, and the sizes count them; in
+// RF64 the ds64 chunk does. Where a plain header has no room left for them, the audio goes alone.
+TEST(WavWriter, TagChunksFollowTheAudioAndTheSizesCountThem) {
+    TTempDir dir;
+    const std::vector<std::uint8_t> tags = {'i', 'd', '3', ' ', 3, 0, 0, 0, 'I', 'D', '3', 0};
+    const std::uint8_t audio[3] = {1, 2, 3};
+    struct TCase {
+        TWavLayout Layout;
+        std::uint64_t DataBytes;
+        bool Kept;
+    };
+    for (const TCase& c :
+         {TCase{TWavLayout::Extensible, 5 * GiB4 + 3, true}, TCase{TWavLayout::Plain, 1001, true},
+          TCase{TWavLayout::Plain, GiB4 - 48, false}}) {
+        const std::string out = dir.Path() + "out.wav";
+        TWavWriter writer(out, TWavFormat{}, c.Layout);
+        ASSERT_TRUE(writer.Begin());
+        // Only the audio's last bytes are written: the rest of a long file stays a hole.
+        ASSERT_TRUE(writer.WriteAt(c.DataBytes - 3, audio, 3));
+        writer.SetDataBytes(c.DataBytes);
+        writer.SetTrailer(tags);
+        ASSERT_TRUE(writer.Finish()) << writer.Error();
+        EXPECT_EQ(writer.TrailerDropped(), !c.Kept);
+
+        QFile file(QString::fromStdString(out));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const std::uint64_t audioEnd = HeaderSize(c.Layout) + c.DataBytes;
+        const std::uint64_t size = audioEnd + (c.Kept ? c.DataBytes % 2 + tags.size() : 0);
+        EXPECT_EQ(std::uint64_t(file.size()), size) << c.DataBytes;
+        const QByteArray head = file.read(HeaderSize(c.Layout));
+        const std::vector<std::uint8_t> h(head.begin(), head.end());
+        const bool rf64 = TagAt(h, 0) == "RF64";
+        EXPECT_EQ(rf64, c.DataBytes > GiB4);
+        EXPECT_EQ(rf64 ? U64At(h, 20) : U32At(h, 4), size - 8);
+        EXPECT_EQ(rf64 ? U64At(h, 28) : U32At(h, h.size() - 4), c.DataBytes);
+        ASSERT_TRUE(file.seek(static_cast<qint64>(audioEnd)));
+        const QByteArray rest = file.readAll();
+        if (c.Kept) {
+            EXPECT_EQ(rest, QByteArray(c.DataBytes % 2, '\0') +
+                                QByteArray(reinterpret_cast<const char*>(tags.data()), int(tags.size())));
+        }
+        file.close();
+        QFile::remove(QString::fromStdString(out));
+    }
 }

@@ -77,7 +77,8 @@ TWavInfo ReadWav(const std::string& b) {
             "RIFF size " + std::to_string(Le32(b, 4)) + " for a file of " + std::to_string(b.size());
         return info;
     }
-    for (std::size_t at = 12; at + 8 <= b.size();) {
+    std::uint64_t at = 12;
+    while (at + 8 <= b.size()) {
         const std::string id = b.substr(at, 4);
         const std::uint32_t size = Le32(b, at + 4);
         if (id == "fmt " && at + 24 <= b.size()) {
@@ -87,16 +88,19 @@ TWavInfo ReadWav(const std::string& b) {
             info.Bits = Le16(b, at + 22);
         } else if (id == "data") {
             info.DataBytes = size;
-            if (at + 8 + size != b.size()) {
-                info.Problem = "data size " + std::to_string(size) + " does not reach the end of the file";
-                return info;
-            }
-            info.Valid = info.Problem.empty() && info.Channels > 0;
-            return info;
+            info.DataOffset = at + 8;
+        } else if (info.DataOffset) {
+            info.ChunksAfterData.push_back(id);
         }
-        at += 8 + size + (size & 1);
+        at += 8 + std::uint64_t(size) + (size & 1);
     }
-    info.Problem = "no data chunk";
+    if (!info.DataOffset) info.Problem = "no data chunk";
+    if (info.DataOffset + info.DataBytes > b.size())
+        info.Problem = "data size " + std::to_string(info.DataBytes) + " passes the end of the file";
+    else if (at != b.size())
+        info.Problem =
+            "the chunks end at " + std::to_string(at) + ", the file at " + std::to_string(b.size());
+    info.Valid = info.Problem.empty() && info.Channels > 0;
     return info;
 }
 

@@ -24,10 +24,13 @@ struct TWavInfo {
     std::uint16_t Channels = 0;
     std::uint16_t Bits = 0;
     std::uint64_t DataBytes = 0;
+    std::uint64_t DataOffset = 0;             // of the first byte of audio
+    std::vector<std::string> ChunksAfterData; // their identifiers, in order
     std::uint64_t Samples() const { return Channels ? DataBytes / (2u * Channels) : 0; }
 };
 
-// Parses a RIFF/WAVE file and checks that its size fields agree with the file's length.
+// Parses a RIFF/WAVE file and checks that its size fields agree with the file's length: the chunks
+// after the audio, each padded to an even length, end exactly where the file ends.
 TWavInfo ReadWav(const std::string& bytes);
 
 std::string FixturePath(const std::string& name);

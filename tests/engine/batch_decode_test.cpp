@@ -28,10 +28,12 @@ protected:
         return target;
     }
     // What utils.exe writes when run by hand.
-    std::string ByHand(const std::string& source) {
+    std::string ByHand(const std::string& source, const QStringList& options = {}) {
         const std::string output = Dir.MakeDir("byhand") + ExtractFileName(ChangeFileExt(source, ".wav"));
-        QProcess::execute(QString::fromStdString(BinaryPath("utils.exe")),
-                          {"--decode", QString::fromStdString(source), QString::fromStdString(output)});
+        QProcess::execute(
+            QString::fromStdString(BinaryPath("utils.exe")),
+            QStringList{"--decode", QString::fromStdString(source), QString::fromStdString(output)} +
+                options);
         return Dir.ReadFile("byhand/" + ExtractFileName(output));
     }
 };
@@ -84,6 +86,18 @@ TEST_F(BatchDecode, RealFilesBecomeTheSameWavFilesAndADamagedOneStays) {
     ASSERT_EQ(GlobalVars.RunLog.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(WithoutTime(GlobalVars.RunLog[i]), expected[i]) << i;
+}
+
+TEST_F(BatchDecode, TagsGoIntoTheWavFilesUnlessSwitchedOff) {
+    for (const bool keep : {true, false}) {
+        GlobalVars.KeepTags = keep;
+        const std::string source = AddFixture("id3v2_large.mp3", keep ? "kept.mp3" : "plain.mp3");
+        Decode(120000);
+        const std::string wav = Dir.ReadFile(keep ? "music/kept.wav" : "music/plain.wav");
+        const std::string tagged = ByHand(source), plain = ByHand(source, {"--no-tags"});
+        EXPECT_NE(tagged, plain);
+        EXPECT_TRUE(wav == (keep ? tagged : plain)) << keep;
+    }
 }
 
 TEST_F(BatchDecode, DeleteRemovesOnlyDecodedSources) {

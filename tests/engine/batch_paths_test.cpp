@@ -26,6 +26,8 @@ TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
               "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 1");
     EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 0),
               DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav"));
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 2, false),
+              "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 2 --no-tags");
 }
 
 TEST(BatchPaths, DecodersShareTheProcessorsTheOthersDoNotHold) {

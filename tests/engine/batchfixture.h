@@ -100,6 +100,7 @@ protected:
         GlobalVars.RunLog.clear();
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
+        GlobalVars.KeepTags = true;
         Hook.OnEvent = [this](QEvent* event) {
             if (event->type() != WM_NEXTFILE) return;
             WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
@@ -115,6 +116,7 @@ protected:
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
         SetProcessorCountOverride(0);
+        GlobalVars.KeepTags = true;
         Dialogs.Reset();
     }
 

@@ -37,7 +37,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 261));
+    EXPECT_EQ(dialog.size(), QSize(340, 285));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
@@ -57,10 +57,11 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
          "&Delete source file after processing"},
         {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
         {dialog.SpinEditDecoders, {170, 194, 90, 21}, ""},
-        {dialog.Bevel1, {7, 226, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 234, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 234, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 234, 75, 23}, "&Help"},
+        {dialog.CheckBoxKeepTags, {15, 218, 313, 17}, "&Keep tags and cover art"},
+        {dialog.Bevel1, {7, 250, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 258, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 258, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 258, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -157,6 +158,8 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.PlaySound = true;
     GlobalVars.Decoders = 0;
     GlobalVars.DecodersStored = false;
+    GlobalVars.KeepTags = true;
+    GlobalVars.KeepTagsStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
@@ -171,8 +174,13 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     QTest::mouseClick(dialog.CheckBoxPlaySound, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();
     EXPECT_FALSE(GlobalVars.DecodersStored); // untouched: the file keeps its keys
+    EXPECT_FALSE(GlobalVars.KeepTagsStored);
+    EXPECT_TRUE(dialog.CheckBoxKeepTags->isChecked());
     dialog.SpinEditDecoders->setValue(2);
+    QTest::mouseClick(dialog.CheckBoxKeepTags, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();
+    EXPECT_FALSE(GlobalVars.KeepTags);
+    EXPECT_TRUE(GlobalVars.KeepTagsStored);
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     EXPECT_TRUE(GlobalVars.Delete);

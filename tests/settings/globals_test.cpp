@@ -22,6 +22,8 @@ void SetDefaults() {
     GlobalVars.PlaySound = true;
     GlobalVars.Decoders = 1;
     GlobalVars.DecodersStored = false;
+    GlobalVars.KeepTags = true;
+    GlobalVars.KeepTagsStored = false;
 }
 
 class Settings : public ::testing::Test {
@@ -68,6 +70,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.LastOpenDir = "/music/";
     GlobalVars.Decoders = 0;
     GlobalVars.DecodersStored = true;
+    GlobalVars.KeepTags = false;
+    GlobalVars.KeepTagsStored = true;
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -79,6 +83,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_EQ(GlobalVars.LastOpenDir, "/music/");
     EXPECT_EQ(GlobalVars.Decoders, 0); // one per core
     EXPECT_TRUE(GlobalVars.DecodersStored);
+    EXPECT_FALSE(GlobalVars.KeepTags);
+    EXPECT_TRUE(GlobalVars.KeepTagsStored);
 
     Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";

@@ -1,0 +1,132 @@
+"""Adds tags to an MP3 file for the decoder's tag tests, and reads back what a WAV file carries, with
+readers of its own: mutagen for the "id3 " chunk, ffprobe for the LIST/INFO chunk.
+
+  tagtool.py make <kind> <source.mp3> <target.mp3> <picture>
+  tagtool.py read <file.wav> <source.mp3> <picture-out>
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+from mutagen.apev2 import BINARY, APEv2, APEValue
+from mutagen.id3 import APIC, COMM, ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
+import mutagen.wave
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v1_only(target):
+    tags = ID3()
+    tags.add(TIT2(encoding=0, text="Old title"))
+    tags.add(TPE1(encoding=0, text="Old artist"))
+    tags.add(TALB(encoding=0, text="Old album"))
+    tags.add(TRCK(encoding=0, text="7"))
+    tags.add(TDRC(encoding=0, text="1999"))
+    tags.save(target, v1=2)
+    delete(target, delete_v1=False, delete_v2=True)
+
+
+def make(kind, source, target, picture):
+    shutil.copyfile(source, target)
+    tags = ID3()
+    if kind == "v23":
+        tags.add(TIT2(encoding=1, text="Title"))
+        tags.add(TPE1(encoding=0, text="Artist"))
+        tags.add(TALB(encoding=0, text="Album"))
+        tags.add(TRCK(encoding=0, text="3/12"))
+        tags.add(TYER(encoding=0, text="2024"))
+        tags.add(TCON(encoding=0, text="Rock"))
+        tags.add(COMM(encoding=0, lang="eng", desc="", text="Comment"))
+        tags.add(APIC(encoding=0, mime="image/jpeg", type=3, desc="", data=open(picture, "rb").read()))
+        tags.save(target, v2_version=3)
+    elif kind == "v24":
+        tags.add(TIT2(encoding=3, text="Grüße – 日本の歌"))
+        tags.add(TPE1(encoding=3, text="Ærtist"))
+        tags.add(TALB(encoding=3, text="Albüm"))
+        tags.add(TRCK(encoding=3, text="1"))
+        tags.save(target, v2_version=4)
+    elif kind == "v22":
+        frames = b""
+        for frame_id, text in ((b"TT2", b"Old form"), (b"TP1", b"Artist")):
+            body = b"\x00" + text
+            frames += frame_id + struct.pack(">I", len(body))[1:] + body
+        data = open(source, "rb").read()
+        open(target, "wb").write(b"ID3\x02\x00\x00" + syncsafe(len(frames)) + frames + data)
+    elif kind == "v1":
+        id3v1_only(target)
+    elif kind == "v1blank":
+        # Fields of blanks, as some writers leave them; the genre byte is a blank too (32, Classical).
+        open(target, "ab").write(b"TAG" + b" " * 125)
+    elif kind == "none":
+        pass
+    elif kind == "ape":
+        ape = APEv2()
+        ape["Title"] = "Ape title"
+        ape["Artist"] = "Ape artist"
+        ape["Track"] = "5"
+        ape["Cover Art (Front)"] = APEValue(b"cover.jpg\x00" + open(picture, "rb").read(), BINARY)
+        ape.save(target)
+    elif kind == "damaged":
+        # An ID3v2 header whose body holds no frame, in front of a file with an ID3v1 tag.
+        id3v1_only(target)
+        body = b"\x01\x02\x03\x04" * 64
+        data = open(target, "rb").read()
+        open(target, "wb").write(b"ID3\x03\x00\x00" + syncsafe(len(body)) + body + data)
+    elif kind == "oversize":
+        tags.add(TIT2(encoding=3, text="Big"))
+        tags.add(APIC(encoding=0, mime="image/png", type=3, desc="", data=bytes(range(256)) * (68 << 10)))
+        tags.save(target, v2_version=4)
+    else:
+        raise SystemExit("unknown kind " + kind)
+
+
+def chunks(data):
+    at = 12
+    while at + 8 <= len(data):
+        size = struct.unpack("<I", data[at + 4:at + 8])[0]
+        yield at, data[at:at + 4], size
+        at += 8 + size + (size & 1)
+
+
+def read(wav, source, picture_out):
+    lines = []
+    tags = mutagen.wave.WAVE(wav).tags
+    if tags is None:
+        lines.append("id3 none")
+    else:
+        data = open(wav, "rb").read()
+        chunk = [data[at + 8:at + 8 + size] for at, cid, size in chunks(data) if cid == b"id3 "][0]
+        kept = open(source, "rb").read().startswith(chunk)
+        lines.append("id3 2.%d%s" % (tags.version[1], ", the source's bytes" if kept else ""))
+        for key in sorted(tags.keys()):
+            frame = tags[key]
+            if frame.FrameID == "APIC":
+                open(picture_out, "wb").write(frame.data)
+                lines.append("APIC %s type %d" % (frame.mime, frame.type))
+            elif hasattr(frame, "text"):
+                lines.append("%s=%s" % (frame.FrameID, "/".join(str(t) for t in frame.text)))
+    # ffprobe reads both chunks: hide the id3 chunk, so what it shows comes from LIST/INFO.
+    data = bytearray(open(wav, "rb").read())
+    for at, cid, size in chunks(data):
+        if cid == b"id3 ":
+            data[at:at + 4] = b"JUNK"
+    with tempfile.TemporaryDirectory() as folder:
+        copy = os.path.join(folder, "info.wav")
+        open(copy, "wb").write(data)
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_format", "-of", "json", copy],
+                               check=True, capture_output=True, text=True)
+    info = json.loads(probe.stdout)["format"].get("tags", {})
+    lines += ["info %s=%s" % (key, info[key]) for key in sorted(info)]
+    print("\n".join(lines))
+
+
+if sys.argv[1] == "make":
+    make(*sys.argv[2:6])
+else:
+    read(*sys.argv[2:5])
