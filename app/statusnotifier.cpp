@@ -1,0 +1,147 @@
+#include "app/statusnotifier.h"
+
+#include "app/traybus.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QImage>
+#include <QtEndian>
+
+#include <atomic>
+
+namespace {
+
+const QString ItemPath = QStringLiteral("/StatusNotifierItem");
+
+QList<TSniPixmap> Pixmaps(const QIcon& icon) {
+    QList<TSniPixmap> pixmaps;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (image.isNull()) continue;
+        TSniPixmap pixmap{image.width(), image.height(), {}};
+        pixmap.Bytes.resize(static_cast<qsizetype>(image.width()) * image.height() * 4);
+        auto* out = reinterpret_cast<quint32*>(pixmap.Bytes.data());
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                *out++ = qToBigEndian(line[x]);
+        }
+        pixmaps.append(pixmap);
+    }
+    return pixmaps;
+}
+
+// The watcher's entries name an item by its service, alone or followed by its object path.
+bool ListsService(const QStringList& entries, const QString& service, const QString& unique) {
+    for (const QString& entry : entries) {
+        const QString name = entry.section(QLatin1Char('/'), 0, 0);
+        if (name == service || name == unique) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& argument, const TSniPixmap& pixmap) {
+    argument.beginStructure();
+    argument << pixmap.Width << pixmap.Height << pixmap.Bytes;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, TSniPixmap& pixmap) {
+    argument.beginStructure();
+    argument >> pixmap.Width >> pixmap.Height >> pixmap.Bytes;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const TSniToolTip& tip) {
+    argument.beginStructure();
+    argument << tip.IconName << tip.Pixmaps << tip.Title << tip.Text;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, TSniToolTip& tip) {
+    argument.beginStructure();
+    argument >> tip.IconName >> tip.Pixmaps >> tip.Title >> tip.Text;
+    argument.endStructure();
+    return argument;
+}
+
+TStatusNotifierItem::TStatusNotifierItem(const QIcon& icon, QObject* parent)
+    : QObject(parent), FBus(TrayBus()), FIcon(icon) {
+    static std::atomic<int> Count{0};
+    qDBusRegisterMetaType<TSniPixmap>();
+    qDBusRegisterMetaType<QList<TSniPixmap>>();
+    qDBusRegisterMetaType<TSniToolTip>();
+    FService = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
+                   .arg(QCoreApplication::applicationPid())
+                   .arg(++Count);
+    if (!FBus.isConnected()) return;
+    FBus.registerObject(ItemPath, this,
+                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
+                            QDBusConnection::ExportAllSignals);
+    FBus.registerService(FService);
+    // A watcher that starts (or restarts) later gets the item too.
+    FWatcher = new QDBusServiceWatcher(WatcherService, FBus, QDBusServiceWatcher::WatchForRegistration, this);
+    connect(FWatcher, &QDBusServiceWatcher::serviceRegistered, this, &TStatusNotifierItem::Register);
+    Register();
+}
+
+TStatusNotifierItem::~TStatusNotifierItem() {
+    if (!FBus.isConnected()) return;
+    // The watcher drops an item whose name leaves the bus.
+    FBus.unregisterObject(ItemPath);
+    FBus.unregisterService(FService);
+}
+
+void TStatusNotifierItem::Register() {
+    QDBusMessage call = QDBusMessage::createMethodCall(WatcherService, WatcherPath, WatcherService,
+                                                       QStringLiteral("RegisterStatusNotifierItem"));
+    call << FService;
+    FBus.call(call, QDBus::NoBlock);
+}
+
+bool TStatusNotifierItem::Registered() const {
+    const QVariant items = WatcherProperty(QStringLiteral("RegisteredStatusNotifierItems"));
+    return items.isValid() && ListsService(items.toStringList(), FService, FBus.baseService());
+}
+
+void TStatusNotifierItem::SetToolTip(const QString& tip) {
+    if (tip == FToolTip) return;
+    FToolTip = tip;
+    emit NewToolTip();
+}
+
+void TStatusNotifierItem::SetIcon(const QIcon& icon) {
+    FIcon = icon;
+    emit NewIcon();
+}
+
+QList<TSniPixmap> TStatusNotifierItem::IconPixmap() const {
+    return Pixmaps(FIcon);
+}
+
+TSniToolTip TStatusNotifierItem::ToolTip() const {
+    return {{}, {}, Title(), FToolTip};
+}
+
+void TStatusNotifierItem::Activate(int, int) {
+    if (OnActivate) OnActivate();
+}
+
+void TStatusNotifierItem::SecondaryActivate(int, int) {}
+
+void TStatusNotifierItem::ContextMenu(int x, int y) {
+    if (OnContextMenu) OnContextMenu(x, y);
+}
+
+void TStatusNotifierItem::Scroll(int, const QString&) {}
