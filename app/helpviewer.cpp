@@ -101,8 +101,5 @@ void THelpViewer::LinkClicked(const QUrl& link) {
         return;
     }
     // Web pages and mail go to the desktop; when nothing takes them the user can still copy them.
-    const std::string address = target.toString().toStdString();
-    if (Services().ShellOpen(address)) return;
-    ShowMessageBox("No program on this desktop opens this address. Copy it from here:\r\n\r\n" + address,
-                   "Wavesmith Help", MB_OK | MB_ICONASTERISK);
+    OpenAddress(target.toString().toStdString(), "Wavesmith Help");
 }
