@@ -4,6 +4,7 @@
 #include "app/links.h"
 #include "app/looks.h"
 #include "settings/services.h"
+#include "settings/windowplace.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -139,10 +140,7 @@ TfrmAbout::TfrmAbout(QWidget* centreOver) : QDialog(centreOver, Qt::Dialog | Qt:
     Label4->setAccessibleDescription(QStringLiteral("Home page; Enter opens it, Escape closes this window"));
     Label4->setFocus(); // the one control: screen readers start here
 
-    if (centreOver) {
-        const QRect over = centreOver->frameGeometry();
-        move(over.left() + (over.width() - width()) / 2, over.top() + (over.height() - height()) / 2);
-    }
+    if (centreOver) PlaceOverOwner(this, centreOver);
 }
 
 void TfrmAbout::Label4MouseMove() {
