@@ -43,6 +43,9 @@ TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
     MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Lines wrap at the box's width, so a horizontal bar would only take a line of the summary.
     MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The last paragraphs may then start at the top even when they leave room below them; else the
+    // scroll range would end on a line in the middle of a wrapped paragraph.
+    MemoLog->setCenterOnScroll(true);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(MemoLog, 1);
 

@@ -73,16 +73,22 @@ TEST(FormLog, OpensOnTheSummaryFromTheStartOfItsLines) {
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     QPlainTextEdit* memo = viewer.MemoLog;
-    EXPECT_GT(memo->verticalScrollBar()->maximum(), 0);
-    EXPECT_FALSE(memo->horizontalScrollBar()->isVisible()) << "lines wrap";
-    // The top line of the box is the first line of its paragraph, and the last paragraph shows.
-    const QTextCursor top = memo->cursorForPosition(QPoint(4, 4));
-    EXPECT_EQ(top.block().layout()->lineForTextPosition(top.positionInBlock()).lineNumber(), 0)
-        << top.block().text().toStdString();
-    EXPECT_GT(top.block().blockNumber(), 0);
-    const QTextCursor bottom = memo->cursorForPosition(QPoint(4, memo->viewport()->height() - 4));
-    EXPECT_EQ(bottom.block(), memo->document()->lastBlock());
     EXPECT_TRUE(memo->document()->lastBlock().layout()->lineCount() > 1) << "the row tries a wrapped line";
+    // At every height the top line of the box is the first line of its paragraph, and the last
+    // paragraph shows.
+    for (int height = 180; height <= 320; height += 7) {
+        viewer.resize(376, height);
+        QApplication::processEvents();
+        viewer.ShowSummary();
+        EXPECT_GT(memo->verticalScrollBar()->maximum(), 0);
+        EXPECT_FALSE(memo->horizontalScrollBar()->isVisible()) << "lines wrap";
+        const QTextCursor top = memo->cursorForPosition(QPoint(4, 4));
+        EXPECT_EQ(top.block().layout()->lineForTextPosition(top.positionInBlock()).lineNumber(), 0)
+            << height << ": " << top.block().text().toStdString();
+        EXPECT_GT(top.block().blockNumber(), 0);
+        const QTextCursor bottom = memo->cursorForPosition(QPoint(4, memo->viewport()->height() - 4));
+        EXPECT_EQ(bottom.block(), memo->document()->lastBlock()) << height;
+    }
 }
 
 TEST(FormLog, CentresOverOwnerTruncatingHalves) {
