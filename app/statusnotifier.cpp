@@ -37,13 +37,9 @@ QList<TSniPixmap> Pixmaps(const QIcon& icon) {
     return pixmaps;
 }
 
-// The watcher's entries name an item by its service, alone or followed by its object path.
-bool ListsService(const QStringList& entries, const QString& service, const QString& unique) {
-    for (const QString& entry : entries) {
-        const QString name = entry.section(QLatin1Char('/'), 0, 0);
-        if (name == service || name == unique) return true;
-    }
-    return false;
+// Every item of this process, ours or the platform icon's, carries this in its bus name.
+QString ItemNamePrefix() {
+    return QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(QCoreApplication::applicationPid());
 }
 
 } // namespace
@@ -82,9 +78,8 @@ TStatusNotifierItem::TStatusNotifierItem(const QIcon& icon, QObject* parent)
     qDBusRegisterMetaType<TSniPixmap>();
     qDBusRegisterMetaType<QList<TSniPixmap>>();
     qDBusRegisterMetaType<TSniToolTip>();
-    FService = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
-                   .arg(QCoreApplication::applicationPid())
-                   .arg(++Count);
+    // Apart from the platform icon's names, which number from 1.
+    FService = ItemNamePrefix() + QStringLiteral("w") + QString::number(++Count);
     if (!FBus.isConnected()) return;
     FBus.registerObject(ItemPath, this,
                         QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
@@ -110,9 +105,16 @@ void TStatusNotifierItem::Register() {
     FBus.call(call, QDBus::NoBlock);
 }
 
-bool TStatusNotifierItem::Registered() const {
-    const QVariant items = WatcherProperty(QStringLiteral("RegisteredStatusNotifierItems"));
-    return items.isValid() && ListsService(items.toStringList(), FService, FBus.baseService());
+bool ProcessItemListed() {
+    const QString prefix = ItemNamePrefix();
+    const QString unique = TrayBus().baseService();
+    // The watcher's entries name an item by its bus name, alone or followed by its object path.
+    for (const QString& entry :
+         WatcherProperty(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
+        const QString name = entry.section(QLatin1Char('/'), 0, 0);
+        if (name.startsWith(prefix) || name == unique) return true;
+    }
+    return false;
 }
 
 void TStatusNotifierItem::SetToolTip(const QString& tip) {

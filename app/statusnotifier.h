@@ -34,6 +34,9 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, TSniPixmap& pixma
 QDBusArgument& operator<<(QDBusArgument& argument, const TSniToolTip& tip);
 const QDBusArgument& operator>>(const QDBusArgument& argument, TSniToolTip& tip);
 
+// The watcher lists an item of this process now (asked of the watcher, not assumed from the request).
+bool ProcessItemListed();
+
 class TStatusNotifierItem : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
@@ -51,8 +54,6 @@ public:
     explicit TStatusNotifierItem(const QIcon& icon, QObject* parent = nullptr);
     ~TStatusNotifierItem() override;
 
-    // The watcher lists this item now (asked of the watcher, not assumed from the request).
-    bool Registered() const;
     const QString& Service() const { return FService; }
 
     void SetToolTip(const QString& tip);

@@ -133,22 +133,6 @@ void TTrayIcon::AddIcon() {
     if (FIcon.isNull()) FIcon = WavesmithIcon();
     FTrayHost = TrayHostIdentity();
     FStatusNotifier = StatusNotifierHostPresent();
-#ifdef WAVESMITH_HAVE_DBUS
-    // A StatusNotifierItem host gets our own item: the platform icon may have settled on the
-    // XEmbed protocol at the start, before that host came up.
-    if (FStatusNotifier && !AvailableOverride) {
-        FItem = new TStatusNotifierItem(FIcon, this);
-        FItem->OnActivate = [this] {
-            if (OnDblClick) OnDblClick();
-        };
-        FItem->OnContextMenu = [this](int x, int y) {
-            if (PopupMenu) PopupMenu->popup(x || y ? QPoint(x, y) : QCursor::pos());
-            if (OnRightClick) OnRightClick();
-        };
-        ModifyIcon();
-        return;
-    }
-#endif
     FPlatform = new QSystemTrayIcon(this);
     connect(FPlatform, &QSystemTrayIcon::activated, this, &TTrayIcon::Activated);
     // The platform icon's own menu: StatusNotifierItem hosts show only this one on a right click.
@@ -157,6 +141,21 @@ void TTrayIcon::AddIcon() {
     ModifyIcon();
     // A refusal by the desktop is not reported; Active stays as set.
     FPlatform->show();
+}
+
+void TTrayIcon::UseOwnItem() {
+#ifdef WAVESMITH_HAVE_DBUS
+    DropPlatform();
+    FItem = new TStatusNotifierItem(FIcon, this);
+    FItem->OnActivate = [this] {
+        if (OnDblClick) OnDblClick();
+    };
+    FItem->OnContextMenu = [this](int x, int y) {
+        if (PopupMenu) PopupMenu->popup(x || y ? QPoint(x, y) : QCursor::pos());
+        if (OnRightClick) OnRightClick();
+    };
+    ModifyIcon();
+#endif
 }
 
 void TTrayIcon::ModifyIcon() {
@@ -180,6 +179,10 @@ void TTrayIcon::DeleteIcon() {
     delete FItem;
     FItem = nullptr;
 #endif
+    DropPlatform();
+}
+
+void TTrayIcon::DropPlatform() {
     if (!FPlatform) return;
     FPlatform->hide();
     // Deleted later: the icon may be the sender of the activation that removes it.
@@ -204,7 +207,7 @@ bool TTrayIcon::Shown() const {
     if (!FActive) return false;
     if (AvailableOverride) return *AvailableOverride;
 #ifdef WAVESMITH_HAVE_DBUS
-    if (FItem) return FItem->Registered();
+    if (FStatusNotifier) return ProcessItemListed();
 #endif
     // The platform icon has a place on the screen once an XEmbed tray has taken it.
     return FPlatform && !FPlatform->geometry().isEmpty();
@@ -213,12 +216,19 @@ bool TTrayIcon::Shown() const {
 void TTrayIcon::WhenShown(int boundMs, std::function<void(bool)> done) {
     FShownDone = std::move(done);
     FShownTries = std::max(1, boundMs / ShownPollMs);
+    FPlatformPolls = 0;
     FShownWatch->start();
     ShownCheck();
 }
 
 void TTrayIcon::ShownCheck() {
     const bool shown = Shown();
+    // The platform icon settles on its protocol once per run: when it has not reached the
+    // StatusNotifierItem host within a second (it speaks XEmbed, the host came up later), our own
+    // item takes its place.
+    if (!shown && FStatusNotifier && FPlatform && !AvailableOverride &&
+        ++FPlatformPolls * ShownPollMs >= 1000)
+        UseOwnItem();
     if (!shown && --FShownTries > 0) return;
     FShownWatch->stop();
     // The icon is watched from the moment the window relies on it.

@@ -77,6 +77,8 @@ private:
     void AddIcon();
     void ModifyIcon();
     void DeleteIcon();
+    void DropPlatform();
+    void UseOwnItem();
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void CheckTray();
     void ShownCheck();
@@ -89,6 +91,7 @@ private:
     QTimer* FClickTimer = nullptr;
     QTimer* FShownWatch = nullptr;
     int FShownTries = 0;
+    int FPlatformPolls = 0;
     std::function<void(bool)> FShownDone;
     QTimer* FTrayWatch = nullptr;
     std::string FTrayHost;        // the tray's host when the icon was added
