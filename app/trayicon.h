@@ -57,13 +57,14 @@ public:
     // would take the second click of a double-click.
     bool ClickPending() const;
 
-    // The platform icon while Active on an XEmbed tray, else nullptr.
+    // The platform icon while Active, else nullptr; our own item replaces it where it does not
+    // reach a StatusNotifierItem host.
     QSystemTrayIcon* PlatformIcon() const { return FPlatform; }
-    // Our own StatusNotifierItem while Active where a StatusNotifierItem host runs, else nullptr.
+    // Our own StatusNotifierItem while it stands in for the platform icon, else nullptr.
     TStatusNotifierItem* Item() const { return FItem; }
 
-    // Whether the desktop shows the icon now: the watcher lists our item, or an XEmbed tray
-    // took the platform icon.
+    // Whether the desktop shows the icon now: the watcher lists an item of this process, or an
+    // XEmbed tray took the platform icon.
     bool Shown() const;
     // Runs done(true) once the icon shows, or done(false) when it has not within boundMs; a
     // DeleteIcon meanwhile drops the question.
