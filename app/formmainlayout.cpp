@@ -1,6 +1,5 @@
 // The main window's controls, menus and actions, at their design places.
 #include "app/anchors.h"
-#include "app/announce.h"
 #include "app/formmain.h"
 #include "app/helplabel.h"
 #include "app/links.h"
@@ -131,9 +130,6 @@ void TFormMain::CreateLayout() {
     ProgressBarBatch->setTextVisible(false);
     ProgressBarBatch->setFormat(QStringLiteral("%p%")); // what a screen reader reads as its value
     ProgressBarBatch->setAccessibleName(QStringLiteral("Batch progress"));
-    // Screen readers hear the progress only when the bar tells them its value changed.
-    connect(ProgressBarBatch, &QProgressBar::valueChanged, ProgressBarBatch,
-            [bar = ProgressBarBatch](int value) { AnnounceValue(bar, value); });
     anchors->Place(ProgressBarBatch, {10, 217, 362, 14}, LeftRightBottom);
 
     btnDecode = MakeButton(client, "btnDecode", "&Decode", "Starts decoding the listed files to WAV");
