@@ -37,7 +37,7 @@ QList<TSniPixmap> Pixmaps(const QIcon& icon) {
     return pixmaps;
 }
 
-// Every item of this process, ours or the platform icon's, carries this in its bus name.
+// The start of the bus names of this process's items.
 QString ItemNamePrefix() {
     return QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(QCoreApplication::applicationPid());
 }
@@ -106,13 +106,17 @@ void TStatusNotifierItem::Register() {
 }
 
 bool ProcessItemListed() {
-    const QString prefix = ItemNamePrefix();
-    const QString unique = TrayBus().baseService();
-    // The watcher's entries name an item by its bus name, alone or followed by its object path.
+    const QDBusConnection bus = TrayBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const auto self = static_cast<uint>(QCoreApplication::applicationPid());
+    // The watcher names an item by the bus name it registered with, or by its connection's unique
+    // name, alone or followed by its object path; the platform icon has a connection of its own.
     for (const QString& entry :
          WatcherProperty(QStringLiteral("RegisteredStatusNotifierItems")).toStringList()) {
         const QString name = entry.section(QLatin1Char('/'), 0, 0);
-        if (name.startsWith(prefix) || name == unique) return true;
+        if (name.isEmpty()) continue;
+        const QDBusReply<uint> owner = bus.interface()->servicePid(name);
+        if (owner.isValid() && owner.value() == self) return true;
     }
     return false;
 }
