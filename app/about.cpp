@@ -4,6 +4,7 @@
 #include "app/links.h"
 #include "app/looks.h"
 #include "settings/services.h"
+#include "settings/windowplace.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -136,13 +137,10 @@ TfrmAbout::TfrmAbout(QWidget* centreOver) : QDialog(centreOver, Qt::Dialog | Qt:
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->setMouseTracking(true);
     Label4->installEventFilter(this);
-    Label4->setAccessibleDescription(QStringLiteral("Home page; Enter, Space or Escape close this window"));
+    Label4->setAccessibleDescription(QStringLiteral("Home page; Enter opens it, Escape closes this window"));
     Label4->setFocus(); // the one control: screen readers start here
 
-    if (centreOver) {
-        const QRect over = centreOver->frameGeometry();
-        move(over.left() + (over.width() - width()) / 2, over.top() + (over.height() - height()) / 2);
-    }
+    if (centreOver) PlaceOverOwner(this, centreOver);
 }
 
 void TfrmAbout::Label4MouseMove() {
@@ -154,7 +152,7 @@ void TfrmAbout::Image1MouseMove() {
 }
 
 void TfrmAbout::Label4Click() {
-    Services().ShellOpen(HomePageUrl);
+    OpenAddress(HomePageUrl, "Wavesmith");
 }
 
 void TfrmAbout::Image1Click() {
@@ -168,13 +166,15 @@ void TfrmAbout::showEvent(QShowEvent* event) {
 }
 
 void TfrmAbout::keyPressEvent(QKeyEvent* event) {
-    // The keys that close a message: the window has no button for them.
     switch (event->key()) {
     case Qt::Key_Escape:
+        close();
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
-        close();
+        // The link holds the focus: the keyboard follows it as a click does.
+        if (focusWidget() == Label4) Label4Click();
         break;
     default:
         break;

@@ -18,6 +18,11 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace {
+// How long a tray host may take to list or embed the icon.
+constexpr int TrayShowBoundMs = 3000;
+} // namespace
+
 TFormMain::TFormMain(const std::string& firstArgument, QWidget* parent)
     : QMainWindow(parent), FirstArgument(firstArgument) {
     setObjectName("FormMain");
@@ -148,9 +153,18 @@ void TFormMain::ImgTrayClick() {
         showMinimized();
         return;
     }
-    hide();
     TrayIcon->SetToolTip(AppTitle);
     TrayIcon->SetActive(true);
+    // The window hides only once the desktop shows the icon: a host may be there and still not
+    // take it. Until then the window stays, and without the icon it goes to the taskbar.
+    TrayIcon->WhenShown(TrayShowBoundMs, [this](bool shown) {
+        if (shown) {
+            hide();
+            return;
+        }
+        TrayIcon->SetActive(false);
+        showMinimized();
+    });
 }
 
 void TFormMain::TrayIconClick() {

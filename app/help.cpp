@@ -57,11 +57,11 @@ void TFormMain::Tr1Click() {
 }
 
 void TFormMain::TechnicalSupport1Click() {
-    Quietly([] { Services().ShellOpen(SupportPageUrl); });
+    Quietly([] { OpenAddress(SupportPageUrl, AppTitle); });
 }
 
 void TFormMain::HomePage1Click() {
-    Quietly([] { Services().ShellOpen(HomePageUrl); });
+    Quietly([] { OpenAddress(HomePageUrl, AppTitle); });
 }
 
 void TFormMain::About1Click() {

@@ -3,6 +3,7 @@
 #include "app/looks.h"
 #include "settings/paths.h"
 #include "settings/services.h"
+#include "settings/windowplace.h"
 
 #include <QHBoxLayout>
 #include <QPointer>
@@ -78,7 +79,12 @@ THelpViewer* THelpViewer::Open(const std::string& contents, const std::string& p
         // Kept above the window that asked, so that a modal dialog does not block it.
         TheViewer->setParent(window, TheViewer->windowFlags());
     }
-    if (!TheViewer) TheViewer = new THelpViewer(contents, window);
+    if (!TheViewer) {
+        TheViewer = new THelpViewer(contents, window);
+        // Opens over the window that asked, wholly on its screen, title bar included.
+        TheViewer->ensurePolished();
+        PlaceOverOwner(TheViewer, window);
+    }
     TheViewer->ShowPage(page);
     TheViewer->show();
     TheViewer->raise();
@@ -101,8 +107,5 @@ void THelpViewer::LinkClicked(const QUrl& link) {
         return;
     }
     // Web pages and mail go to the desktop; when nothing takes them the user can still copy them.
-    const std::string address = target.toString().toStdString();
-    if (Services().ShellOpen(address)) return;
-    ShowMessageBox("No program on this desktop opens this address. Copy it from here:\r\n\r\n" + address,
-                   "Wavesmith Help", MB_OK | MB_ICONASTERISK);
+    OpenAddress(target.toString().toStdString(), "Wavesmith Help");
 }

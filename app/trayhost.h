@@ -10,3 +10,5 @@ std::string TrayHostIdentity();
 bool TrayHostPresent();
 // Whether that host is a StatusNotifierItem host, which sends "Activate" for a click.
 bool StatusNotifierHostPresent();
+// Looks for the tray on the bus at this address instead of the session bus; empty: the session bus.
+void UseTrayBus(const std::string& address);

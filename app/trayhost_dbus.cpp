@@ -4,6 +4,8 @@
 // new XEmbed tray by itself, so that icon stays a way back.
 #include "app/trayhost.h"
 
+#include "app/traybus.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -17,9 +19,11 @@
 #include <string>
 #endif
 
+#include <optional>
+
 namespace {
 
-const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+std::optional<QDBusConnection> BusOverride;
 
 #ifdef WAVESMITH_HAVE_XCB
 // An XEmbed tray owns the selection "_NET_SYSTEM_TRAY_S<screen>" on one of the display's screens.
@@ -54,25 +58,42 @@ bool XEmbedTrayPresent() {
 
 } // namespace
 
+QDBusConnection TrayBus() {
+    return BusOverride ? *BusOverride : QDBusConnection::sessionBus();
+}
+
+void UseTrayBus(const std::string& address) {
+    if (address.empty()) {
+        BusOverride.reset();
+        return;
+    }
+    BusOverride =
+        QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("wavesmith-tray"));
+}
+
+QVariant WatcherProperty(const QString& name) {
+    const QDBusConnection bus = TrayBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(WatcherService))
+        return {};
+    QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, WatcherPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << WatcherService << name;
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 500);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
+}
+
 std::string TrayHostIdentity() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnection bus = TrayBus();
     if (!bus.isConnected() || !bus.interface()) return {};
     const QDBusReply<QString> owner = bus.interface()->serviceOwner(WatcherService);
     return owner.isValid() ? owner.value().toStdString() : std::string();
 }
 
 bool StatusNotifierHostPresent() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(WatcherService))
-        return false;
     // The watcher alone shows nothing: a host must have registered with it.
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        WatcherService, QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 500);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-    return reply.arguments().first().value<QDBusVariant>().variant().toBool();
+    return WatcherProperty(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
 }
 
 bool TrayHostPresent() {

@@ -14,3 +14,5 @@ bool TrayHostPresent() {
 bool StatusNotifierHostPresent() {
     return false;
 }
+
+void UseTrayBus(const std::string&) {}

@@ -2,6 +2,9 @@
 
 #include "app/looks.h"
 #include "app/trayhost.h"
+#ifdef WAVESMITH_HAVE_DBUS
+#include "app/statusnotifier.h"
+#endif
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -13,6 +16,9 @@
 #include <QStyleHints>
 #include <QStyleOptionFocusRect>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 std::optional<bool> AvailableOverride;
@@ -73,8 +79,15 @@ QIcon WavesmithIcon() {
     return icon;
 }
 
+namespace {
+constexpr int ShownPollMs = 100;
+}
+
 TTrayIcon::TTrayIcon(QObject* parent)
-    : QObject(parent), FClickTimer(new QTimer(this)), FTrayWatch(new QTimer(this)) {
+    : QObject(parent), FClickTimer(new QTimer(this)), FShownWatch(new QTimer(this)),
+      FTrayWatch(new QTimer(this)) {
+    FShownWatch->setInterval(ShownPollMs);
+    connect(FShownWatch, &QTimer::timeout, this, &TTrayIcon::ShownCheck);
     FClickTimer->setSingleShot(true);
     FClickTimer->setInterval(QGuiApplication::styleHints()->mouseDoubleClickInterval());
     connect(FClickTimer, &QTimer::timeout, this, [this] {
@@ -118,6 +131,8 @@ void TTrayIcon::SetIcon(const QIcon& icon) {
 
 void TTrayIcon::AddIcon() {
     if (FIcon.isNull()) FIcon = WavesmithIcon();
+    FTrayHost = TrayHostIdentity();
+    FStatusNotifier = StatusNotifierHostPresent();
     FPlatform = new QSystemTrayIcon(this);
     connect(FPlatform, &QSystemTrayIcon::activated, this, &TTrayIcon::Activated);
     // The platform icon's own menu: StatusNotifierItem hosts show only this one on a right click.
@@ -126,12 +141,30 @@ void TTrayIcon::AddIcon() {
     ModifyIcon();
     // A refusal by the desktop is not reported; Active stays as set.
     FPlatform->show();
-    FTrayHost = TrayHostIdentity();
-    FStatusNotifier = StatusNotifierHostPresent();
-    FTrayWatch->start();
+}
+
+void TTrayIcon::UseOwnItem() {
+#ifdef WAVESMITH_HAVE_DBUS
+    DropPlatform();
+    FItem = new TStatusNotifierItem(FIcon, this);
+    FItem->OnActivate = [this] {
+        if (OnDblClick) OnDblClick();
+    };
+    FItem->OnContextMenu = [this](int x, int y) {
+        if (PopupMenu) PopupMenu->popup(x || y ? QPoint(x, y) : QCursor::pos());
+        if (OnRightClick) OnRightClick();
+    };
+    ModifyIcon();
+#endif
 }
 
 void TTrayIcon::ModifyIcon() {
+#ifdef WAVESMITH_HAVE_DBUS
+    if (FActive && FItem) {
+        FItem->SetIcon(FIcon);
+        FItem->SetToolTip(QString::fromUtf8(FToolTip));
+    }
+#endif
     if (!FActive || !FPlatform) return;
     FPlatform->setIcon(FIcon);
     FPlatform->setToolTip(QString::fromUtf8(FToolTip));
@@ -140,6 +173,16 @@ void TTrayIcon::ModifyIcon() {
 void TTrayIcon::DeleteIcon() {
     FTrayWatch->stop();
     FClickTimer->stop();
+    FShownWatch->stop();
+    FShownDone = nullptr;
+#ifdef WAVESMITH_HAVE_DBUS
+    delete FItem;
+    FItem = nullptr;
+#endif
+    DropPlatform();
+}
+
+void TTrayIcon::DropPlatform() {
     if (!FPlatform) return;
     FPlatform->hide();
     // Deleted later: the icon may be the sender of the activation that removes it.
@@ -160,9 +203,43 @@ bool TTrayIcon::ClickPending() const {
     return FClickTimer->isActive();
 }
 
+bool TTrayIcon::Shown() const {
+    if (!FActive) return false;
+    if (AvailableOverride) return *AvailableOverride;
+#ifdef WAVESMITH_HAVE_DBUS
+    if (FStatusNotifier) return ProcessItemListed();
+#endif
+    // The platform icon has a place on the screen once an XEmbed tray has taken it.
+    return FPlatform && !FPlatform->geometry().isEmpty();
+}
+
+void TTrayIcon::WhenShown(int boundMs, std::function<void(bool)> done) {
+    FShownDone = std::move(done);
+    FShownTries = std::max(1, boundMs / ShownPollMs);
+    FPlatformPolls = 0;
+    FShownWatch->start();
+    ShownCheck();
+}
+
+void TTrayIcon::ShownCheck() {
+    const bool shown = Shown();
+    // The platform icon settles on its protocol once per run: when it has not reached the
+    // StatusNotifierItem host within a second (it speaks XEmbed, the host came up later), our own
+    // item takes its place.
+    if (!shown && FStatusNotifier && FPlatform && !AvailableOverride &&
+        ++FPlatformPolls * ShownPollMs >= 1000)
+        UseOwnItem();
+    if (!shown && --FShownTries > 0) return;
+    FShownWatch->stop();
+    // The icon is watched from the moment the window relies on it.
+    if (shown) FTrayWatch->start();
+    if (auto done = std::exchange(FShownDone, nullptr)) done(shown);
+}
+
 void TTrayIcon::CheckTray() {
     if (!FActive || !OnTrayLost) return;
-    if (!Available() || TrayHostIdentity() != FTrayHost) OnTrayLost();
+    // Our item left the watcher's list (its host lost it) or the host itself went away.
+    if (!Available() || TrayHostIdentity() != FTrayHost || !Shown()) OnTrayLost();
 }
 
 void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {

@@ -14,6 +14,7 @@
 
 class QMenu;
 class QTimer;
+class TStatusNotifierItem;
 
 // The tip keeps this many characters (the shell's limit).
 inline constexpr std::size_t TrayTipLength = 62;
@@ -56,8 +57,18 @@ public:
     // would take the second click of a double-click.
     bool ClickPending() const;
 
-    // The platform icon while Active, else nullptr.
+    // The platform icon while Active, else nullptr; our own item replaces it where it does not
+    // reach a StatusNotifierItem host.
     QSystemTrayIcon* PlatformIcon() const { return FPlatform; }
+    // Our own StatusNotifierItem while it stands in for the platform icon, else nullptr.
+    TStatusNotifierItem* Item() const { return FItem; }
+
+    // Whether the desktop shows the icon now: the watcher lists an item of this process, or an
+    // XEmbed tray took the platform icon.
+    bool Shown() const;
+    // Runs done(true) once the icon shows, or done(false) when it has not within boundMs; a
+    // DeleteIcon meanwhile drops the question.
+    void WhenShown(int boundMs, std::function<void(bool)> done);
 
     // Whether the desktop has a notification area; tests may pretend either way.
     static bool Available();
@@ -67,14 +78,22 @@ private:
     void AddIcon();
     void ModifyIcon();
     void DeleteIcon();
+    void DropPlatform();
+    void UseOwnItem();
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void CheckTray();
+    void ShownCheck();
 
     bool FActive = false;
     std::string FToolTip;
     QIcon FIcon;
     QSystemTrayIcon* FPlatform = nullptr;
+    TStatusNotifierItem* FItem = nullptr;
     QTimer* FClickTimer = nullptr;
+    QTimer* FShownWatch = nullptr;
+    int FShownTries = 0;
+    int FPlatformPolls = 0;
+    std::function<void(bool)> FShownDone;
     QTimer* FTrayWatch = nullptr;
     std::string FTrayHost;        // the tray's host when the icon was added
     bool FStatusNotifier = false; // that host is a StatusNotifierItem host

@@ -5,10 +5,12 @@
 #include "settings/globals.h"
 #include "settings/paths.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 namespace {
@@ -39,7 +41,11 @@ TFormLog::TFormLog(QWidget* owner) : QDialog(owner) {
     MemoLog->setReadOnly(true);
     MemoLog->setAccessibleName(QStringLiteral("Log of the last run"));
     MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Lines wrap at the box's width, so a horizontal bar would only take a line of the summary.
+    MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The last paragraphs may then start at the top even when they leave room below them; else the
+    // scroll range would end on a line in the middle of a wrapped paragraph.
+    MemoLog->setCenterOnScroll(true);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(MemoLog, 1);
 
@@ -66,16 +72,31 @@ void TFormLog::SetLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         text << PathText(line);
     MemoLog->setPlainText(text.join(QLatin1Char('\n')));
-    // The summary is the last line: the viewer opens on it, not on the top of a long run.
     MemoLog->moveCursor(QTextCursor::End);
-    MemoLog->moveCursor(QTextCursor::StartOfLine);
-    MemoLog->ensureCursorVisible();
+}
+
+void TFormLog::ShowSummary() {
+    // The summary is at the end: the viewer opens on the last lines that fit whole, each from its
+    // start, never on the tail of a wrapped line.
+    QTextDocument* document = MemoLog->document();
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    const qreal room = MemoLog->viewport()->height() - 2 * document->documentMargin();
+    QTextBlock top = document->lastBlock();
+    qreal used = layout->blockBoundingRect(top).height();
+    for (QTextBlock before = top.previous(); before.isValid(); before = before.previous()) {
+        const qreal height = layout->blockBoundingRect(before).height();
+        if (used + height > room) break;
+        used += height;
+        top = before;
+    }
+    // The bar counts the box's lines, wrapped ones each.
+    MemoLog->verticalScrollBar()->setValue(top.firstLineNumber());
 }
 
 void TFormLog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // Only now has the box its final size, and with it the scroll range.
-    MemoLog->verticalScrollBar()->setValue(MemoLog->verticalScrollBar()->maximum());
+    // Only now has the box its final size, and with it the wrapping and the scroll range.
+    ShowSummary();
 }
 
 void TFormLog::PanelBottomResize() {
@@ -87,20 +108,11 @@ bool TFormLog::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame) {
-    return {ownerFrame.left() + (ownerFrame.width() - viewerFrame.width()) / 2,
-            ownerFrame.top() + (ownerFrame.height() - viewerFrame.height()) / 2};
-}
-
 void TFormMain::ShowLogViewer() {
     // Created for one showing and released afterwards, also when showing fails.
     TFormLog viewer(this);
     viewer.SetLines(GlobalVars.RunLog);
     viewer.ensurePolished();
-    // The platform window gives the frame its size: centring the bare client area would put the
-    // viewer off centre by the frame's width.
-    viewer.winId();
-    const QSize frame = viewer.frameGeometry().size();
-    viewer.move(CentredOver(frameGeometry(), frame));
+    PlaceOverOwner(&viewer, this);
     viewer.exec();
 }

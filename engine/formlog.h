@@ -1,5 +1,7 @@
 #pragma once
 // The log viewer: shows the run log's lines in a read-only text box with one OK button.
+#include "settings/windowplace.h"
+
 #include <QDialog>
 
 #include <string>
@@ -15,6 +17,8 @@ public:
     explicit TFormLog(QWidget* owner);
 
     void SetLines(const std::vector<std::string>& lines);
+    // Scrolls MemoLog to the last lines that fit whole.
+    void ShowSummary();
     // Keeps ButtonOK centred in PanelBottom.
     void PanelBottomResize();
 
@@ -26,6 +30,3 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
-
-// Where the viewer goes over its owner: centred on the owner's outer frame (halves truncated).
-QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame);

@@ -55,6 +55,13 @@ else
     echo "skipped: needs xvfb-run, gtk-launch and a build with X11"
 fi
 
+echo "== The main window comes up natively on Wayland (a headless compositor)"
+if command -v weston >/dev/null && [ -n "$(find /usr/lib -path '*/platforms/libqwayland-generic.so' -print -quit)" ]; then
+    bash "$root/scripts/waylandsmoke.sh" "$prefix"
+else
+    echo "skipped: needs weston and qt6-wayland"
+fi
+
 echo "== Release build, its Debian package and lintian on it"
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVESMITH_TESTS=OFF \
     -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null

@@ -1,16 +1,15 @@
 #include "app/formmain.h"
 #include "settings/formoptions.h"
 #include "settings/globals.h"
+#include "settings/windowplace.h"
 
 #include <memory>
 
 void TFormMain::ActionOptionsExecute() {
     auto dialog = std::make_unique<TFormOptions>(this);
-    // Centred over the main window by its outer bounds; the divisions truncate toward zero.
-    const QRect main = frameGeometry();
-    const QSize size = dialog->frameGeometry().size();
-    dialog->move(main.left() + (main.width() - size.width()) / 2,
-                 main.top() + (main.height() - size.height()) / 2);
+    // Centred over the main window by their outer bounds, and wholly on its screen.
+    dialog->ensurePolished();
+    PlaceOverOwner(dialog.get(), this);
     dialog->LoadFromSettings();
     if (dialog->exec() != QDialog::Accepted) return;
     dialog->SaveToSettings();

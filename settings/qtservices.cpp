@@ -1,5 +1,6 @@
 #include "settings/qtservices.h"
 
+#include "settings/addressopener.h"
 #include "settings/paths.h"
 
 #include <QAbstractItemView>
@@ -57,6 +58,14 @@ QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The texts break their lines the platform's way (CR LF, or a lone CR); shown, and read out by a
+// screen reader, each is one line break.
+QString Shown(const std::string& text) {
+    return Local(text)
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 // One push button per kind, in the given order; all share one role so that the button box keeps
 // that order on every desktop. The n-th button takes captions[n] when that is not empty.
 TMessageDialog* BuildDialog(const std::string& text, const std::string& caption, QMessageBox::Icon icon,
@@ -65,7 +74,7 @@ TMessageDialog* BuildDialog(const std::string& text, const std::string& caption,
     auto* dialog = new TMessageDialog(parent);
     dialog->setIcon(icon);
     dialog->setTextFormat(Qt::PlainText);
-    dialog->setText(Local(text));
+    dialog->setText(Shown(text));
     dialog->setWindowTitle(Local(caption));
     for (size_t n = 0; n < order.size(); ++n) {
         const TButtonKind& kind = KindOf(order[n]);
@@ -314,6 +323,18 @@ std::optional<std::string> TQtServices::ClipboardText() {
 bool TQtServices::ShellOpen(const std::string& target) {
     const bool address = target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0;
     return QDesktopServices::openUrl(address ? QUrl(Local(target)) : QUrl::fromLocalFile(PathText(target)));
+}
+
+void TQtServices::ShellOpenAddress(const std::string& address, std::function<void(bool)> done) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // The desktop's opener says by its exit code whether anything took the address.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (!opener.isEmpty()) {
+        RunOpener(opener, {Local(address)}, OpenerBoundMs, std::move(done));
+        return;
+    }
+#endif
+    done(ShellOpen(address));
 }
 
 void TQtServices::PlaySoundSync(const std::string& wavPath) {

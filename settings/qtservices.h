@@ -50,6 +50,7 @@ public:
     bool BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) override;
     std::optional<std::string> ClipboardText() override;
     bool ShellOpen(const std::string& target) override;
+    void ShellOpenAddress(const std::string& address, std::function<void(bool)> done) override;
     void PlaySoundSync(const std::string& wavPath) override;
     void MessageBeep(unsigned type) override;
     void SetBusyCursor(bool busy) override;

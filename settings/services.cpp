@@ -56,6 +56,14 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     return Services().MessageBox(text, caption, flags);
 }
 
+void OpenAddress(const std::string& address, const std::string& caption) {
+    Services().ShellOpenAddress(address, [address, caption](bool opened) {
+        if (opened) return;
+        ShowMessageBox("No program on this desktop opens this address. Copy it from here:\r\n\r\n" + address,
+                       caption, MB_OK | MB_ICONASTERISK);
+    });
+}
+
 void BeginBusyCursor() {
     if (BusyDepth++ == 0) Services().SetBusyCursor(true);
 }

@@ -2,6 +2,7 @@
 // The one seam for everything that waits on the user or the desktop: message boxes and dialogs,
 // the open-file dialog, the folder browser, the clipboard, "open with the shell", sounds and the
 // busy cursor. The program installs the Qt implementation; tests install a scripted one.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,11 @@ public:
     virtual std::optional<std::string> ClipboardText() = 0;
     // Opens a document, folder or address with the desktop's associated program.
     virtual bool ShellOpen(const std::string& target) = 0;
+    // Hands a web or mail address to the desktop and returns at once; done(opened) follows once
+    // the desktop has said whether anything took it.
+    virtual void ShellOpenAddress(const std::string& address, std::function<void(bool opened)> done) {
+        done(ShellOpen(address));
+    }
     // Plays a WAV file and returns when it has ended; a missing file or device is not reported.
     virtual void PlaySoundSync(const std::string& wavPath) = 0;
     virtual void MessageBeep(unsigned type) = 0;
@@ -92,6 +98,9 @@ void SetServices(TServices* services);
 int ShowMessageDialog(const std::string& text, const std::string& caption, TMsgDlgType type,
                       TMsgDlgButtons buttons, const std::vector<std::string>& captions = {});
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
+// Opens a web or mail address; when nothing on the desktop takes it, a box under caption shows the
+// address for copying.
+void OpenAddress(const std::string& address, const std::string& caption);
 
 // The nesting hourglass: shown from the first begin until the matching last end.
 void BeginBusyCursor();

@@ -2,12 +2,15 @@
 // minimising, and the keyboard shortcuts that run the actions only while they are enabled.
 #include "app/anchors.h"
 #include "app/formmain.h"
+#include "app/statusnotifier.h"
+#include "app/trayhost.h"
 #include "app/trayicon.h"
 #include "filelist/filelistview.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
 #include "tests/app/modaldriver.h"
+#include "tests/support/fakewatcher.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -237,4 +240,44 @@ TEST_F(FormMainWindow, PostedMessagesReachTheirHandlers) {
     form.SaveListPending = true;
     form.PostMessage(WM_SAVEFILELIST);
     EXPECT_TRUE(WaitFor([] { return FileExists(SavedListPath()); }, 5000)) << "the saved list is written";
+}
+
+TEST_F(FormMainWindow, TheTrayIsAskedOfTheWatcherAndTheWindowWaitsForItsIcon) {
+    // Real questions to a watcher on a private bus; no XEmbed tray under the offscreen platform.
+    TFakeWatcher watcher;
+    ASSERT_FALSE(watcher.Address().empty()) << "dbus-daemon did not start";
+    UseTrayBus(watcher.Address());
+    struct TBusBack {
+        ~TBusBack() { UseTrayBus({}); }
+    } busBack;
+    TFormMain form;
+    Start(form);
+    EXPECT_FALSE(TTrayIcon::Available()) << "no watcher";
+    watcher.SetHost(false);
+    watcher.Start();
+    EXPECT_FALSE(TTrayIcon::Available()) << "a watcher without a host shows nothing";
+    form.ImgTrayClick();
+    EXPECT_TRUE(form.isMinimized());
+    form.showNormal();
+    ASSERT_TRUE(WaitFor([&] { return !form.isMinimized(); }, 5000));
+
+    // A host came up after the start: our own item registers with it, and only then the window hides.
+    watcher.SetHost(true);
+    EXPECT_TRUE(TTrayIcon::Available()) << "an SNI host alone is a tray";
+    form.ImgTrayClick();
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 5000));
+    ASSERT_NE(form.TrayIcon->Item(), nullptr);
+    EXPECT_EQ(watcher.Items(), QStringList{form.TrayIcon->Item()->Service()});
+    // The host lost our item: the window comes back.
+    watcher.DropItems();
+    ASSERT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
+    EXPECT_FALSE(form.InTray());
+
+    // A host that never lists the icon: the window goes to the taskbar instead of hiding.
+    watcher.SetTakesItems(false);
+    form.ImgTrayClick();
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return form.isMinimized(); }, 10000));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.InTray());
 }

@@ -147,6 +147,14 @@ TEST_F(HelpLoader, MenuItemsOpenTheirTargetsAndTheFaqFailsSilently) {
     MenuItem(form, "Technical Support")->trigger();
     MenuItem(form, QString::fromLatin1(HomePageDomain) + " on the web")->trigger();
     EXPECT_EQ(Opened(), (std::vector<std::string>{SupportPageUrl, HomePageUrl}));
+    EXPECT_TRUE(TScriptedServices::Current().CallsOf(TServiceCall::MessageBox).empty());
+    // Nothing on the desktop takes the address: it is shown for copying.
+    TScriptedServices::Current().ShellOpenWorks = false;
+    MenuItem(form, "Technical Support")->trigger();
+    const auto boxes = TScriptedServices::Current().CallsOf(TServiceCall::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0]->Text.find(SupportPageUrl), std::string::npos);
+    TScriptedServices::Current().ShellOpenWorks = true;
     // With the pages installed, the FAQ item opens its page in the help viewer.
     Home.WriteFile("help/index.htm", "<html>");
     const std::string faq = Home.WriteFile("help/Frequently Asked Questions.htm", "<html>");

@@ -8,8 +8,11 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -55,21 +58,48 @@ TEST(FormLog, LayoutAndCentredButton) {
     EXPECT_EQ(viewer.PanelBottom->y() + viewer.PanelBottom->height(), 500);
 }
 
-TEST(FormLog, OpensOnTheLastLine) {
+TEST(FormLog, OpensOnTheSummaryFromTheStartOfItsLines) {
     TFormLog viewer(nullptr);
-    std::vector<std::string> lines(60, "");
-    lines.back() = "Decoded 60 files in 0:00:42";
+    std::vector<std::string> lines;
+    for (int n = 0; n < 30; ++n) {
+        lines.push_back(
+            "An error occurred while trying to decode \"/home/user/Music/a rather long folder name/" +
+            std::to_string(n) + " broken.mp3\"!");
+        lines.push_back("");
+    }
+    lines.push_back("Decoded 0 files in 0:00:42");
+    lines.push_back("30 files couldn't be decoded,probably wrong format or using with other application.");
     viewer.SetLines(lines);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
-    const QScrollBar* bar = viewer.MemoLog->verticalScrollBar();
-    EXPECT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
+    QPlainTextEdit* memo = viewer.MemoLog;
+    EXPECT_TRUE(memo->document()->lastBlock().layout()->lineCount() > 1) << "the row tries a wrapped line";
+    // At every height the top line of the box is the first line of its paragraph, and the last
+    // paragraph shows.
+    for (int height = 180; height <= 320; height += 7) {
+        viewer.resize(376, height);
+        QApplication::processEvents();
+        viewer.ShowSummary();
+        EXPECT_GT(memo->verticalScrollBar()->maximum(), 0);
+        EXPECT_FALSE(memo->horizontalScrollBar()->isVisible()) << "lines wrap";
+        const QTextCursor top = memo->cursorForPosition(QPoint(4, 4));
+        EXPECT_EQ(top.block().layout()->lineForTextPosition(top.positionInBlock()).lineNumber(), 0)
+            << height << ": " << top.block().text().toStdString();
+        EXPECT_GT(top.block().blockNumber(), 0);
+        const QTextCursor bottom = memo->cursorForPosition(QPoint(4, memo->viewport()->height() - 4));
+        EXPECT_EQ(bottom.block(), memo->document()->lastBlock()) << height;
+    }
 }
 
 TEST(FormLog, CentresOverOwnerTruncatingHalves) {
     EXPECT_EQ(CentredOver(QRect(100, 50, 500, 301), QSize(384, 254)), QPoint(100 + 58, 50 + 23));
     EXPECT_EQ(CentredOver(QRect(10, 10, 100, 100), QSize(384, 254)), QPoint(10 - 142, 10 - 77));
+    // Kept on the screen, frame included: moved in from each edge, shrunk only when larger.
+    const QRect screen(0, 0, 800, 600);
+    EXPECT_EQ(FitInside(QRect(100, 100, 384, 254), screen), QRect(100, 100, 384, 254));
+    EXPECT_EQ(FitInside(QRect(-132, -20, 384, 254), screen), QRect(0, 0, 384, 254));
+    EXPECT_EQ(FitInside(QRect(500, 400, 384, 254), screen), QRect(416, 346, 384, 254));
+    EXPECT_EQ(FitInside(QRect(10, -5, 900, 601), QRect(1024, 30, 800, 570)), QRect(1024, 30, 800, 570));
 }
 
 class FormLogShown : public ::testing::Test {
@@ -107,6 +137,17 @@ TEST_F(FormLogShown, ShowsRunLogCentredAndOkCloses) {
     EXPECT_LE(std::abs(offset.x()), 1.0) << offset.x();
     EXPECT_LE(std::abs(offset.y()), 1.0) << offset.y();
     EXPECT_NE(at.topLeft(), form.frameGeometry().topLeft()); // the viewer is smaller than the window
+
+    // A main window half off the screen: the viewer opens wholly on it.
+    const QRect screen = form.screen()->availableGeometry();
+    form.resize(200, 120);
+    form.move(screen.right() - 100, screen.bottom() - 40);
+    WhenViewerShows([&](TFormLog* viewer) {
+        at = viewer->frameGeometry();
+        viewer->accept();
+    });
+    form.ShowLogViewer();
+    EXPECT_TRUE(screen.contains(at)) << at.x() << "," << at.y();
 }
 
 TEST_F(FormLogShown, EnterAndEscCloseTheViewer) {

@@ -1,5 +1,7 @@
 #include "settings/qtservices.h"
 
+#include "settings/addressopener.h"
+
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -128,6 +130,9 @@ TEST(MessageBox, ButtonsIconsAndEscapeFollowTheFlags) {
     EXPECT_TRUE(yesNo->isVisible());
     EXPECT_EQ(std::unique_ptr<TMessageDialog>(BuildMessageBox("x", "c", MB_OK | MB_ICONHAND))->icon(),
               QMessageBox::Critical);
+    // Line breaks as shown and read out: CR LF and a lone CR are one break each.
+    EXPECT_EQ(std::unique_ptr<TMessageDialog>(BuildMessageBox("a\r\nb\r c\r\n\r\nd", "c", MB_OK))->text(),
+              "a\nb\n c\n\nd");
 
     TQtServices services;
     WhenModal([](TMessageDialog& dialog) { PressEscape(dialog); });
@@ -242,4 +247,28 @@ TEST(FileDialogs, BrowseForFolderShowsTheTextAndReturnsTheChoice) {
     EXPECT_EQ(title, "Browse for folder");
     EXPECT_TRUE(labels.contains("Choose a folder:"));
     EXPECT_EQ(folder + "/", wanted);
+}
+
+TEST(AddressOpener, AnswersByTheOpenersExitAndNeverWaitsPastTheBound) {
+    const QString tool = QString::fromStdString(BinaryPath("childtool"));
+    struct TRow {
+        const char* Name;
+        QString Program;
+        QStringList Arguments;
+        int BoundMs;
+        bool Opened;
+    } const rows[] = {
+        {"opened", tool, {"exit:0"}, 20000, true},
+        {"no method available", tool, {"exit:3"}, 20000, false},
+        {"crashed", tool, {"crash"}, 20000, false},
+        {"no opener", "/nonexistent/xdg-open", {}, 20000, false},
+        {"still running: a browser it waits for", tool, {"hang"}, 50, true},
+    };
+    for (const TRow& row : rows) {
+        std::vector<bool> answers;
+        RunOpener(row.Program, row.Arguments, row.BoundMs, [&](bool opened) { answers.push_back(opened); });
+        EXPECT_TRUE(answers.empty()) << row.Name << ": the window is not blocked";
+        ASSERT_TRUE(WaitFor([&] { return !answers.empty(); }, 30000)) << row.Name;
+        EXPECT_EQ(answers, std::vector<bool>{row.Opened}) << row.Name;
+    }
 }

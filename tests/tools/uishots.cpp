@@ -74,9 +74,10 @@ int main(int argc, char** argv) {
     SetExecutablePath(QFile::encodeName(home.path()).toStdString() + "/wavesmith");
     ResetHtmlHelp(); // no help pages beside the program: the help cannot be shown
 
-    const std::string expected = "We are sorry that a problem has encounted:\r\n"
-                                 "Please tell me the Error to support@wavesmith.example.org:\r\n\r\n"
-                                 "HHCtrl.OCX not installed!\r HTMLHELP cannot displayed!\r\n\r\nThank you.";
+    // As shown and read out: each CR LF, and the lone CR, one line break.
+    const std::string expected = "We are sorry that a problem has encounted:\n"
+                                 "Please tell me the Error to support@wavesmith.example.org:\n\n"
+                                 "HHCtrl.OCX not installed!\n HTMLHELP cannot displayed!\n\nThank you.";
     bool reported = false;
     WhenShown<TFormOptions>([&](TFormOptions* options) {
         Shot(options, "options");

@@ -1,0 +1,53 @@
+#include "settings/windowplace.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+QMargins MarginsOf(const QWidget* window) {
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+} // namespace
+
+QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame) {
+    return {ownerFrame.left() + (ownerFrame.width() - viewerFrame.width()) / 2,
+            ownerFrame.top() + (ownerFrame.height() - viewerFrame.height()) / 2};
+}
+
+QRect FitInside(QRect frame, const QRect& area) {
+    if (area.isEmpty()) return frame;
+    frame.setWidth(std::min(frame.width(), area.width()));
+    frame.setHeight(std::min(frame.height(), area.height()));
+    frame.moveLeft(std::clamp(frame.left(), area.left(), area.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), area.top(), area.bottom() + 1 - frame.height()));
+    return frame;
+}
+
+QMargins FrameMargins(const QWidget* window, const QWidget* owner) {
+    if (window->windowFlags().testFlag(Qt::FramelessWindowHint)) return {};
+    // Known only once the desktop has framed the window: until then the main window's frame is
+    // the best guess, as the desktop frames both alike.
+    const QMargins own = MarginsOf(window);
+    if (window->isVisible() && !own.isNull()) return own;
+    return owner ? MarginsOf(owner->window()) : QMargins();
+}
+
+void PlaceOverOwner(QWidget* window, const QWidget* owner) {
+    const QMargins margins = FrameMargins(window, owner);
+    const QSize outer = window->size().grownBy(margins);
+    const QWidget* main = owner ? owner->window() : nullptr;
+    const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
+    QRect frame(main ? CentredOver(main->frameGeometry(), outer) : QPoint(), outer);
+    if (screen) frame = FitInside(frame, screen->availableGeometry());
+    // A window's position is that of its frame; its size is the inner one.
+    window->move(frame.topLeft());
+    window->resize(frame.size().shrunkBy(margins));
+}

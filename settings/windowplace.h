@@ -1,0 +1,18 @@
+#pragma once
+// Where the program's own windows open: on the screen that holds the main window, frame included.
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+// Where a window of outer size viewerFrame goes centred over ownerFrame (halves truncated).
+QPoint CentredOver(const QRect& ownerFrame, const QSize& viewerFrame);
+// The frame moved, and shrunk where it is larger, so that it lies wholly inside area.
+QRect FitInside(QRect frame, const QRect& area);
+// The frame the desktop draws around window: its own once shown, else the one it draws around
+// owner (the main window), none for a window without a border.
+QMargins FrameMargins(const QWidget* window, const QWidget* owner);
+// Centres window over owner by their outer sizes and keeps its frame on owner's screen.
+void PlaceOverOwner(QWidget* window, const QWidget* owner);

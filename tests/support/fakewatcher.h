@@ -1,0 +1,52 @@
+#pragma once
+// A private session bus (its own dbus-daemon) with a StatusNotifierWatcher of our making on it:
+// the tray's real questions go to it, and a test sets what it answers.
+#include <QDBusConnection>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QThread>
+
+#include <mutex>
+#include <string>
+
+class TFakeWatcherObject : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
+    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
+public:
+    bool IsStatusNotifierHostRegistered() const;
+    QStringList RegisteredStatusNotifierItems() const;
+    int ProtocolVersion() const { return 0; }
+
+    mutable std::mutex Lock;
+    bool Host = true;       // a host has registered
+    bool TakesItems = true; // registrations are listed
+    QStringList Items;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service);
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+class TFakeWatcher {
+public:
+    TFakeWatcher(); // starts the bus; the watcher is not on it yet
+    ~TFakeWatcher();
+    const std::string& Address() const { return FAddress; }
+    void Start(); // the watcher takes its name on the bus
+    void Stop();  // and leaves it
+    void SetHost(bool host);
+    void SetTakesItems(bool takes);
+    void DropItems(); // as a host restart does
+    QStringList Items() const;
+
+private:
+    QProcess FDaemon;
+    std::string FAddress;
+    QThread FThread;
+    TFakeWatcherObject* FObject = nullptr;
+    QDBusConnection FBus{QString()};
+};
