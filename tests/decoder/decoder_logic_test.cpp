@@ -276,3 +276,34 @@ TEST(WavWriter, AFullDiskIsToldApartAndLeavesNoOutput) {
     EXPECT_NE(writer.Error().find(std::strerror(ENOSPC)), std::string::npos) << writer.Error();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
 }
+
+TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "out.wav", elsewhere = dir.WriteFile("elsewhere", "not ours");
+    TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain);
+    const std::vector<std::uint8_t> audio(4000);
+    ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
+    const std::vector<std::string> partials = FindPartialOutputs(out);
+    ASSERT_EQ(partials.size(), 1u);
+    ASSERT_EQ(std::remove(partials[0].c_str()), 0);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(elsewhere), QString::fromStdString(partials[0])));
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_FALSE(writer.DiskFull());
+    EXPECT_NE(writer.Error().find("was replaced by another file"), std::string::npos) << writer.Error();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+}
+
+TEST(ProgressPrinter, ACountAtOrBelowOneShownIsDropped) {
+    std::FILE* console = std::tmpfile();
+    {
+        TProgressPrinter progress(console, 3);
+        for (const std::uint64_t frame : {1, 3, 2, 3})
+            progress.Show(frame, [] { return 128; });
+        progress.End(3, 128);
+    }
+    std::rewind(console);
+    char text[256] = {};
+    text[std::fread(text, 1, sizeof text - 1, console)] = 0;
+    std::fclose(console);
+    EXPECT_EQ(std::string(text), FormatProgressLine(1, 3, 128) + FormatProgressLine(3, 3, 128) + "\n");
+}
