@@ -39,16 +39,6 @@ bool HasLineStarting(const TDecoderRun& run, const std::string& prefix) {
     return false;
 }
 
-// The file with one byte of the header of frame `frame` (counted from 1) set to `value`.
-std::string WithHeaderByte(std::string s, int frame, int byte, char value) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(s.data());
-    std::size_t at = Id3v2TagSize(data, s.size());
-    for (int i = 1; i < frame && at + 4 <= s.size(); ++i)
-        at += ParseMpegHeader(ReadBigEndian32(data + at))->FrameBytes;
-    s.at(at + byte) = value;
-    return s;
-}
-
 // Offset of frame `frame` (counted from 1) of a fixed-bitrate file.
 std::size_t FrameOffset(const std::string& s, int frame) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(s.data());
@@ -56,6 +46,12 @@ std::size_t FrameOffset(const std::string& s, int frame) {
     for (int i = 1; i < frame && at + 4 <= s.size(); ++i)
         at += ParseMpegHeader(ReadBigEndian32(data + at))->FrameBytes;
     return at;
+}
+
+// The file with one byte of the header of frame `frame` (counted from 1) set to `value`.
+std::string WithHeaderByte(std::string s, int frame, int byte, char value) {
+    s.at(FrameOffset(s, frame) + byte) = value;
+    return s;
 }
 
 // The bytes of an ID3v2 header (version 4, no flags) whose size field claims `size` bytes.

@@ -292,18 +292,3 @@ TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {
     EXPECT_NE(writer.Error().find("was replaced by another file"), std::string::npos) << writer.Error();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
 }
-
-TEST(ProgressPrinter, ACountAtOrBelowOneShownIsDropped) {
-    std::FILE* console = std::tmpfile();
-    {
-        TProgressPrinter progress(console, 3);
-        for (const std::uint64_t frame : {1, 3, 2, 3})
-            progress.Show(frame, [] { return 128; });
-        progress.End(3, 128);
-    }
-    std::rewind(console);
-    char text[256] = {};
-    text[std::fread(text, 1, sizeof text - 1, console)] = 0;
-    std::fclose(console);
-    EXPECT_EQ(std::string(text), FormatProgressLine(1, 3, 128) + FormatProgressLine(3, 3, 128) + "\n");
-}
