@@ -241,7 +241,7 @@ private:
     std::atomic<int> FKbps = 0;
     std::mutex FDoneLock;
     std::condition_variable FDone;
-    unsigned FRunning = 0;
+    std::atomic<unsigned> FRunning = 0; // counted down under FDoneLock, read in the wait's predicate
 };
 
 } // namespace
