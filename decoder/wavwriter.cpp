@@ -43,12 +43,13 @@ std::FILE* OpenFresh(const std::string& path) {
     return file;
 #endif
 }
-int Duplicate(int fd) {
+// A second descriptor of the file, or -1 where the names cannot be checked against it.
+int Duplicate(std::FILE* file) {
 #ifdef _WIN32
-    (void)fd;
+    (void)file;
     return -1;
 #else
-    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);
 #endif
 }
 
@@ -181,12 +182,14 @@ bool TWavWriter::Finish() {
     FFile = nullptr;
     FFinished = true; // from here on Discard() removes the partial file
     // Kept open past the close: the names are checked against it around the rename.
-    const int kept = Duplicate(::fileno(file));
+    const int kept = Duplicate(file);
     const bool closed = std::fclose(file) == 0;
+    const int closeError = errno;
     const bool renamed = closed && RenameIfOurs(kept);
     if (kept >= 0) CloseDuplicate(kept);
-    if (!closed) return Fail("cannot close output file");
-    return renamed;
+    if (closed) return renamed;
+    errno = closeError;
+    return Fail("cannot close output file");
 }
 
 // In a folder that others may write to, the partial file may have been swapped for a link or
