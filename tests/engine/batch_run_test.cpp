@@ -28,11 +28,14 @@ INSTANTIATE_TEST_SUITE_P(AtOnce, BatchRun, ::testing::Values(1, 2), DecodersName
 
 TEST_P(BatchRun, OneFileDecodesAndLogsOneEmptyLineAndSummary) {
     const std::string source = AddSource("a.mp3");
+    // Left by a decoder that no longer runs (no process has that id): the batch clears it.
+    const std::string stale = Dir.WriteFile("music/.a.wav.999999999.part", "unfinished");
     Scripts = {Decoder::Good()};
     Decode();
     EXPECT_EQ(GlobalVars.BatchState, bsFinished);
     EXPECT_TRUE(ListedNames().empty());
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), Decoder::WavBytes(""));
+    EXPECT_FALSE(FileExists(stale));
     EXPECT_TRUE(FileExists(source)); // Delete is off
     ASSERT_EQ(GlobalVars.RunLog.size(), 2u);
     EXPECT_EQ(GlobalVars.RunLog[0], "");
