@@ -156,7 +156,7 @@ void RunRound(const std::string& self, const std::vector<std::string>& corpus,
         if (FileExists(wav) && !whole) ++tally.NotWhole;
         if (!FileExists(source) && !whole) ++tally.Lost;
         if (!FileExists(source) && whole) ++tally.Decoded;
-        if (FileExists(PartialOutputPath(wav))) ++tally.Partials;
+        if (!FindPartialOutputs(wav).empty()) ++tally.Partials;
     }
     ++tally.Rounds;
 }

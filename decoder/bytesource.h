@@ -55,3 +55,22 @@ private:
     const std::uint8_t* FData;
     std::size_t FSize;
 };
+
+// The source from `start` on, as if it began there: the audio of a file whose leading tag claims
+// more than it holds.
+class TSourceFrom : public TByteSource {
+public:
+    TSourceFrom(TByteSource& source, std::uint64_t start) : FSource(source), FStart(start) {}
+    std::uint64_t Size() const override {
+        const std::uint64_t size = FSource.Size();
+        return size > FStart ? size - FStart : 0;
+    }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        return FSource.ReadAt(FStart + offset, buffer, count);
+    }
+    bool Changed() const override { return FSource.Changed(); }
+
+private:
+    TByteSource& FSource;
+    std::uint64_t FStart;
+};

@@ -46,13 +46,17 @@ public:
             }
             if (rc != MPG123_OK) {
                 if (AtTrailingData(FHandle, FScan)) break;
-                return Failure();
+                return FScan.Damage.empty() ? Failure() : FScan.Damage;
             }
             if (!MovesOn()) return "the stream does not move on after frame " + std::to_string(FFrames);
+            // Past a tag that hides audio, what libmpg123 finds is not the audio that follows.
+            if (!FScan.Damage.empty() && mpg123_framepos(FHandle) >= static_cast<off_t>(FScan.DamageAt))
+                return FScan.Damage;
             FFrames = static_cast<std::uint64_t>(frameIndex) + 1;
             if (!writer.Append(audio, bytes)) return {};
             FProgress.Show(FFrames, [this] { return FrameKbps(FHandle); });
         }
+        if (!FScan.Damage.empty()) return FScan.Damage;
         if (FScan.TruncatedTail) return "the file ends inside frame " + std::to_string(FFrames + 1);
         // One frame of slack: encoders differ on whether the Info frame counts itself.
         if (FScan.FromInfoHeader && FFrames + 1 < FScan.TotalFrames)
@@ -133,6 +137,15 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
                  std::FILE* console, const TDecodeOptions& options) {
     const TInputCheck input = CheckContent(source, inputName);
     if (!input.Problem.empty()) return Refuse(console, input.Problem);
+    if (input.Scan.AudioStart > 0) {
+        // The frames chain from inside the tag to the end of what it claims: no doubt where the
+        // audio starts, so it is decoded from there rather than lost.
+        Say(console, "note: the ID3v2 tag of input file \"" + inputName +
+                         "\" claims more bytes than it holds; its audio starts at byte " +
+                         std::to_string(input.Scan.AudioStart) + "\n");
+        TSourceFrom audio(source, input.Scan.AudioStart);
+        return DecodeSource(audio, inputName, outputPath, console, options);
+    }
 
     std::string error;
     TSourceReader reader(source);
@@ -167,7 +180,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
                           options.MinChunkFrames};
     if (WorthSplitting(split)) {
         progress.Show(1, [&] { return FrameKbps(handle.get()); });
-        writer.emplace(outputPath, format, layout);
+        writer.emplace(outputPath, format, layout, options.Open);
         const TSplitResult result = DecodeSplit(split, *writer, progress);
         if (result.Decoded) {
             progress.End(result.LastFrame, result.LastKbps);
@@ -177,7 +190,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         }
     }
     if (!writer) {
-        writer.emplace(outputPath, format, layout);
+        writer.emplace(outputPath, format, layout, options.Open);
         TDecodeRun run(handle.get(), progress, input.Scan);
         damage = run.Run(*writer);
         run.EndProgress();

@@ -3,12 +3,14 @@
 #include "decoder/mpegheader.h"
 #include "decoder/partname.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -51,11 +53,12 @@ TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath
     TInputFile result;
     std::error_code ec;
     // Refused before anything is opened, so the input can never be overwritten by its own output,
-    // nor by the partial file the output is written to first.
+    // nor be taken for a partial file of it that a dead decoder left behind and be removed.
     const auto isInput = [&](const std::string& path) {
         return inputPath == path || fs::equivalent(fs::path(inputPath), fs::path(path), ec);
     };
-    if (isInput(outputPath) || isInput(PartialOutputPath(outputPath))) {
+    const std::vector<std::string> partials = FindPartialOutputs(outputPath);
+    if (isInput(outputPath) || std::any_of(partials.begin(), partials.end(), isInput)) {
         result.Problem = "output file must differ from the input file " + Quoted(inputPath);
         return result;
     }

@@ -18,6 +18,8 @@
 
 namespace {
 
+std::atomic<std::uint64_t> SplitDecodes = 0;
+
 // Frames decoded before a chunk and dropped. Layer III needs the bit reservoir (up to 511 bytes,
 // several frames at low bitrates) and two granules of overlap and filterbank history; tried on
 // low-bitrate MPEG-2 the output matched from 10 frames on. Even, like every chunk start, and each
@@ -55,6 +57,7 @@ public:
         const std::int64_t shift = (known - marks.Leading.begin()) - job.FrameNumber;
         if (known == marks.Leading.end() || (shift != 0 && shift != 1)) return;
         const bool pastInfo = shift == 1;
+        if (pastInfo && job.Scan.FromInfoHeader) FInfoFrames = job.Scan.InfoFrames;
         for (const std::uint64_t offset : pastInfo ? marks.Next : marks.At)
             FIndex.push_back(static_cast<off_t>(offset));
         if (FIndex.empty()) return;
@@ -112,6 +115,7 @@ private:
             expected += chunk.Bytes;
         }
         FWriter.SetDataBytes(expected);
+        SplitDecodes.fetch_add(1);
         result.Decoded = true;
         result.LastFrame = FChunks.back().FrameCount;
         result.LastKbps = FChunks.back().Kbps;
@@ -160,6 +164,12 @@ private:
                                    static_cast<off_t>(chunk.First))
             return false;
         chunk.StartSample = mpg123_tell(handle);
+        // Past the frames that the leading Info frame counts (files joined end to end) libmpg123
+        // passes every frame whole, but its sample position there leaves out what it cut at the
+        // start: count on from the length it gives the first stream.
+        if (FInfoFrames > 0 && chunk.First > FInfoFrames)
+            chunk.StartSample = static_cast<std::int64_t>(mpg123_length(handle)) +
+                                static_cast<std::int64_t>(chunk.First - FInfoFrames) * mpg123_spf(handle);
         if (chunk.StartSample < 0) return false;
         std::uint64_t next = chunk.First, at = static_cast<std::uint64_t>(chunk.StartSample) * FBlockAlign;
         std::size_t fill = 0;
@@ -224,16 +234,21 @@ private:
     off_t FIndexStep = 1;
     std::vector<TChunk> FChunks;
     std::uint64_t FAudioFrames = 0;
+    std::uint64_t FInfoFrames = 0; // what the Info frame that libmpg123 read counts, else 0
     std::atomic<std::size_t> FNextChunk = 0;
     std::atomic<bool> FAbandoned = false;
     std::atomic<std::uint64_t> FFramesDone = 0;
     std::atomic<int> FKbps = 0;
     std::mutex FDoneLock;
     std::condition_variable FDone;
-    unsigned FRunning = 0;
+    std::atomic<unsigned> FRunning = 0; // counted down under FDoneLock, read in the wait's predicate
 };
 
 } // namespace
+
+std::uint64_t SplitDecodesFinished() {
+    return SplitDecodes.load();
+}
 
 unsigned AvailableCores() {
 #ifdef __linux__
@@ -255,7 +270,7 @@ std::uint64_t MinChunkFrames() {
 
 bool WorthSplitting(const TSplitJob& job) {
     const TStreamScan& scan = job.Scan;
-    return job.MinChunkFrames > 0 && !scan.TruncatedTail && scan.TrailingDataOnly &&
+    return job.MinChunkFrames > 0 && !scan.TruncatedTail && scan.TrailingDataOnly && scan.Damage.empty() &&
            scan.CountedFrames >= 2 * job.MinChunkFrames + 1;
 }
 

@@ -36,6 +36,10 @@ struct TSplitJob {
 // of threads gives the same bytes.
 bool WorthSplitting(const TSplitJob& job);
 
+// Files this process decoded split, every chunk in its place: a split that gave up and left the
+// file to the one-thread decode gives the same bytes, so only this tells the two apart.
+std::uint64_t SplitDecodesFinished();
+
 struct TSplitResult {
     bool Decoded = false;        // false: decode the file on one thread instead
     std::uint64_t LastFrame = 0; // the frame count reached, for the last progress line

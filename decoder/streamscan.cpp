@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -36,12 +37,53 @@ struct TFirstFrame {
     std::uint64_t FreeUnpadded = 0; // free format only
 };
 
+// Length of the frame whose header is at `p`, or 0 when it is no frame of the stream that starts
+// with `first`: another stream's header, or one whose length is unknown.
+std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
+    const std::uint32_t word = ReadBigEndian32(p);
+    if ((word & StreamHeaderMask) != (first.Word & StreamHeaderMask)) return 0;
+    const auto h = ParseMpegHeader(word);
+    if (!h) return 0;
+    if (h->FrameBytes) return h->FrameBytes;
+    return first.FreeUnpadded ? h->FreeFormatBytes(first.FreeUnpadded) : 0;
+}
+
+// Where the first run of at least two whole frames starts inside the bytes that an ID3v2 tag at
+// `tag` claims, when the run goes on past the claimed end (or the claim passes the end of the
+// file): audio that the tag's wrong size would hide. Frames inside a true tag never line up with
+// the audio that follows it.
+std::optional<std::uint64_t> FramesInsideTag(TSourceWindow& window, std::uint64_t tag,
+                                             std::uint64_t claimed) {
+    const std::uint64_t end = tag + claimed, size = window.Size();
+    for (std::uint64_t at = tag + 10; at < std::min(end, size); ++at) {
+        const std::uint8_t* p = window.At(at, 4);
+        if (!p) break;
+        if (p[0] != 0xFF) continue;
+        const TFirstFrame stream{at, ReadBigEndian32(p), 0};
+        std::uint64_t hop = at, frames = 0;
+        while (const std::uint8_t* q = window.At(hop, 4)) {
+            const std::uint64_t length = FrameLength(q, stream);
+            if (length == 0 || hop + length > size) break;
+            hop += length;
+            ++frames;
+            if (hop >= end) break;
+        }
+        if (frames >= 2 && (hop >= end || end > size)) return at;
+    }
+    return std::nullopt;
+}
+
 // The first header that is followed by a second one of the same stream (or by the end of file).
-std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window) {
+// A leading tag whose size runs into the audio is cut short where the frames start: `audioStart`.
+std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& audioStart) {
     std::uint64_t start = 0;
     while (const std::uint8_t* p = window.At(start, 10)) {
         const std::size_t tag = Id3v2TagSize(p, 10);
         if (tag == 0) break;
+        if (const auto inside = FramesInsideTag(window, start, tag)) {
+            start = audioStart = *inside;
+            break;
+        }
         start += tag;
     }
     for (std::uint64_t at = start; at < start + MaxJunkBeforeAudio; ++at) {
@@ -62,17 +104,6 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window) {
     return std::nullopt;
 }
 
-// Length of the frame whose header is at `p`, or 0 when it is no frame of the stream that starts
-// with `first`: another stream's header, or one whose length is unknown.
-std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
-    const std::uint32_t word = ReadBigEndian32(p);
-    if ((word & StreamHeaderMask) != (first.Word & StreamHeaderMask)) return 0;
-    const auto h = ParseMpegHeader(word);
-    if (!h) return 0;
-    if (h->FrameBytes) return h->FrameBytes;
-    return first.FreeUnpadded ? h->FreeFormatBytes(first.FreeUnpadded) : 0;
-}
-
 // True when audio follows `from`: a frame header followed by the next one of its stream (or by the
 // end of the file). The stream may be another one, as when the sample rate changes part-way.
 // Tags, padding and junk after the audio hold none.
@@ -89,6 +120,27 @@ bool FrameFollows(TSourceWindow& window, std::uint64_t from, const TFirstFrame& 
             return true;
     }
     return false;
+}
+
+// Length of the tag at `at` that libmpg123 passes over between joined streams (an ID3v2 tag
+// whose size holds no frames, or an ID3v1 tag) when a frame of the stream follows it, else 0. An
+// ID3v2 tag that claims frames, wherever it stands, hides audio: the scan notes the damage.
+std::uint64_t TagBetweenStreams(TSourceWindow& window, std::uint64_t at, const TFirstFrame& first,
+                                TStreamScan& scan) {
+    std::uint64_t length = 0;
+    if (const std::uint8_t* p = window.At(at, 10); p && (length = Id3v2TagSize(p, 10)) != 0) {
+        if (const auto inside = FramesInsideTag(window, at, length)) {
+            scan.DamageAt = at;
+            scan.Damage = "the ID3v2 tag at byte " + std::to_string(at) + " claims " +
+                          std::to_string(length) + " bytes, but audio frames follow inside it from byte " +
+                          std::to_string(*inside);
+            return 0;
+        }
+    } else if (const std::uint8_t* v1 = window.At(at, 3); v1 && std::equal(v1, v1 + 3, "TAG")) {
+        length = 128;
+    }
+    const std::uint8_t* next = length ? window.At(at + length, 4) : nullptr;
+    return next && FrameLength(next, first) ? length : 0;
 }
 
 } // namespace
@@ -126,7 +178,7 @@ TStreamScan ScanStream(TByteSource& source) {
     TStreamScan scan;
     TSourceWindow window(source);
     const std::uint64_t size = window.Size();
-    const auto first = FindFirstFrame(window);
+    const auto first = FindFirstFrame(window, scan.AudioStart);
     if (!first) return scan;
     const TMpegHeader firstHeader = *ParseMpegHeader(first->Word);
     const std::size_t probe = static_cast<std::size_t>(std::min<std::uint64_t>(size - first->Offset, 256));
@@ -148,7 +200,12 @@ TStreamScan ScanStream(TByteSource& source) {
             break;
         }
         const std::uint64_t length = FrameLength(p, *first);
-        if (length == 0) break;
+        if (length == 0) {
+            const std::uint64_t tag = TagBetweenStreams(window, at, *first, scan);
+            if (tag == 0) break;
+            at += tag;
+            continue;
+        }
         if (at + length > size) {
             scan.TruncatedTail = true;
             break;
@@ -158,7 +215,11 @@ TStreamScan ScanStream(TByteSource& source) {
         at += length;
     }
     scan.FromInfoHeader = infoFrames.has_value();
+    scan.InfoFrames = infoFrames.value_or(0);
     scan.TotalFrames = infoFrames ? *infoFrames : counted;
+    // Streams joined end to end: the first one's Info frame counts only its own frames. libmpg123
+    // does not count that Info frame, but counts the later ones as audio.
+    if (infoFrames && counted > *infoFrames + 1) scan.TotalFrames = counted - 1;
     scan.CountedFrames = counted;
     scan.AudioEnd = at;
     scan.TrailingDataOnly = !scan.TruncatedTail && !FrameFollows(window, at, *first);

@@ -5,6 +5,7 @@
 #include "decoder/bytesource.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Where frames start, for a decode that begins part-way: At[i] is the offset of frame i * Step,
@@ -22,10 +23,16 @@ struct TStreamScan {
     std::uint64_t TotalFrames = 0;   // 0 when no frame was found
     std::uint64_t CountedFrames = 0; // whole frames found one after the other from the first
     bool FromInfoHeader = false;     // the total came from a Xing/Info/VBRI header, not from counting
+    std::uint64_t InfoFrames = 0;    // the count in that header
     bool TruncatedTail = false;      // the last frame header promises more bytes than the file has
     std::uint64_t AudioEnd = 0;      // where the counted frames end
     bool TrailingDataOnly = false;   // no frame of the stream follows AudioEnd
-    TFrameMarks Marks;               // of the counted frames
+    TFrameMarks Marks;               // of the counted frames, across tags between joined streams
+    // A leading tag whose size runs into audio frames: the frames start here, inside what it claims.
+    std::uint64_t AudioStart = 0;
+    // Audio frames that no decode would reach (hidden by a tag that claims them): where, and why.
+    std::uint64_t DamageAt = 0;
+    std::string Damage; // empty when every frame found is reached
 
     // The larger of the two counts: a header may understate the stream's length.
     std::uint64_t MostFrames() const { return TotalFrames > CountedFrames ? TotalFrames : CountedFrames; }

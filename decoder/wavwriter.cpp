@@ -9,8 +9,11 @@
 #include <system_error>
 #include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -18,8 +21,16 @@ namespace {
 // Large writes: the decoder's speed is bounded by the decoding, not by system calls.
 constexpr std::size_t BufferBytes = 1 << 20;
 
-// A partial file left by a decoder that was killed is replaced, never written through: it is
-// removed and created anew, so a link planted under that name leads nowhere.
+long long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long long>(_getpid());
+#else
+    return static_cast<long long>(::getpid());
+#endif
+}
+
+// A partial file of a dead decoder that had the same process id is replaced, never written
+// through: it is removed and created anew, so a link planted under that name leads nowhere.
 std::FILE* OpenFresh(const std::string& path) {
     std::remove(path.c_str());
 #ifdef _WIN32
@@ -32,11 +43,28 @@ std::FILE* OpenFresh(const std::string& path) {
     return file;
 #endif
 }
+// A second descriptor of the file, or -1 where the names cannot be checked against it.
+int Duplicate(std::FILE* file) {
+#ifdef _WIN32
+    (void)file;
+    return -1;
+#else
+    return ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
+void CloseDuplicate(int fd) {
+#ifndef _WIN32
+    ::close(fd);
+#else
+    (void)fd;
+#endif
+}
 } // namespace
 
 TWavWriter::TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open)
-    : FPath(std::move(path)), FPartialPath(PartialOutputPath(FPath)), FFormat(format), FLayout(layout),
-      FOpen(open ? open : OpenFresh) {}
+    : FPath(std::move(path)), FPartialPath(PartialOutputPath(FPath, ProcessId())), FFormat(format),
+      FLayout(layout), FOpen(open ? open : OpenFresh) {}
 
 TWavWriter::~TWavWriter() {
     if (FFile) Discard();
@@ -44,12 +72,30 @@ TWavWriter::~TWavWriter() {
 
 bool TWavWriter::Fail(const std::string& what) {
     const int code = errno;
+    return FailWith(what + " \"" + FPath + "\": " + std::strerror(code), code);
+}
+
+bool TWavWriter::FailWith(const std::string& message, int code) {
     const std::lock_guard<std::mutex> lock(FErrorLock);
     if (FFailed) return false;
     FErrno = code;
-    FError = what + " \"" + FPath + "\": " + std::strerror(FErrno);
+    FError = message;
     FFailed = true;
     return false;
+}
+
+// True while `path` names the very file open as `fd`, not a link or another file put there.
+bool TWavWriter::StillOurs(int fd, const std::string& path) const {
+#ifdef _WIN32
+    (void)fd;
+    (void)path;
+    return true;
+#else
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+#endif
 }
 
 bool TWavWriter::DiskFull() const {
@@ -66,6 +112,7 @@ bool TWavWriter::Create() {
 }
 
 bool TWavWriter::Begin() {
+    RemoveStalePartialOutputs(FPath);
     FFile = FOpen(FPartialPath);
     if (!FFile) return Fail("cannot create output file");
     std::setvbuf(FFile, nullptr, _IONBF, 0);
@@ -153,18 +200,31 @@ bool TWavWriter::Finish() {
         return Fail("cannot write output file");
     std::FILE* file = FFile;
     FFile = nullptr;
-    if (std::fclose(file) != 0) {
-        FFinished = true; // so that Discard() removes the partial file
-        return Fail("cannot close output file");
-    }
+    FFinished = true; // from here on Discard() removes the partial file
+    // Kept open past the close: the names are checked against it around the rename.
+    const int kept = Duplicate(file);
+    const bool closed = std::fclose(file) == 0;
+    const int closeError = errno;
+    const bool renamed = closed && RenameIfOurs(kept);
+    if (kept >= 0) CloseDuplicate(kept);
+    if (closed) return renamed;
+    errno = closeError;
+    return Fail("cannot close output file");
+}
+
+// In a folder that others may write to, the partial file may have been swapped for a link or
+// another file meanwhile: such a name is never given the output's name, nor reported as written.
+bool TWavWriter::RenameIfOurs(int kept) {
+    const std::string replaced =
+        "the partial file of output file \"" + FPath + "\" was replaced by another file";
+    if (kept >= 0 && !StillOurs(kept, FPartialPath)) return FailWith(replaced + " before its rename", EEXIST);
     std::error_code ec;
     std::filesystem::rename(std::filesystem::path(FPartialPath), std::filesystem::path(FPath), ec);
     if (ec) {
         errno = ec.value();
-        FFinished = true;
         return Fail("cannot rename the finished output file");
     }
-    FFinished = true;
+    if (kept >= 0 && !StillOurs(kept, FPath)) return FailWith(replaced + " during its rename", EEXIST);
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Writes the decoded audio to a WAV file. The audio goes to the partial name beside the output
-// (partname.h) and gets the output's name only when Finish() has written its final header, so a
-// decoder killed part-way never leaves a file that looks finished. The file is created on the first
+// Writes the decoded audio to a WAV file. The audio goes to this process's own partial name beside
+// the output (partname.h) and gets the output's name only when Finish() has written its final
+// header and found the name still leading to the file it wrote, so a decoder killed part-way
+// never leaves a file that looks finished. The file is created on the first
 // samples, so an input that yields no audio leaves nothing behind and an existing output untouched.
 // Until Finish() the header says "length unknown".
 #include "decoder/wavheader.h"
@@ -54,6 +55,9 @@ private:
     bool Flush();
     bool WriteTrailer();
     bool Fail(const std::string& what);
+    bool FailWith(const std::string& message, int code);
+    bool StillOurs(int fd, const std::string& path) const;
+    bool RenameIfOurs(int kept);
 
     std::string FPath;
     std::string FPartialPath;

@@ -5,6 +5,7 @@
 #include "decoder/arguments.h"
 #include "decoder/partname.h"
 #include "engine/batchpaths.h"
+#include "engine/outputcheck.h"
 #include "filelist/filelistmodel.h"
 #include "settings/errors.h"
 #include "settings/fileinfo.h"
@@ -44,9 +45,14 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     TDecoderRun& run = RunOf(sender);
     run.Ended = true;
     FlushDecoderOutput(run);
+    TRedirector* runner = sender ? sender : Redirector.get();
     // An ended decoder's partial output is a leftover: one that finished has renamed it, one that
-    // was stopped or died left it half-written.
-    if (!run.Output.empty()) std::remove(PartialOutputPath(run.Output).c_str());
+    // was stopped or died left it half-written; so are those of earlier decoders that died.
+    if (!run.Output.empty()) {
+        if (const int64_t pid = runner->ProcessHandle(); pid > 0)
+            std::remove(PartialOutputPath(run.Output, pid).c_str());
+        RemoveStalePartialOutputs(run.Output);
+    }
     ActionListUpdate();
     if (!run.Busy) return; // a decoder whose file is no longer part of any batch
     if (g.BatchState == bsStopNow) {
@@ -54,7 +60,7 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
         return;
     }
 
-    const TChildExit& exit = (sender ? sender : Redirector.get())->ExitStatus();
+    const TChildExit& exit = runner->ExitStatus();
     if (!run.ProgressPhase || DecoderFailed(exit)) run.FileFailed = true;
     // Whatever the decoder said, no output is no success.
     if (!run.FileFailed && FileSizeOf(run.Output) <= 0) run.FileFailed = true;
@@ -72,9 +78,10 @@ void TFormMain::StopForFullDisk(const TDecoderRun& run) {
 }
 
 // A decoded file counts only while its source is the one the decoder read, and, when the source is
-// to go, once its output is on the disk. The source is looked at last, right before it goes.
+// to go, once its output is a whole WAV file on the disk. The source is looked at last, right
+// before it goes.
 bool TFormMain::DecodedResultHolds(const TDecoderRun& run, bool deletingSource) const {
-    if (deletingSource && !FlushFileToDisk(run.Output)) return false;
+    if (deletingSource && (!IsWholeWavFile(run.Output) || !FlushFileToDisk(run.Output))) return false;
     return SameFileState(run.SourceAtStart, LookUpPath(run.Source));
 }
 

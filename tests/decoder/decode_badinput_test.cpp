@@ -39,14 +39,33 @@ bool HasLineStarting(const TDecoderRun& run, const std::string& prefix) {
     return false;
 }
 
-// The file with one byte of the header of frame `frame` (counted from 1) set to `value`.
-std::string WithHeaderByte(std::string s, int frame, int byte, char value) {
+// Offset of frame `frame` (counted from 1) of a fixed-bitrate file.
+std::size_t FrameOffset(const std::string& s, int frame) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(s.data());
     std::size_t at = Id3v2TagSize(data, s.size());
     for (int i = 1; i < frame && at + 4 <= s.size(); ++i)
         at += ParseMpegHeader(ReadBigEndian32(data + at))->FrameBytes;
-    s.at(at + byte) = value;
+    return at;
+}
+
+// The file with one byte of the header of frame `frame` (counted from 1) set to `value`.
+std::string WithHeaderByte(std::string s, int frame, int byte, char value) {
+    s.at(FrameOffset(s, frame) + byte) = value;
     return s;
+}
+
+// The bytes of an ID3v2 header (version 4, no flags) whose size field claims `size` bytes.
+std::string TagHeader(std::uint32_t size) {
+    std::string h = std::string("ID3\x04\0\0", 6);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        h += static_cast<char>((size >> shift) & 0x7F);
+    return h;
+}
+
+// A lone tag header at the frame boundary a tenth into the stream, claiming far more than follows.
+std::string StrayTagHeader(const std::string& s) {
+    const std::size_t at = FrameOffset(s, 1 + static_cast<int>(s.size() / 10 / 418));
+    return s.substr(0, at) + TagHeader(0x0FFFFFFF) + s.substr(at);
 }
 
 struct TDamage {
@@ -73,6 +92,9 @@ const TDamage Damages[] = {
      [](const std::string& s) { return WithHeaderByte(s, 11, 2, 0); }},
     {"OverwrittenInTheMiddle", "cbr_stereo_44k.mp3",
      [](const std::string& s) { return s.substr(0, 15000) + Noise(400, 11) + s.substr(15400); }},
+    // libmpg123 would pass over the rest of the audio as the "tag": Layer II ends there in silence.
+    {"StrayTagHeaderInLayerII", "layer2_48k.mp3", StrayTagHeader},
+    {"StrayTagHeaderInLayerIII", "cbr_stereo_44k.mp3", StrayTagHeader},
 };
 
 class DamagedStream : public ::testing::TestWithParam<TDamage> {};
@@ -92,7 +114,7 @@ TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
     const TWavInfo wav = ReadWav(ReadWholeFile(out));
     ASSERT_TRUE(wav.Valid) << wav.Problem;
     EXPECT_GT(wav.Samples(), 0u);
-    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
+    EXPECT_TRUE(FindPartialOutputs(out).empty());
     EXPECT_EQ(ReadWholeFile(in), bytes);
 }
 
@@ -113,6 +135,13 @@ const TDamage TrailingData[] = {
     {"ZeroPadding", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + std::string(2000, '\0'); }},
     {"Lyrics3BeforeId3v1", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + Lyrics3AndId3v1(); }},
     {"Junk", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+    // The leading tag's size runs half-way into the audio: the frames chaining from inside it to
+    // past its claimed end show where the audio starts.
+    {"LeadingTagThatClaimsTooMuch", "id3v2_large.mp3",
+     [](const std::string& s) {
+         const auto tag = Id3v2TagSize(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+         return TagHeader(static_cast<std::uint32_t>(tag - 10 + (s.size() - tag) / 2)) + s.substr(10);
+     }},
 };
 
 class TrailingBytes : public ::testing::TestWithParam<TDamage> {};
@@ -300,7 +329,7 @@ TEST(BadPaths, OutputThatCannotBeWrittenInFullLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(run.ExitCode, 4) << run.Err;
     EXPECT_NE(run.ErrLines().back().find(std::strerror(EFBIG)), std::string::npos) << run.Err;
     EXPECT_EQ(ReadWholeFile(out), "earlier output");
-    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
+    EXPECT_TRUE(FindPartialOutputs(out).empty());
 }
 
 namespace {
@@ -357,7 +386,7 @@ TEST_P(InterruptedDecoder, LeavesNothingUnderTheOutputNameAndTheNextRunReplacesI
     decoder.start(QString::fromStdString(BinaryPath("utils.exe")),
                   {"--decode", QString::fromStdString(in), QString::fromStdString(out)});
     ASSERT_TRUE(decoder.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return PathExists(PartialOutputPath(out)); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return !FindPartialOutputs(out).empty(); }, 20000));
     const int expected = GetParam().Act(decoder, in);
     ASSERT_TRUE(decoder.waitForFinished(60000));
     const int code = decoder.exitStatus() == QProcess::NormalExit ? decoder.exitCode() : -1;
@@ -369,11 +398,41 @@ TEST_P(InterruptedDecoder, LeavesNothingUnderTheOutputNameAndTheNextRunReplacesI
     const TDecoderRun next = RunDecoder({"--decode", FixturePath("mono_44k.mp3"), out});
     ASSERT_EQ(next.ExitCode, 0) << next.Err;
     EXPECT_TRUE(ReadWav(ReadWholeFile(out)).Valid);
-    EXPECT_FALSE(PathExists(PartialOutputPath(out)));
+    EXPECT_TRUE(FindPartialOutputs(out).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Interruptions, InterruptedDecoder, ::testing::ValuesIn(Interruptions),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// Two decoders of one output (two windows on one folder): each writes its own partial file, so the
+// one that is killed takes nothing of the other's with it, and the next decoder clears its leftover.
+TEST(OverlappingDecoders, TheSurvivorsOutputIsWholeAndTheLeftoverIsCleared) {
+    TTempDir dir;
+    const std::string in = dir.WriteFile("long.mp3", LongStream()), out = dir.Path() + "long.wav";
+    QProcess first, second;
+    const auto start = [&](QProcess& decoder, std::size_t partials) {
+        decoder.start(QString::fromStdString(BinaryPath("utils.exe")),
+                      {"--decode", QString::fromStdString(in), QString::fromStdString(out)});
+        return decoder.waitForStarted(10000) &&
+               WaitFor([&] { return FindPartialOutputs(out).size() == partials; }, 20000);
+    };
+    // The first waits while the second starts, so both are at work on the output at once.
+    ASSERT_TRUE(start(first, 1));
+    ::kill(static_cast<pid_t>(first.processId()), SIGSTOP);
+    ASSERT_TRUE(start(second, 2));
+    second.kill();
+    ASSERT_TRUE(second.waitForFinished(10000));
+    ::kill(static_cast<pid_t>(first.processId()), SIGCONT);
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    const TWavInfo wav = ReadWav(ReadWholeFile(out));
+    ASSERT_TRUE(wav.Valid) << wav.Problem;
+    EXPECT_EQ(wav.Samples(), 600u * 42 * 1152);
+
+    const TDecoderRun next = RunDecoder({"--decode", FixturePath("mono_44k.mp3"), out});
+    ASSERT_EQ(next.ExitCode, 0) << next.Err;
+    EXPECT_TRUE(FindPartialOutputs(out).empty());
+}
 
 TEST(Usage, HelpExitsWithZeroAndWrongArgumentsWithTwoAndTheUsage) {
     const TDecoderRun help = RunDecoder({"--help"});

@@ -1,12 +1,17 @@
 // A file decoded on one thread and on several gives the same bytes and the same exit code. The
 // decoder is told to cut even the short stored files into chunks of a few frames, so they really
 // are split; longer streams are made by repeating a file's audio frames.
+#include "decoder/arguments.h"
+#include "decoder/decodeloop.h"
 #include "decoder/mpegheader.h"
+#include "decoder/partname.h"
+#include "decoder/splitdecode.h"
 #include "tests/decoder/decoderprocess.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 #include <regex>
 
@@ -46,9 +51,18 @@ std::string LastWord(const TDecoderRun& run) {
     return last.substr(last.rfind('\r') == std::string::npos ? 0 : last.rfind('\r'));
 }
 
+// Whole files joined end to end, each with its tags and Info frame, as chapters are.
+std::string Joined(const std::string& name, int times, const std::string& between = "") {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += (i ? between : "") + Fixture(name);
+    return out;
+}
+
 struct TInput {
     const char* Name;
     std::string (*Bytes)();
+    bool Splits = true; // decoded chunk by chunk; else given up, and decoded in one piece
     // Decoded whole, libmpg123 gives the same bytes too. Not so for a stream whose first frames are
     // far longer than the rest: their bytes stay in its frame memory, and where a later frame's data
     // runs short it reads them again, which a decode starting part-way cannot know.
@@ -63,8 +77,8 @@ const TInput Inputs[] = {
     {"CbrStereo", [] { return Fixture("cbr_stereo_44k.mp3"); }},
     {"Vbr", [] { return Fixture("vbr_stereo_44k.mp3"); }},
     {"Mono", [] { return Fixture("mono_44k.mp3"); }},
-    {"Mpeg2", [] { return Fixture("mpeg2_22k.mp3"); }, false},
-    {"Mpeg25", [] { return Fixture("mpeg25_8k.mp3"); }},
+    {"Mpeg2", [] { return Fixture("mpeg2_22k.mp3"); }, true, false},
+    {"Mpeg25", [] { return Fixture("mpeg25_8k.mp3"); }, false}, // 20 frames: one chunk of marked frames
     {"Id3v2", [] { return Fixture("id3v2_large.mp3"); }},
     {"Id3v2Unsync", [] { return Fixture("id3v2_unsync.mp3"); }},
     {"Id3v1Ape", [] { return Fixture("id3v1_ape.mp3"); }},
@@ -73,20 +87,39 @@ const TInput Inputs[] = {
     {"LongCbrWithoutInfoFrame", [] { return Repeated("cbr_stereo_44k.mp3", 30); }},
     {"LongMpeg2", [] { return Repeated("mpeg2_22k.mp3", 40); }},
     {"LongMonoWithTrailingJunk", [] { return Repeated("mono_44k.mp3", 30) + std::string(3000, '\x5a'); }},
+    {"JoinedWithTagsAndInfoFrames", [] { return Joined("id3v2_large.mp3", 4); }},
+    {"JoinedWithId3v1Between", [] { return Joined("cbr_stereo_44k.mp3", 3, "TAG" + std::string(125, 'x')); }},
     // Damaged or unusual: each ends as the decode in one piece ends.
-    {"InfoFrameCountsMoreFramesThanThereAre", [] { return FirstFrames("cbr_stereo_44k.mp3", 50); }},
-    {"StereoThenMono", [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mono_44k.mp3", 10); }},
-    {"CutInsideAFrame", [] { return Repeated("cbr_stereo_44k.mp3", 10).substr(0, 200000); }},
+    {"InfoFrameCountsMoreFramesThanThereAre", [] { return FirstFrames("cbr_stereo_44k.mp3", 50); }, false},
+    {"StereoThenMono", [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mono_44k.mp3", 10); },
+     false},
+    {"CutInsideAFrame", [] { return Repeated("cbr_stereo_44k.mp3", 10).substr(0, 200000); }, false},
     {"SampleRateChangesPartWay",
-     [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mpeg2_22k.mp3", 5); }},
+     [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mpeg2_22k.mp3", 5); }, false},
     {"OverwrittenInTheMiddle",
      [] {
          std::string s = Repeated("cbr_stereo_44k.mp3", 10);
          for (std::size_t i = 100000; i < 100400; ++i)
              s[i] = static_cast<char>(i * 7919);
          return s;
-     }},
+     },
+     false},
+    {"TagHeaderThatHidesAudioBetweenStreams",
+     [] {
+         return Repeated("cbr_stereo_44k.mp3", 10) + std::string("ID3\x04\0\0\x7f\x7f\x7f\x7f", 10) +
+                Repeated("cbr_stereo_44k.mp3", 10);
+     },
+     false},
 };
+
+// The decode in this process, so that it shows whether the split was used.
+int DecodeHere(const std::string& in, const std::string& out, unsigned threads,
+               TWavWriter::TOpener open = nullptr) {
+    std::FILE* console = std::tmpfile();
+    const int code = DecodeFile(in, out, console, TDecodeOptions{threads, 8, open});
+    std::fclose(console);
+    return code;
+}
 
 class SplitDecode : public ::testing::TestWithParam<TInput> {};
 
@@ -103,6 +136,15 @@ TEST_P(SplitDecode, OneThreadAndThreeGiveTheSameBytesAndExitCode) {
     EXPECT_EQ(LastWord(first), LastWord(second));
     EXPECT_EQ(PathExists(one), PathExists(three));
     EXPECT_TRUE(ReadWholeFile(one) == ReadWholeFile(three)) << "the outputs differ";
+    if (GetParam().Splits) {
+        EXPECT_EQ(first.ExitCode, 0) << first.Err;
+    }
+    // Which way the decode went: a split that gave up gives the same bytes as one that did not.
+    const std::string here = dir.Path() + "here.wav";
+    const std::uint64_t splitBefore = SplitDecodesFinished();
+    EXPECT_EQ(DecodeHere(in, here, 3), second.ExitCode);
+    EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u);
+    EXPECT_TRUE(ReadWholeFile(here) == ReadWholeFile(three)) << "in this process and in its own differ";
     if (!GetParam().SameAsWhole) return;
     const std::string whole = dir.Path() + "whole.wav";
     const TDecoderRun unsplit = RunDecoder({"--decode", in, whole}, 0, {"UTILS_MIN_CHUNK_FRAMES=100000000"});
@@ -132,8 +174,27 @@ TEST(SplitDecodeProgress, FrameCountNeverGoesBack) {
             EXPECT_GT(current, last) << "line " << lines;
             last = current;
         }
-        EXPECT_GT(lines, 2);
+        // However fast the machine, the first frame's line and the last one's.
+        EXPECT_GE(lines, 2);
         EXPECT_EQ(last, frames) << "the last line counts every frame";
+    }
+}
+
+// A full disk, split or not: its own exit code, and no output or partial file left behind.
+TEST(SplitDecodeWrite, FullDiskExitsWithItsOwnCodeAndLeavesNothing) {
+    TTempDir dir;
+    const std::string in = dir.WriteFile("in.mp3", Repeated("cbr_stereo_44k.mp3", 30));
+    const std::string out = dir.Path() + "out.wav";
+    for (const unsigned threads : {1u, 3u}) {
+        // The partial file is made where it belongs, so that a leftover would show; the audio
+        // goes to a device that is always full.
+        const int code = DecodeHere(in, out, threads, [](const std::string& path) {
+            std::fclose(std::fopen(path.c_str(), "wb"));
+            return std::fopen("/dev/full", "wb");
+        });
+        EXPECT_EQ(code, ExitDiskFull) << threads;
+        EXPECT_FALSE(PathExists(out));
+        EXPECT_TRUE(FindPartialOutputs(out).empty());
     }
 }
 

@@ -345,3 +345,19 @@ TEST(WavWriter, TagChunksFollowTheAudioAndTheSizesCountThem) {
         QFile::remove(QString::fromStdString(out));
     }
 }
+
+TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "out.wav", elsewhere = dir.WriteFile("elsewhere", "not ours");
+    TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain);
+    const std::vector<std::uint8_t> audio(4000);
+    ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
+    const std::vector<std::string> partials = FindPartialOutputs(out);
+    ASSERT_EQ(partials.size(), 1u);
+    ASSERT_EQ(std::remove(partials[0].c_str()), 0);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(elsewhere), QString::fromStdString(partials[0])));
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_FALSE(writer.DiskFull());
+    EXPECT_NE(writer.Error().find("was replaced by another file"), std::string::npos) << writer.Error();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+}

@@ -30,9 +30,7 @@ protected:
     // part of their output.
     void WhenHalfWritten(std::function<void()> step) {
         QTimer::singleShot(0, Form.get(), [this, step] {
-            const auto started = [this](const char* wav) {
-                return FileExists(PartialOutputPath(Music(wav)));
-            };
+            const auto started = [this](const char* wav) { return !FindPartialOutputs(Music(wav)).empty(); };
             ASSERT_TRUE(WaitFor([&] { return started("a.wav") && (OneAtATime() || started("b.wav")); }));
             step();
         });

@@ -68,7 +68,7 @@ TEST_F(BatchChecks, YesToAllAtTheFirstQuestionStartsWithoutMore) {
     EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtConfirmation);
     EXPECT_EQ(dialogs[0]->Buttons, mbYes | mbNo | mbCancel | mbYesToAll);
     EXPECT_EQ(GlobalVars.FilesDecoded, 2);
-    EXPECT_EQ(Dir.ReadFile("music/b.wav"), "RIFF....WAVEdata");
+    EXPECT_EQ(Dir.ReadFile("music/b.wav"), Decoder::WavBytes(""));
 }
 
 TEST_F(BatchChecks, YesAsksAgainAndNoStartsNothing) {
@@ -109,7 +109,7 @@ TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {
     const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_NE(dialogs[0]->Text.find(Music("a.wav")), std::string::npos);
-    EXPECT_EQ(Dir.ReadFile("new/a.wav"), "RIFF....WAVEdata");
+    EXPECT_EQ(Dir.ReadFile("new/a.wav"), Decoder::WavBytes(""));
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "beside");
 }
 

@@ -34,11 +34,14 @@ INSTANTIATE_TEST_SUITE_P(AtOnce, BatchRun, ::testing::Values(1, 2), DecodersName
 
 TEST_P(BatchRun, OneFileDecodesAndLogsOneEmptyLineAndSummary) {
     const std::string source = AddSource("a.mp3");
+    // Left by a decoder that no longer runs (no process has that id): the batch clears it.
+    const std::string stale = Dir.WriteFile("music/.a.wav.999999999.part", "unfinished");
     Scripts = {Decoder::Good()};
     Decode();
     EXPECT_EQ(GlobalVars.BatchState, bsFinished);
     EXPECT_TRUE(ListedNames().empty());
-    EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFF....WAVEdata");
+    EXPECT_EQ(Dir.ReadFile("music/a.wav"), Decoder::WavBytes(""));
+    EXPECT_FALSE(FileExists(stale));
     EXPECT_TRUE(FileExists(source)); // Delete is off
     ASSERT_EQ(GlobalVars.RunLog.size(), 2u);
     EXPECT_EQ(GlobalVars.RunLog[0], "");
@@ -62,7 +65,7 @@ TEST_P(BatchRun, ThreeFilesWithoutErrorsWriteFourLines) {
     EXPECT_EQ(WithoutTime(GlobalVars.RunLog[3]), "Decoded 3 files in ");
     EXPECT_EQ(LogFile(), "\r\n\r\n\r\n" + GlobalVars.RunLog[3] + "\r\n");
     for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        EXPECT_EQ(Dir.ReadFile(std::string("music/") + name).size(), 16u);
+        EXPECT_EQ(Dir.ReadFile(std::string("music/") + name), Decoder::WavBytes(""));
 }
 
 TEST_P(BatchRun, OneDecoderKeepsItsCommandLineSeveralGetThreadsEach) {
@@ -245,6 +248,25 @@ TEST_P(BatchRun, OutputThatCannotBeFlushedKeepsItsSourceAndFails) {
     EXPECT_TRUE(FileExists(a));
 }
 
+TEST_P(BatchRun, OutputThatIsALinkOrNoWholeWavKeepsItsSourceAndFails) {
+    GlobalVars.Delete = true;
+    const std::string a = AddSource("a.mp3");
+    const std::string b = AddSource("b.mp3");
+    // a's output name leads elsewhere, as after a swap of the decoder's file for a link; b's
+    // header promises more audio than its file holds.
+    const std::string elsewhere = Dir.WriteFile("elsewhere.wav", "");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(elsewhere), QString::fromStdString(Music("a.wav"))));
+    Scripts = {Decoder::Good(), Decoder::Preamble() + Decoder::Progress(10) +
+                                    Decoder::WriteOutput(Decoder::WavBytes("audio").substr(0, 20)) +
+                                    Decoder::Exit(0)};
+    Dialogs.Answers = {mrYes, IDNO};
+    Decode();
+    EXPECT_EQ(Dir.ReadFile("elsewhere.wav"), Decoder::WavBytes("")) << "a whole WAV, but not under its name";
+    EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_TRUE(FileExists(b));
+}
+
 TEST_P(BatchRun, NonZeroExitAfterFullProgressFails) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");
@@ -292,10 +314,11 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
     const auto writing = [](const std::string& bytes) {
         return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);
     };
-    Scripts = {"sleep:300\n" + writing("RIFFfirst"), writing("RIFFsecond"), Decoder::Good()};
+    Scripts = {"sleep:300\n" + writing(Decoder::WavBytes("first")), writing(Decoder::WavBytes("second")),
+               Decoder::Good()};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 3);
-    EXPECT_EQ(Dir.ReadFile("out/01 Intro.wav"), "RIFFsecond");
+    EXPECT_EQ(Dir.ReadFile("out/01 Intro.wav"), Decoder::WavBytes("second"));
     EXPECT_TRUE(FileExists(first)); // its WAV was overwritten by the second entry's
     EXPECT_FALSE(FileExists(second));
     EXPECT_FALSE(FileExists(other));

@@ -55,8 +55,26 @@ inline std::string Progress(int total, int step = 1) {
     }
     return script;
 }
-inline std::string WriteOutput(const std::string& bytes = "RIFF....WAVEdata") {
-    return "write-arg:3:" + bytes + "\n";
+// A WAV file whose header agrees with its length, holding `audio`: what the batch trusts.
+inline std::string WavBytes(const std::string& audio) {
+    const auto le32 = [](size_t v) {
+        std::string bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    return "RIFF" + le32(12 + audio.size()) + "WAVEdata" + le32(audio.size()) + audio;
+}
+inline std::string WriteOutput(const std::string& bytes = WavBytes("")) {
+    std::string escaped;
+    for (const unsigned char c : bytes) {
+        static const char digits[] = "0123456789abcdef";
+        if (c >= ' ' && c < 0x7F && c != '\\')
+            escaped += static_cast<char>(c);
+        else
+            escaped += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+    }
+    return "write-arg:3:" + escaped + "\n";
 }
 inline std::string Exit(int code) {
     return "exit:" + std::to_string(code) + "\n";
@@ -173,7 +191,7 @@ protected:
     std::string Music(const std::string& name) const { return Dir.Path() + "music/" + name; }
     // An output under its own name or its partial one: what a stopped decoder must not leave.
     bool AnyOutputLeft(const std::string& wavName) const {
-        return FileExists(Music(wavName)) || FileExists(PartialOutputPath(Music(wavName)));
+        return FileExists(Music(wavName)) || !FindPartialOutputs(Music(wavName)).empty();
     }
 };
 

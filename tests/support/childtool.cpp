@@ -189,7 +189,7 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
     } else if (starts("write-arg:") || starts("write-part:")) {
         const int index = std::stoi(rest);
         if (index >= argc) std::_Exit(123);
-        const std::string path = command[6] == 'a' ? argv[index] : PartialOutputPath(argv[index]);
+        const std::string path = command[6] == 'a' ? argv[index] : PartialOutputPath(argv[index], ::getpid());
         std::ofstream(path, std::ios::binary) << Unescape(rest.substr(rest.find(':') + 1));
     } else if (command == "echo-args") {
         for (int i = next; i < argc; ++i)
