@@ -116,7 +116,7 @@ const TInput Inputs[] = {
 int DecodeHere(const std::string& in, const std::string& out, unsigned threads,
                TWavWriter::TOpener open = nullptr) {
     std::FILE* console = std::tmpfile();
-    const int code = DecodeFile(in, out, console, TDecodeOptions{threads, 8, open});
+    const int code = DecodeFile(in, out, console, TDecodeOptions{threads, 8, true, open});
     std::fclose(console);
     return code;
 }
