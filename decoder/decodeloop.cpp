@@ -143,6 +143,8 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         Say(console, "note: the ID3v2 tag of input file \"" + inputName +
                          "\" claims more bytes than it holds; its audio starts at byte " +
                          std::to_string(input.Scan.AudioStart) + "\n");
+        // Its true end is not known, so the tag cannot be copied without audio in it.
+        if (options.KeepTags) Say(console, "warning: that ID3v2 tag is left out of the WAV file\n");
         TSourceFrom audio(source, input.Scan.AudioStart);
         return DecodeSource(audio, inputName, outputPath, console, options);
     }
