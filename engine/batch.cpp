@@ -124,6 +124,8 @@ void TFormMain::RunBatch() {
 
     while (g.BatchState != bsStopNow && g.BatchState != bsFinished && !Closing)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The changes journaled file by file go into the saved list itself.
+    RunReported([this] { FoldSavedList(); });
 
     for (const TDecoderRun& run : Runs)
         if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
@@ -270,13 +272,20 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
 bool TFormMain::OutputWrittenAgainLater(const TDecoderRun& run) const {
     const std::string sourceKey = FileNameKey(run.Source);
     const std::string outputKey = FileNameKey(run.Output);
-    for (int row = 0; row < FileList->Count(); ++row) {
+    // Only entries whose name has the output's stem can write it; beside their sources, only those
+    // in the output's folder. So the list is asked for those, not walked.
+    const std::string outputName = ExtractFileName(run.Output);
+    const std::string stem = outputName.substr(0, outputName.rfind('.'));
+    const std::string folder = Trim(GlobalVars.OutDir).empty() ? ExtractFilePath(run.Output) : std::string();
+    bool later = false;
+    FileList->ForEachWithStem(folder, stem, [&](int row) {
         const TFileItem& item = FileList->Item(row);
         const std::string key = FileNameKey(item.FullPath());
-        if (key == sourceKey || FailedInBatch.count(key)) continue;
-        if (FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey) return true;
-    }
-    return false;
+        if (key == sourceKey || FailedInBatch.count(key)) return false;
+        later = FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey;
+        return later;
+    });
+    return later;
 }
 
 // Entries still to start: listed, neither failed in this batch nor running now. The batch is complete

@@ -5,6 +5,7 @@
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
+#include "filelist/listjournal.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
 #include "settings/atomicfile.h"
@@ -104,6 +105,25 @@ void AddEachName(TFormMain& form, const std::vector<std::string>& names,
         form.SaveFileList();
     }
     form.ActionListUpdate();
+}
+
+// The changes saved after the list was last written whole, made again in their order; then the list
+// is written whole, so that the journal starts afresh.
+void ApplySavedListJournal(TFormMain& form, const std::string& savedList) {
+    const std::vector<TListChange> changes = ReadListJournal(savedList);
+    TFileListModel& list = *form.FileList;
+    for (const TListChange& change : changes) {
+        const int row = change.Kind == TListChange::Added ? -1 : list.Find(change.Path);
+        if (change.Kind == TListChange::Added) {
+            form.AddFile(change.Path);
+        } else if (change.Kind == TListChange::Removed) {
+            list.Remove(row);
+        } else if (row >= 0) {
+            const int before = change.Before.empty() ? -1 : list.Find(change.Before);
+            list.Move(row, before < 0 ? list.Count() : before);
+        }
+    }
+    if (!changes.empty()) form.SaveFileList();
 }
 
 } // namespace
@@ -209,15 +229,13 @@ void TFormMain::LoadFileList() {
         if (found != values.end()) AddFile(found->second);
     }
     const std::string savedList = SavedListPath();
-    if (FileExists(savedList))
-        for (const std::string& line : ReadLinesFile(savedList))
-            AddFile(line);
+    if (FileExists(savedList)) ReadLinesFile(savedList, [this](const std::string& line) { AddFile(line); });
+    ApplySavedListJournal(*this, savedList);
 }
 
 void TFormMain::ImportClipboard() {
     const std::optional<std::string> text = Services().ClipboardText();
     if (!text) throw EWavesmithError("Cannot open clipboard");
     TListUpdateHold hold(ListViewFiles);
-    for (const std::string& line : SplitLines(*text))
-        AddFile(line);
+    ForEachLine(*text, [this](const std::string& line) { AddFile(line); });
 }

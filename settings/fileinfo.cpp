@@ -52,6 +52,14 @@ void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date) 
     date = DateOf(info);
 }
 
+bool FileSizeAndDateIfFile(const std::string& path, int64_t& size, TDateTime& date) {
+    const TPathInfo info = LookUpPath(path);
+    if (info.Kind != TPathKind::File) return false;
+    size = SizeOf(info);
+    date = DateOf(info);
+    return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     struct TCloser {
