@@ -109,11 +109,12 @@ void TFormMain::SaveFileList() {
         // Until the list has been written whole again, nothing may be added to the old journal,
         // which still continues the old list.
         if (ListJournal) ListJournal->Close();
-        WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()), [this](size_t row, std::string& bytes) {
-            const TFileItem& item = FileList->Item(static_cast<int>(row));
-            bytes += item.Path;
-            bytes += item.FileName;
-        });
+        WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()),
+                       [this](size_t row, std::string& bytes) {
+                           const TFileItem& item = FileList->Item(static_cast<int>(row));
+                           bytes += item.Path;
+                           bytes += item.FileName;
+                       });
         ListJournal = std::make_shared<TListJournal>(listPath);
         ListJournal->Restart(); // failing, it leaves the journal stopped: the next save is whole too
     }

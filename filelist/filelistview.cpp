@@ -35,7 +35,8 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     QHeaderView* rows = verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    const int rowHeight = std::max(fontMetrics().height(), style()->pixelMetric(QStyle::PM_SmallIconSize)) + 4;
+    const int rowHeight =
+        std::max(fontMetrics().height(), style()->pixelMetric(QStyle::PM_SmallIconSize)) + 4;
     rows->setMinimumSectionSize(rowHeight);
     rows->setDefaultSectionSize(rowHeight);
     header()->setHighlightSections(false);
