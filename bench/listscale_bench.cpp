@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -87,7 +88,16 @@ struct TFigures {
     long RestoredMb = 0, PeakMb = 0;
 };
 
-TTimes PerFile(TTimes times, int files) {
+// The time of one file's step, over 400 files or 20 seconds, whichever ends first.
+TTimes PerFile(const std::function<void()>& step) {
+    TStopwatch timer;
+    int files = 0;
+    while (files < 400 && timer.Seconds().first < 20) {
+        step();
+        QCoreApplication::processEvents();
+        ++files;
+    }
+    const TTimes times = timer.Seconds();
     return {times.first / files, times.second / files};
 }
 
@@ -122,19 +132,8 @@ TFigures Run(int count) {
 
         // What the window does to the list per file of a batch, the decoder left out: a decoded
         // file leaves the top, a failed one goes to the bottom; each change is saved.
-        constexpr int files = 400;
-        timer.Restart();
-        for (int i = 0; i < files; ++i) {
-            form->RemoveEntry(form->FileList->Item(0).FullPath());
-            QCoreApplication::processEvents();
-        }
-        figures.RemovePerFile = PerFile(timer.Seconds(), files);
-        timer.Restart();
-        for (int i = 0; i < files; ++i) {
-            form->MoveEntryToEnd(form->FileList->Item(0).FullPath());
-            QCoreApplication::processEvents();
-        }
-        figures.MovePerFile = PerFile(timer.Seconds(), files);
+        figures.RemovePerFile = PerFile([&] { form->RemoveEntry(form->FileList->Item(0).FullPath()); });
+        figures.MovePerFile = PerFile([&] { form->MoveEntryToEnd(form->FileList->Item(0).FullPath()); });
     }
 
     // "-C": the clipboard's paths become the list, and the batch starts its first decoder.

@@ -3,12 +3,11 @@
 #include "engine/redirect.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
-#include "filelist/listjournal.h"
-#include "filelist/savedlist.h"
 #include "settings/errors.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
+#include "tests/support/restoredlist.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -22,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -59,23 +57,6 @@ protected:
         for (int row = 0; row < Form->FileList->Count(); ++row)
             names.push_back(Form->FileList->Item(row).FileName);
         return names;
-    }
-    // The list as the next start restores it: the saved list's lines, then the changes its journal holds.
-    std::vector<std::string> SavedListNow() const {
-        std::vector<std::string> list = ReadLinesFile(SavedListPath());
-        for (const TListChange& change : ReadListJournal(SavedListPath())) {
-            const auto at = std::find(list.begin(), list.end(), change.Path);
-            if (change.Kind == TListChange::Added) {
-                if (at == list.end()) list.push_back(change.Path);
-                continue;
-            }
-            if (at == list.end()) continue;
-            list.erase(at);
-            if (change.Kind != TListChange::Moved) continue;
-            const auto before = std::find(list.begin(), list.end(), change.Before);
-            list.insert(change.Before.empty() ? list.end() : before, change.Path);
-        }
-        return list;
     }
     QItemSelectionModel* Selection() const { return Form->ListViewFiles->selectionModel(); }
     void Select(std::initializer_list<int> rows) {
@@ -280,8 +261,8 @@ TEST_F(FileListTest, DraggingMovesTheFocusedEntry) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"d.mp3", "b.mp3", "c.mp3", "a.mp3"}));
     QCoreApplication::sendPostedEvents(Form.get(), WM_SAVEFILELIST);
     EXPECT_EQ(requests.Count, 2);
-    EXPECT_EQ(SavedListNow(), (std::vector<std::string>{Dir.Path() + "d.mp3", Dir.Path() + "b.mp3",
-                                                        Dir.Path() + "c.mp3", Dir.Path() + "a.mp3"}));
+    EXPECT_EQ(RestoredSavedList(SavedListPath()), Dir.Path() + "d.mp3\r\n" + Dir.Path() + "b.mp3\r\n" +
+                                                      Dir.Path() + "c.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
 }
 
 TEST_F(FileListTest, ClearingPostsOneSaveRequestPerEntryAndWritesOnce) {
@@ -319,7 +300,7 @@ TEST_F(FileListTest, RemoveEntryAndMoveEntryToEndSaveAtOnceAndDropTheOldSection)
     EXPECT_EQ(Ini::ReadString(ini, "General", "Kept", ""), "yes");
     Form->RemoveEntry(Dir.Path() + "c.mp3");
     Form->RemoveEntry(Dir.Path() + "none.mp3");
-    EXPECT_EQ(SavedListNow(), (std::vector<std::string>{Dir.Path() + "b.mp3", Dir.Path() + "a.mp3"}));
+    EXPECT_EQ(RestoredSavedList(SavedListPath()), Dir.Path() + "b.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
     EXPECT_EQ(GlobalVars.FilesTotal, 3); // the batch counts a converted file itself
 }
 
