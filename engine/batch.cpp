@@ -27,6 +27,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -71,13 +73,21 @@ bool TFormMain::CheckInputOutputDiffer(const std::string& ext) {
 }
 
 bool TFormMain::ConfirmOverwrite(const std::string& ext) {
-    // Two entries writing one output file: the later one is asked about as if the file existed.
-    std::unordered_set<std::string> planned;
+    // Two entries writing one output file: the later one is asked about as if the file existed. The
+    // outputs seen are kept by a hash of their key and the row that plans them, not by their names,
+    // which for a whole collection would take tens of megabytes.
+    std::unordered_multimap<size_t, int> planned;
+    const auto plannedKey = [&](int row) { return FileNameKey(PlannedOutputPath(FileList->Item(row), ext)); };
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
         const std::string written = PlannedOutputPath(item, ext);
-        const bool taken = !planned.insert(FileNameKey(written)).second;
+        const std::string key = FileNameKey(written);
+        const size_t hash = std::hash<std::string>{}(key);
+        bool taken = false;
+        for (auto [seen, end] = planned.equal_range(hash); seen != end && !taken; ++seen)
+            taken = seen->second < FileList->Count() && plannedKey(seen->second) == key;
+        if (!taken) planned.emplace(hash, row);
         if (!taken && !FileExists(output)) continue;
         const int answer = ShowMessageDialog(
             "File \"" + (taken ? written : output) + "\" already exists.\r\n\r\nAre you sure overwrite it?",

@@ -109,12 +109,15 @@ void TFormMain::SaveFileList() {
         // Until the list has been written whole again, nothing may be added to the old journal,
         // which still continues the old list.
         if (ListJournal) ListJournal->Close();
-        WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()),
-                       [this](size_t row, std::string& bytes) {
-                           const TFileItem& item = FileList->Item(static_cast<int>(row));
-                           bytes += item.Path;
-                           bytes += item.FileName;
-                       });
+        size_t bytes = 0;
+        for (int row = 0; row < FileList->Count(); ++row)
+            bytes += FileList->Item(row).Path.size() + FileList->Item(row).FileName.size();
+        const auto line = [this](size_t row, std::string& text) {
+            const TFileItem& item = FileList->Item(static_cast<int>(row));
+            text += item.Path;
+            text += item.FileName;
+        };
+        WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()), line, bytes);
         ListJournal = std::make_shared<TListJournal>(listPath);
         ListJournal->Restart(); // failing, it leaves the journal stopped: the next save is whole too
     }

@@ -11,8 +11,9 @@ void WriteLinesFile(const std::string& path, const std::vector<std::string>& lin
 }
 
 void WriteLinesFile(const std::string& path, size_t count,
-                    const std::function<void(size_t index, std::string& bytes)>& line) {
+                    const std::function<void(size_t index, std::string& bytes)>& line, size_t bytesHint) {
     std::string bytes;
+    bytes.reserve(bytesHint + 2 * count);
     for (size_t index = 0; index < count; ++index) {
         line(index, bytes);
         bytes += "\r\n";

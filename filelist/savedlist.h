@@ -11,9 +11,9 @@
 // so a failure leaves the old file as it was. Throws EFCreateError with the path on any failure.
 void WriteLinesFile(const std::string& path, const std::vector<std::string>& lines);
 // The same for count lines that line(index, bytes) appends to bytes one by one, so that no copy of
-// a long list is made first.
+// a long list is made first; bytesHint, the lines' total length, saves growing the buffer in steps.
 void WriteLinesFile(const std::string& path, size_t count,
-                    const std::function<void(size_t index, std::string& bytes)>& line);
+                    const std::function<void(size_t index, std::string& bytes)>& line, size_t bytesHint = 0);
 
 // Splits text into lines ending at CR, LF or CR LF; a last line without an ending counts, an
 // ending at the very end adds no empty line.
