@@ -1,5 +1,6 @@
 #include "filelist/listjournal.h"
 
+#include "settings/atomicfile.h"
 #include "settings/fileinfo.h"
 #include "settings/filesystem.h"
 
@@ -76,17 +77,6 @@ bool ParsePayload(const std::string& payload, TListChange& change) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
 } // namespace
 
 uint32_t Crc32(const void* data, size_t size) {
@@ -152,7 +142,7 @@ bool TListJournal::Restart() {
     const int fd = ::open(ListJournalPath(FListPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     const std::string header = Header(identity);
-    if (!WriteAll(fd, header) || ::fdatasync(fd) != 0) {
+    if (!WriteAllBytes(fd, header) || ::fdatasync(fd) != 0) {
         ::close(fd);
         return false;
     }
@@ -173,7 +163,7 @@ bool TListJournal::Append(const std::vector<TListChange>& changes) {
     std::string bytes;
     for (const TListChange& change : changes)
         PutRecord(bytes, change);
-    if (WriteAll(FFile, bytes) && ::fdatasync(FFile) == 0) {
+    if (WriteAllBytes(FFile, bytes) && ::fdatasync(FFile) == 0) {
         FSize += bytes.size();
         return true;
     }
