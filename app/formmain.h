@@ -30,6 +30,7 @@ class QTimer;
 class QWidget;
 class TFileListModel;
 class TFileListView;
+class TListJournal;
 class TTrayIcon;
 class TTrayButton;
 
@@ -88,6 +89,7 @@ public:
     void RemoveEntry(const std::string& fullPath);
     void MoveEntryToEnd(const std::string& fullPath);
     void SaveFileList();
+    void FoldSavedList(); // writes the saved list whole when its journal holds changes
     void ActionRemoveExecute();
     void ActionClearListExecute();
     void ListViewFilesClick();
@@ -204,6 +206,7 @@ public:
     int SortColumn = -2; // no column sorted yet
     bool SortAscending = true;
     bool SaveListPending = false; // the list changed since the saved-list file was last written
+    std::shared_ptr<TListJournal> ListJournal; // the changes since the saved list was written whole
 
 protected:
     void customEvent(QEvent* event) override;

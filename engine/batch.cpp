@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -70,13 +72,21 @@ bool TFormMain::CheckInputOutputDiffer(const std::string& ext) {
 }
 
 bool TFormMain::ConfirmOverwrite(const std::string& ext) {
-    // Two entries writing one output file: the later one is asked about as if the file existed.
-    std::unordered_set<std::string> planned;
+    // Two entries writing one output file: the later one is asked about as if the file existed. The
+    // outputs seen are kept by a hash of their key and the row that plans them, not by their names,
+    // which for a whole collection would take tens of megabytes.
+    std::unordered_multimap<size_t, int> planned;
+    const auto plannedKey = [&](int row) { return FileNameKey(PlannedOutputPath(FileList->Item(row), ext)); };
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
         const std::string written = PlannedOutputPath(item, ext);
-        const bool taken = !planned.insert(FileNameKey(written)).second;
+        const std::string key = FileNameKey(written);
+        const size_t hash = std::hash<std::string>{}(key);
+        bool taken = false;
+        for (auto [seen, end] = planned.equal_range(hash); seen != end && !taken; ++seen)
+            taken = seen->second < FileList->Count() && plannedKey(seen->second) == key;
+        if (!taken) planned.emplace(hash, row);
         if (!taken && !FileExists(output)) continue;
         const int answer = ShowMessageDialog(
             "File \"" + (taken ? written : output) + "\" already exists.\r\n\r\nAre you sure overwrite it?",
@@ -123,6 +133,8 @@ void TFormMain::RunBatch() {
 
     while (g.BatchState != bsStopNow && g.BatchState != bsFinished && !Closing)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The changes journaled file by file go into the saved list itself.
+    RunReported([this] { FoldSavedList(); });
 
     for (const TDecoderRun& run : Runs)
         if (TRedirector* runner = RunnerOf(run); runner && runner->Active()) runner->Terminate(0);
@@ -269,13 +281,20 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
 bool TFormMain::OutputWrittenAgainLater(const TDecoderRun& run) const {
     const std::string sourceKey = FileNameKey(run.Source);
     const std::string outputKey = FileNameKey(run.Output);
-    for (int row = 0; row < FileList->Count(); ++row) {
+    // Only entries whose name has the output's stem can write it; beside their sources, only those
+    // in the output's folder. So the list is asked for those, not walked.
+    const std::string outputName = ExtractFileName(run.Output);
+    const std::string stem = outputName.substr(0, outputName.rfind('.'));
+    const std::string folder = Trim(GlobalVars.OutDir).empty() ? ExtractFilePath(run.Output) : std::string();
+    bool later = false;
+    FileList->ForEachWithStem(folder, stem, [&](int row) {
         const TFileItem& item = FileList->Item(row);
         const std::string key = FileNameKey(item.FullPath());
-        if (key == sourceKey || FailedInBatch.count(key)) continue;
-        if (FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey) return true;
-    }
-    return false;
+        if (key == sourceKey || FailedInBatch.count(key)) return false;
+        later = FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey;
+        return later;
+    });
+    return later;
 }
 
 // Entries still to start: listed, neither failed in this batch nor running now. The batch is complete

@@ -121,7 +121,8 @@ int TFormMain::DecodersStarting() const {
         const TDecoderRun& run = Runs[static_cast<size_t>(slot)];
         if (!run.Busy && !RunnerOf(run)->Active()) ++freeSlots;
     }
-    for (int row = 0; row < FileList->Count(); ++row) {
+    // Counted only as far as the free slots go: the entries left are mostly at the top.
+    for (int row = 0; row < FileList->Count() && entries < freeSlots; ++row) {
         const std::string key = FileNameKey(FileList->Item(row).FullPath());
         if (!FailedInBatch.count(key) && !IsRunning(key)) ++entries;
     }

@@ -5,6 +5,7 @@
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
+#include "filelist/listjournal.h"
 #include "filelist/playlists.h"
 #include "filelist/savedlist.h"
 #include "settings/atomicfile.h"
@@ -22,6 +23,9 @@
 #include <QUrl>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <functional>
 #include <set>
 #include <unordered_map>
@@ -106,6 +110,33 @@ void AddEachName(TFormMain& form, const std::vector<std::string>& names,
     form.ActionListUpdate();
 }
 
+// The changes saved after the list was last written whole, made again in their order; then the list
+// is written whole, so that the journal starts afresh.
+void ApplySavedListJournal(TFormMain& form, const std::string& savedList) {
+    const std::vector<TListChange> changes = ReadListJournal(savedList);
+    TFileListModel& list = *form.FileList;
+    for (const TListChange& change : changes) {
+        const int row = change.Kind == TListChange::Added ? -1 : list.Find(change.Path);
+        if (change.Kind == TListChange::Added) {
+            form.AddFile(change.Path);
+        } else if (change.Kind == TListChange::Removed) {
+            list.Remove(row);
+        } else if (row >= 0) {
+            const int before = change.Before.empty() ? -1 : list.Find(change.Before);
+            list.Move(row, before < 0 ? list.Count() : before);
+        }
+    }
+    if (!changes.empty()) form.SaveFileList();
+}
+
+// Loading a long list frees many short-lived pieces between the entries it keeps; the allocator
+// keeps such memory for itself unless asked to hand it back.
+void ReleaseFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 } // namespace
 
 void TFormMain::ActionAddFilesExecute() {
@@ -181,8 +212,10 @@ void TFormMain::HandleStartup() {
                 AppException(error);
             }
         }
+        ReleaseFreedMemory();
         RunAction(ActionDecode);
     }
+    ReleaseFreedMemory();
     ActionListUpdate();
 }
 
@@ -209,15 +242,13 @@ void TFormMain::LoadFileList() {
         if (found != values.end()) AddFile(found->second);
     }
     const std::string savedList = SavedListPath();
-    if (FileExists(savedList))
-        for (const std::string& line : ReadLinesFile(savedList))
-            AddFile(line);
+    if (FileExists(savedList)) ReadLinesFile(savedList, [this](const std::string& line) { AddFile(line); });
+    ApplySavedListJournal(*this, savedList);
 }
 
 void TFormMain::ImportClipboard() {
     const std::optional<std::string> text = Services().ClipboardText();
     if (!text) throw EWavesmithError("Cannot open clipboard");
     TListUpdateHold hold(ListViewFiles);
-    for (const std::string& line : SplitLines(*text))
-        AddFile(line);
+    ForEachLine(*text, [this](const std::string& line) { AddFile(line); });
 }

@@ -5,7 +5,10 @@
 #include "engine/batchpaths.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/filelistview.h"
+#include "filelist/listjournal.h"
 #include "filelist/savedlist.h"
+#include "settings/errors.h"
+#include "settings/fileinfo.h"
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
@@ -49,10 +52,9 @@ void TFormMain::AddFile(const std::string& fullPath) {
     // The checks in memory first: a folder tree's other files and names listed already cost no look-up.
     if (!IsAcceptedFileType(ExtractFileExt(fullPath))) return;
     if (FileList->Find(fullPath) >= 0) return; // listed already
-    if (!FileExists(fullPath)) return;
     TFileItem item;
+    if (!FileSizeAndDateIfFile(fullPath, item.Size, item.Date)) return; // one look-up of the file
     SplitFullPath(fullPath, item.Path, item.FileName);
-    FileSizeAndDateOf(fullPath, item.Size, item.Date);
     const int64_t size = item.Size;
     FileList->Append(std::move(item));
     GlobalVars.FilesTotal += 1;
@@ -83,11 +85,51 @@ void TFormMain::MoveEntryToEnd(const std::string& fullPath) {
     SaveFileList();
 }
 
+namespace {
+
+// The journal is folded into the list once it holds as much as the list itself (and at least
+// this much): its replay at the next start stays short, and the rewrites cost O(1) per change.
+constexpr uint64_t MinFoldedJournal = 1 << 20;
+
+} // namespace
+
 void TFormMain::SaveFileList() {
     // Cleared first: a write that fails is reported once, not once per queued request.
     SaveListPending = false;
-    WriteLinesFile(SavedListPath(), FileList->FullPaths());
+    const std::string listPath = SavedListPath();
+    std::vector<TListChange> changes;
+    const bool recorded = FileList->TakeChanges(changes);
+    const bool journaling = recorded && ListJournal && ListJournal->ListPath() == listPath &&
+                            ListJournal->Size() <= std::max(MinFoldedJournal, ListJournal->ListSize()) &&
+                            ListJournal->StillContinuesList();
+    if (journaling) {
+        // A failed append stops the journal: the next save writes the list whole.
+        if (!ListJournal->Append(changes)) throw EFCreateError(listPath);
+    } else {
+        // Until the list has been written whole again, nothing may be added to the old journal,
+        // which still continues the old list.
+        if (ListJournal) ListJournal->Close();
+        size_t bytes = 0;
+        for (int row = 0; row < FileList->Count(); ++row)
+            bytes += FileList->Item(row).Path.size() + FileList->Item(row).FileName.size();
+        const auto line = [this](size_t row, std::string& text) {
+            const TFileItem& item = FileList->Item(static_cast<int>(row));
+            text += item.Path;
+            text += item.FileName;
+        };
+        WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()), line, bytes);
+        ListJournal = std::make_shared<TListJournal>(listPath);
+        ListJournal->Restart(); // failing, it leaves the journal stopped: the next save is whole too
+    }
     Ini::EraseSection(SettingsFilePath(), "Files"); // the older form of the saved list
+}
+
+void TFormMain::FoldSavedList() {
+    if (!ListJournal || !ListJournal->HoldsChanges()) return;
+    std::vector<TListChange> changes;
+    FileList->TakeChanges(changes); // written whole below
+    ListJournal->Close();
+    SaveFileList();
 }
 
 void TFormMain::ActionRemoveExecute() {

@@ -1,5 +1,6 @@
 #include "filelist/filelistmodel.h"
 
+#include "filelist/entrystore.h"
 #include "settings/paths.h"
 
 #include <QCollator>
@@ -12,40 +13,38 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <unordered_map>
 
 namespace {
-
-// The hash key of a full path: equal keys name the same file on this platform's file system.
-std::string PathKey(const std::string& fullPath) {
-#ifdef _WIN32
-    return LowerCase(fullPath);
-#else
-    return fullPath;
-#endif
-}
 
 // Up to this many separate runs of rows are removed one run at a time, so the view keeps its
 // scroll position and selection; beyond it one reset keeps the whole removal linear.
 constexpr size_t MaxRunsRemovedSeparately = 16;
 
+// Beyond this many changes between two saves, writing the list whole costs less than recording them.
+constexpr size_t MaxRecordedChanges = 4096;
+
 } // namespace
 
 struct TFileListModel::TPrivate {
-    std::vector<TFileItem> Items;
-    // Full-path key -> first row holding it; rebuilt lazily after rows shift.
-    mutable std::unordered_map<std::string, int> Index;
-    mutable bool IndexValid = true;
+    TEntryStore Store;
+    std::vector<TListChange> Changes; // since the last save, unless WholeChanged
+    bool WholeChanged = true;         // nothing saved yet: the first save writes the list whole
     // One icon per extension, so that large lists ask the icon theme only a few times.
     mutable QHash<QString, QIcon> Icons;
     mutable std::unique_ptr<QFileIconProvider> IconProvider;
 
-    void RebuildIndex() const {
-        Index.clear();
-        Index.reserve(Items.size());
-        for (size_t row = 0; row < Items.size(); ++row)
-            Index.emplace(PathKey(Items[row].FullPath()), static_cast<int>(row));
-        IndexValid = true;
+    void Record(TListChange::TKind kind, int row, std::string before = {}) {
+        if (WholeChanged) return;
+        if (Changes.size() >= MaxRecordedChanges) {
+            ChangedWhole();
+            return;
+        }
+        Changes.push_back({kind, Store.Item(row).FullPath(), std::move(before)});
+    }
+    void ChangedWhole() {
+        WholeChanged = true;
+        Changes.clear();
+        Changes.shrink_to_fit();
     }
 
     QIcon IconFor(const TFileItem& item) const {
@@ -67,24 +66,22 @@ TFileListModel::TFileListModel(QObject* parent)
 TFileListModel::~TFileListModel() = default;
 
 int TFileListModel::Count() const {
-    return static_cast<int>(d->Items.size());
+    return d->Store.Count();
 }
 const TFileItem& TFileListModel::Item(int row) const {
-    return d->Items.at(static_cast<size_t>(row));
+    return d->Store.Item(row);
 }
 
 int TFileListModel::Find(const std::string& fullPath) const {
-    if (!d->IndexValid) d->RebuildIndex();
-    const auto found = d->Index.find(PathKey(fullPath));
-    return found == d->Index.end() ? -1 : found->second;
+    return d->Store.Find(fullPath);
 }
 
 void TFileListModel::Append(TFileItem item) {
     const int row = Count();
     beginInsertRows({}, row, row);
-    if (d->IndexValid) d->Index.emplace(PathKey(item.FullPath()), row);
-    d->Items.push_back(std::move(item));
+    d->Store.Append(std::move(item));
     endInsertRows();
+    d->Record(TListChange::Added, row);
 }
 
 void TFileListModel::Remove(int row) {
@@ -98,6 +95,8 @@ void TFileListModel::RemoveRows(std::vector<int> rows) {
         std::remove_if(rows.begin(), rows.end(), [this](int row) { return row < 0 || row >= Count(); }),
         rows.end());
     if (rows.empty()) return;
+    for (const int row : rows)
+        d->Record(TListChange::Removed, row);
     size_t runs = 1;
     for (size_t i = 1; i < rows.size(); ++i)
         if (rows[i] != rows[i - 1] + 1) ++runs;
@@ -105,7 +104,6 @@ void TFileListModel::RemoveRows(std::vector<int> rows) {
         RemoveSortedRuns(rows);
     else
         RemoveByReset(rows);
-    d->IndexValid = false;
     for (size_t i = 0; i < rows.size(); ++i)
         emit EntryDeleted();
 }
@@ -120,7 +118,7 @@ void TFileListModel::RemoveSortedRuns(const std::vector<int>& rows) {
         const int first = rows[begin];
         const int last = rows[end - 1];
         beginRemoveRows({}, first, last);
-        d->Items.erase(d->Items.begin() + first, d->Items.begin() + last + 1);
+        d->Store.RemoveRange(first, last);
         endRemoveRows();
         end = begin;
     }
@@ -128,16 +126,7 @@ void TFileListModel::RemoveSortedRuns(const std::vector<int>& rows) {
 
 void TFileListModel::RemoveByReset(const std::vector<int>& rows) {
     beginResetModel();
-    std::vector<TFileItem> kept;
-    kept.reserve(d->Items.size() - rows.size());
-    size_t next = 0;
-    for (size_t row = 0; row < d->Items.size(); ++row) {
-        if (next < rows.size() && rows[next] == static_cast<int>(row))
-            ++next;
-        else
-            kept.push_back(std::move(d->Items[row]));
-    }
-    d->Items.swap(kept);
+    d->Store.RemoveRows(rows);
     endResetModel();
 }
 
@@ -145,10 +134,8 @@ void TFileListModel::Clear() {
     const int count = Count();
     if (count == 0) return;
     beginResetModel();
-    d->Items.clear();
-    d->Items.shrink_to_fit();
-    d->Index.clear();
-    d->IndexValid = true;
+    d->Store.Clear();
+    d->ChangedWhole();
     endResetModel();
     for (int i = 0; i < count; ++i)
         emit EntryDeleted();
@@ -157,15 +144,29 @@ void TFileListModel::Clear() {
 void TFileListModel::Move(int from, int to) {
     const int count = Count();
     if (from < 0 || from >= count || to < 0 || to > count || to == from || to == from + 1) return;
+    d->Record(TListChange::Moved, from, to < count ? Item(to).FullPath() : std::string());
     beginMoveRows({}, from, from, {}, to);
-    auto items = d->Items.begin();
-    if (to < from)
-        std::rotate(items + to, items + from, items + from + 1);
-    else
-        std::rotate(items + from, items + from + 1, items + to);
+    d->Store.Move(from, to);
     endMoveRows();
-    d->IndexValid = false;
     emit EntryDeleted(); // the entry left its old position
+}
+
+void TFileListModel::ForEachWithStem(const std::string& folder, const std::string& stem,
+                                     const std::function<bool(int row)>& found) const {
+    d->Store.ForEachWithStem(folder, stem, found);
+}
+
+bool TFileListModel::TakeChanges(std::vector<TListChange>& changes) {
+    const bool recorded = !d->WholeChanged;
+    changes = std::move(d->Changes);
+    d->Changes.clear();
+    d->WholeChanged = false;
+    if (!recorded) changes.clear();
+    return recorded;
+}
+
+uint64_t TFileListModel::Work() const {
+    return d->Store.Work();
 }
 
 namespace {
@@ -197,27 +198,30 @@ int64_t DisplayedDateStep() {
 } // namespace
 
 void TFileListModel::SortBy(int column, bool ascending) {
-    const auto& items = d->Items;
-    const size_t count = items.size();
+    const size_t count = static_cast<size_t>(Count());
     if (count < 2) return;
+    std::vector<const TFileItem*> items;
+    items.reserve(count);
+    for (int row = 0; row < Count(); ++row)
+        items.push_back(&Item(row));
     TSortKeys keys;
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseSensitive);
     if (column == colFileName || column == colPath) {
         keys.Names.reserve(count);
-        for (const TFileItem& item : items)
-            keys.Names.push_back(collator.sortKey(PathText(item.FileName)));
+        for (const TFileItem* item : items)
+            keys.Names.push_back(collator.sortKey(PathText(item->FileName)));
     }
     if (column == colPath) {
         keys.Paths.reserve(count);
-        for (const TFileItem& item : items)
-            keys.Paths.push_back(collator.sortKey(PathText(item.Path)));
+        for (const TFileItem* item : items)
+            keys.Paths.push_back(collator.sortKey(PathText(item->Path)));
     }
     if (column == colSize || column == colDate) {
         keys.Numbers.reserve(count);
         const int64_t step = DisplayedDateStep();
-        for (const TFileItem& item : items)
-            keys.Numbers.push_back(column == colSize ? item.Size : DisplayedDateKey(item.Date, step));
+        for (const TFileItem* item : items)
+            keys.Numbers.push_back(column == colSize ? item->Size : DisplayedDateKey(item->Date, step));
     }
     const auto compare = [&](int a, int b) {
         switch (column) {
@@ -250,20 +254,16 @@ void TFileListModel::ReorderRows(const std::vector<int>& order) {
     for (const QModelIndex& index : before)
         after.push_back(index.isValid() ? createIndex(newRowOf[index.row()], index.column()) : QModelIndex());
     changePersistentIndexList(before, after);
-    std::vector<TFileItem> sorted;
-    sorted.reserve(order.size());
-    for (int oldRow : order)
-        sorted.push_back(std::move(d->Items[oldRow]));
-    d->Items.swap(sorted);
-    d->IndexValid = false;
+    d->Store.Reorder(order);
+    d->ChangedWhole();
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 std::vector<std::string> TFileListModel::FullPaths() const {
     std::vector<std::string> paths;
-    paths.reserve(d->Items.size());
-    for (const TFileItem& item : d->Items)
-        paths.push_back(item.FullPath());
+    paths.reserve(static_cast<size_t>(Count()));
+    for (int row = 0; row < Count(); ++row)
+        paths.push_back(Item(row).FullPath());
     return paths;
 }
 
@@ -276,7 +276,7 @@ int TFileListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) return {};
-    const TFileItem& item = d->Items[static_cast<size_t>(index.row())];
+    const TFileItem& item = Item(index.row());
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {

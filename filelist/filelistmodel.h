@@ -1,9 +1,12 @@
 #pragma once
-// The file list's entries, shown by ListViewFiles. Look-ups by full path use a hash index.
+// The file list's entries, shown by ListViewFiles. Look-ups by full path use a hash index; the
+// changes since the last save are kept, so that a save can record them instead of the whole list.
 #include "filelist/fileitem.h"
+#include "filelist/listjournal.h"
 
 #include <QAbstractTableModel>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +32,14 @@ public:
     // their order.
     void SortBy(int column, bool ascending);
     std::vector<std::string> FullPaths() const;
+    // Calls found(row) for the entries whose name without its extension is stem, in the folder
+    // given (any folder when it is empty), until it returns true; costs those entries only.
+    void ForEachWithStem(const std::string& folder, const std::string& stem,
+                         const std::function<bool(int row)>& found) const;
+    // The changes since the last call, in order. False when they are too many to be worth
+    // recording one by one, or were not recorded (a sort, a clear): then the list is saved whole.
+    bool TakeChanges(std::vector<TListChange>& changes);
+    uint64_t Work() const; // rows shifted and looked at: what the complexity tests count
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent = {}) const override;

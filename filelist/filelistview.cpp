@@ -12,7 +12,9 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 
@@ -23,13 +25,24 @@ constexpr int ColumnWidths[] = {150, 150, 75, 100};
 
 } // namespace
 
-TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true); // lets tens of thousands of rows lay out without measuring each
+TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Rows of one height, given once: no row is measured, however long the list.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    const int rowHeight =
+        std::max(fontMetrics().height(), style()->pixelMetric(QStyle::PM_SmallIconSize)) + 4;
+    rows->setMinimumSectionSize(rowHeight);
+    rows->setDefaultSectionSize(rowHeight);
+    header()->setHighlightSections(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setAllColumnsShowFocus(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false); // header clicks are handled by the window, which sorts the model
     header()->setSectionsClickable(true);
@@ -50,7 +63,7 @@ TFileListView::TFileListView(QWidget* parent) : QTreeView(parent) {
 }
 
 void TFileListView::setModel(QAbstractItemModel* model) {
-    QTreeView::setModel(model);
+    QTableView::setModel(model);
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
         header()->resizeSection(column, Scaled(ColumnWidths[column])); // grown with the user's font
 }
@@ -135,12 +148,12 @@ void TFileListView::dropEvent(QDropEvent* event) {
 }
 
 void TFileListView::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeView::mouseReleaseEvent(event);
+    QTableView::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) emit ListClicked();
 }
 
 void TFileListView::paintEvent(QPaintEvent* event) {
-    QTreeView::paintEvent(event);
+    QTableView::paintEvent(event);
     if (FDropTarget < 0 || !model() || FDropTarget >= model()->rowCount()) return;
     const QRect row = visualRect(model()->index(FDropTarget, 0));
     if (!row.isValid()) return;

@@ -7,13 +7,15 @@
 #include <cerrno>
 
 void WriteLinesFile(const std::string& path, const std::vector<std::string>& lines) {
-    size_t total = 0;
-    for (const std::string& line : lines)
-        total += line.size() + 2;
+    WriteLinesFile(path, lines.size(), [&](size_t index, std::string& bytes) { bytes += lines[index]; });
+}
+
+void WriteLinesFile(const std::string& path, size_t count,
+                    const std::function<void(size_t index, std::string& bytes)>& line, size_t bytesHint) {
     std::string bytes;
-    bytes.reserve(total);
-    for (const std::string& line : lines) {
-        bytes += line;
+    bytes.reserve(bytesHint + 2 * count);
+    for (size_t index = 0; index < count; ++index) {
+        line(index, bytes);
         bytes += "\r\n";
     }
     // Written beside the target and renamed over it: a failure leaves the old file as it was.
@@ -22,6 +24,12 @@ void WriteLinesFile(const std::string& path, const std::vector<std::string>& lin
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
+    ForEachLine(text, [&](const std::string& line) { lines.push_back(line); });
+    return lines;
+}
+
+void ForEachLine(std::string_view text, const std::function<void(const std::string& line)>& line) {
+    std::string current;
     size_t start = 0;
     size_t i = 0;
     while (i < text.size()) {
@@ -30,16 +38,25 @@ std::vector<std::string> SplitLines(const std::string& text) {
             ++i;
             continue;
         }
-        lines.emplace_back(text, start, i - start);
+        current.assign(text, start, i - start);
+        line(current);
         i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
         start = i;
     }
-    if (start < text.size()) lines.emplace_back(text, start, std::string::npos);
-    return lines;
+    if (start < text.size()) {
+        current.assign(text, start, std::string::npos);
+        line(current);
+    }
 }
 
 std::vector<std::string> ReadLinesFile(const std::string& path) {
+    std::vector<std::string> lines;
+    ReadLinesFile(path, [&](const std::string& line) { lines.push_back(line); });
+    return lines;
+}
+
+void ReadLinesFile(const std::string& path, const std::function<void(const std::string& line)>& line) {
     std::string text;
     if (!ReadWholeFile(path, text)) throw EInOutError(InOutCodeFromErrno(errno));
-    return SplitLines(text);
+    ForEachLine(text, line);
 }

@@ -75,7 +75,9 @@ int CreateTemporary(const std::string& target, std::string& temporary) {
     return -1;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+} // namespace
+
+bool WriteAllBytes(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -85,8 +87,6 @@ bool WriteAll(int fd, const std::string& bytes) {
     }
     return true;
 }
-
-} // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
@@ -98,7 +98,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     std::string temporary;
     const int fd = CreateTemporary(target, temporary);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAllBytes(fd, bytes);
     if (ok && exists) {
         (void)!::fchown(fd, existing.st_uid, existing.st_gid); // only root may; a refusal is harmless
         ok = ::fchmod(fd, existing.st_mode & 07777) == 0;

@@ -12,3 +12,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 // Removes what an interrupted replacement of this file left: the temporary files beside it that
 // were written but never renamed. Meant for start-up, before anything writes the file again.
 void RemoveLeftTemporaries(const std::string& path);
+
+#ifndef _WIN32
+// Writes all the bytes to an open file descriptor, going on after interruptions; false on failure.
+bool WriteAllBytes(int fd, const std::string& bytes);
+#endif

@@ -15,6 +15,8 @@ int64_t FileSizeOf(const std::string& path);
 TDateTime FileDateOf(const std::string& path);
 // Both from one look-up of the file, as the two functions above give them.
 void FileSizeAndDateOf(const std::string& path, int64_t& size, TDateTime& date);
+// The same for an existing file that is not a folder; false, with nothing set, when there is none.
+bool FileSizeAndDateIfFile(const std::string& path, int64_t& size, TDateTime& date);
 
 // The whole file's bytes. False when it cannot be opened or read; errno then says why.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

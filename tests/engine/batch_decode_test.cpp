@@ -3,6 +3,7 @@
 #include "tests/engine/batchfixture.h"
 
 #include "settings/paths.h"
+#include "tests/support/restoredlist.h"
 
 #include <QProcess>
 
@@ -53,7 +54,7 @@ TEST_F(BatchDecode, RealFilesBecomeTheSameWavFilesAndADamagedOneStays) {
 
     // The saved list follows the batch: after each file it holds exactly the files not yet done.
     std::vector<std::string> savedLists;
-    OnNextFile = [&] { savedLists.push_back(Dir.ReadFile("wavesmith.lst")); };
+    OnNextFile = [&] { savedLists.push_back(RestoredSavedList(SavedListPath())); };
     Dialogs.Answers = {IDNO};
     Decode(120000);
 
@@ -70,7 +71,7 @@ TEST_F(BatchDecode, RealFilesBecomeTheSameWavFilesAndADamagedOneStays) {
     ASSERT_EQ(savedLists.size(), 4u);
     EXPECT_EQ(savedLists[0].find(sources[0]), std::string::npos);
     EXPECT_NE(savedLists[0].find(sources[1]), std::string::npos);
-    const std::string finalList = Dir.ReadFile("wavesmith.lst");
+    const std::string finalList = RestoredSavedList(SavedListPath());
     EXPECT_NE(finalList.find(damaged), std::string::npos);
     for (const std::string& source : sources)
         EXPECT_EQ(finalList.find(source), std::string::npos);

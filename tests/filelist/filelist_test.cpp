@@ -7,6 +7,7 @@
 #include "settings/globals.h"
 #include "settings/ini.h"
 #include "settings/paths.h"
+#include "tests/support/restoredlist.h"
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -260,8 +261,8 @@ TEST_F(FileListTest, DraggingMovesTheFocusedEntry) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"d.mp3", "b.mp3", "c.mp3", "a.mp3"}));
     QCoreApplication::sendPostedEvents(Form.get(), WM_SAVEFILELIST);
     EXPECT_EQ(requests.Count, 2);
-    EXPECT_EQ(Dir.ReadFile("wavesmith.lst"), Dir.Path() + "d.mp3\r\n" + Dir.Path() + "b.mp3\r\n" +
-                                                 Dir.Path() + "c.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
+    EXPECT_EQ(RestoredSavedList(SavedListPath()), Dir.Path() + "d.mp3\r\n" + Dir.Path() + "b.mp3\r\n" +
+                                                      Dir.Path() + "c.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
 }
 
 TEST_F(FileListTest, ClearingPostsOneSaveRequestPerEntryAndWritesOnce) {
@@ -299,7 +300,7 @@ TEST_F(FileListTest, RemoveEntryAndMoveEntryToEndSaveAtOnceAndDropTheOldSection)
     EXPECT_EQ(Ini::ReadString(ini, "General", "Kept", ""), "yes");
     Form->RemoveEntry(Dir.Path() + "c.mp3");
     Form->RemoveEntry(Dir.Path() + "none.mp3");
-    EXPECT_EQ(Dir.ReadFile("wavesmith.lst"), Dir.Path() + "b.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
+    EXPECT_EQ(RestoredSavedList(SavedListPath()), Dir.Path() + "b.mp3\r\n" + Dir.Path() + "a.mp3\r\n");
     EXPECT_EQ(GlobalVars.FilesTotal, 3); // the batch counts a converted file itself
 }
 

@@ -157,6 +157,24 @@ TEST(FileFunctions, FileDateKeepsTwoSecondsInLocalTime) {
     FileSizeAndDateOf(dir.Path() + "missing.mp3", size, date);
     EXPECT_EQ(size, -1);
     EXPECT_EQ(date, 0);
+
+    // Across two years of a zone with summer time, at odd and even seconds, the date a file gets
+    // is its local time's, as the date-time conversion gives it.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    for (qint64 at = QDateTime(QDate(2021, 1, 1), QTime(0, 0)).toSecsSinceEpoch(); at < 1672531200;
+         at += 5 * 3600 + 17) {
+        const utimbuf stamp{at, at};
+        ASSERT_EQ(::utime(file.c_str(), &stamp), 0);
+        const qint64 even = at - QDateTime::fromSecsSinceEpoch(at).time().second() % 2;
+        ASSERT_EQ(FileDateOf(file), UnixTimeToDateTime(even)) << at;
+    }
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
 }
 
 TEST(FileFunctions, DeleteIfEmptyRemovesOnlyAnEmptyFile) {
