@@ -260,33 +260,6 @@ std::vector<std::string> References(const std::vector<std::string>& corpus, cons
     return reference;
 }
 
-int ListRounds(int argc, char** argv) {
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
-    const int entries = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20000;
-    const int decoders = argc > 4 ? std::max(0, std::atoi(argv[4])) : 2;
-    const std::vector<std::string> corpus = MakeCorpus("/tmp/wavesmith-kill-corpus-short", 1);
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    QTemporaryDir temp;
-    const std::string base = QFile::encodeName(temp.path()).toStdString();
-    const std::vector<std::string> reference = References(corpus, base);
-    std::mt19937 rng(20261207);
-    TTally tally;
-    const std::string self = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-    for (int round = 0; round < rounds; ++round)
-        RunListRound(self, corpus, reference, base + "/round", entries, decoders, rng, tally);
-    std::printf("%d rounds of a saved list of %d 1-s files with Delete on, decoders at once: %d; %d decoder "
-                "kills, %d window kills; %d files decoded and deleted, %d partial files left\n",
-                tally.Rounds, entries, DecodersAtOnce(decoders), tally.DecoderKills, tally.WindowKills,
-                tally.Decoded, tally.Partials);
-    std::printf(
-        "list errors: %d (target 0): entries lost %d, back %d, twice %d; sources lost: %d (target 0); "
-        "WAV files under their final name that are not whole: %d (target 0)\n",
-        tally.EntriesLost + tally.EntriesBack + tally.EntriesTwice, tally.EntriesLost, tally.EntriesBack,
-        tally.EntriesTwice, tally.Lost, tally.NotWhole);
-    return tally.EntriesLost + tally.EntriesBack + tally.EntriesTwice + tally.Lost + tally.NotWhole == 0 ? 0
-                                                                                                         : 1;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -301,10 +274,17 @@ int main(int argc, char** argv) {
         return RestoreList(argv[2], std::string(argv[2]) + "/restored.txt");
     }
     QApplication app(argc, argv);
-    if (mode == "list") return ListRounds(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
-    const int decoders = argc > 2 ? std::max(0, std::atoi(argv[2])) : 2;
-    const std::vector<std::string> corpus = MakeCorpus(argc > 3 ? argv[3] : "/tmp/wavesmith-kill-corpus");
+    // bench_kill_rounds [rounds] [decoders] [corpus], or list [rounds] [entries] [decoders]
+    const bool list = mode == "list";
+    const auto option = [&](int index, int fallback, int least) {
+        return argc > index ? std::max(least, std::atoi(argv[index])) : fallback;
+    };
+    const int rounds = list ? option(2, 100, 1) : option(1, 40, 1);
+    const int entries = list ? option(3, 20000, 1) : FileCount;
+    const int decoders = list ? option(4, 2, 0) : option(2, 2, 0);
+    const std::vector<std::string> corpus =
+        list ? MakeCorpus("/tmp/wavesmith-kill-corpus-short", 1)
+             : MakeCorpus(argc > 3 ? argv[3] : "/tmp/wavesmith-kill-corpus");
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
 
     QTemporaryDir temp;
@@ -314,14 +294,22 @@ int main(int argc, char** argv) {
     std::mt19937 rng(20261207);
     TTally tally;
     const std::string self = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-    for (int round = 0; round < rounds; ++round)
-        RunRound(self, corpus, reference, base + "/round", decoders, rng, tally);
-    std::printf("%d rounds of %d files with Delete on, decoders at once: %d; %d decoder kills, %d window "
+    for (int round = 0; round < rounds; ++round) {
+        if (list)
+            RunListRound(self, corpus, reference, base + "/round", entries, decoders, rng, tally);
+        else
+            RunRound(self, corpus, reference, base + "/round", decoders, rng, tally);
+    }
+    std::printf("%d rounds of %d files%s with Delete on, decoders at once: %d; %d decoder kills, %d window "
                 "kills; %d files decoded and deleted, %d partial files left\n",
-                tally.Rounds, FileCount, DecodersAtOnce(decoders), tally.DecoderKills, tally.WindowKills,
-                tally.Decoded, tally.Partials);
+                tally.Rounds, entries, list ? " (a saved list of 1-s files)" : "", DecodersAtOnce(decoders),
+                tally.DecoderKills, tally.WindowKills, tally.Decoded, tally.Partials);
+    const int listErrors = tally.EntriesLost + tally.EntriesBack + tally.EntriesTwice;
+    if (list)
+        std::printf("list errors: %d (target 0): entries lost %d, back %d, twice %d\n", listErrors,
+                    tally.EntriesLost, tally.EntriesBack, tally.EntriesTwice);
     std::printf("sources lost: %d (target 0); WAV files under their final name that are not whole: %d "
                 "(target 0)\n",
                 tally.Lost, tally.NotWhole);
-    return tally.Lost == 0 && tally.NotWhole == 0 ? 0 : 1;
+    return tally.Lost == 0 && tally.NotWhole == 0 && listErrors == 0 ? 0 : 1;
 }
