@@ -10,7 +10,7 @@
 // folder's "-short" sibling) that the window restores at its start; the window is always killed,
 // at a random moment of its start or its batch. A fresh window then restores the list, which must
 // hold every source still there exactly once and nothing else; it also prints the list errors
-// (entries lost, entries back, entries twice), which must be 0. About 5 s a round.
+// (entries lost, entries back, entries twice), which must be 0. 5-7 s a round.
 #include "app/formmain.h"
 #include "decoder/partname.h"
 #include "filelist/filelistmodel.h"

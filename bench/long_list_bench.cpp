@@ -3,8 +3,8 @@
 // a batch with Delete off. Over files 50 to 450 it prints the window's CPU time (its own process,
 // decoders not counted) and the wall time per file, with 1 and 2 decoders; besides them the restore
 // time, the memory after the restore and the peak memory. Each list runs in a process of its own.
-//   bench_long_list_bench [entries...]   default 1000 10000 (about 1 minute)
-//   bench_long_list_bench full           1000 10000 100000 200000 (or WAVESMITH_BENCH_FULL=1)
+//   bench_long_list_bench [entries...]   default 1000 10000 (about 2 minutes)
+//   bench_long_list_bench full           1000 10000 100000 200000 (or WAVESMITH_BENCH_FULL=1; 15-30 minutes)
 // The corpus is made once with sox and ffmpeg's libshine in /tmp/wavesmith-list-corpus.
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
