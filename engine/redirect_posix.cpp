@@ -1,8 +1,10 @@
-// The runner's POSIX backend: pipes whose runner ends are close-on-exec, a forked child with the
-// other ends as its fd 0/1/2 that dies with the program, FIONREAD as the peek, a pidfd (or waitpid polling)
-// as the wait on the process, SIGKILL for Terminate, and an eventfd to wake the UI thread.
+// The runner's POSIX backend: pipes whose runner ends are close-on-exec, a child (started without
+// copying the program's memory) with the other ends as its fd 0/1/2 that dies with the program,
+// FIONREAD as the peek, a pidfd (or waitpid polling) as the wait on the process, SIGKILL for
+// Terminate, and an eventfd to wake the UI thread.
 #include "engine/commandline.h"
 #include "engine/redirect_platform.h"
+#include "engine/spawn_posix.h"
 #include "settings/errors.h"
 
 #include <QObject>
@@ -22,7 +24,6 @@
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -69,75 +70,31 @@ int AboveStandardFds(int fd) {
     return moved;
 }
 
-// What the forked child needs, prepared before the fork: between fork and exec the child may only
-// make async-signal-safe calls, so nothing there allocates.
-struct TChildSetup {
-    int In, Out, Err;
-    const char* Directory;
-    bool ChangeDirectory;
-    const char* Program;
-    char* const* Argv;
-    char* const* Environment;
-    bool Search; // look the program up in PATH
-    pid_t Parent;
-};
-
-// In the forked child: ask to die with the program, reset the signals, place the pipe ends as
-// fd 0/1/2, close everything else, and run the program. A failure is written to report as errno.
-[[noreturn]] void RunChild(const TChildSetup& setup, int report) {
-    // A decoder must not live on when the program is killed or ends by a signal.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != setup.Parent) ::_exit(127); // the program ended before the request took
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    for (const int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
-        ::sigaction(number, &standard, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    int error = 0;
-    if (::dup2(setup.In, 0) < 0 || ::dup2(setup.Out, 1) < 0 || ::dup2(setup.Err, 2) < 0 ||
-        (setup.ChangeDirectory && ::chdir(setup.Directory) != 0)) {
-        error = errno;
-    } else {
-        // Nothing else of ours leaks into the child; the report pipe closes itself at the exec.
-        if (report > 3) ::syscall(SYS_close_range, 3u, static_cast<unsigned>(report - 1), 0u);
-        ::syscall(SYS_close_range, static_cast<unsigned>(report + 1), ~0u, 0u);
-        if (setup.Search)
-            ::execvpe(setup.Program, setup.Argv, setup.Environment);
-        else
-            ::execve(setup.Program, setup.Argv, setup.Environment);
-        error = errno;
+// Where execvp would look for the program, in its order: the program itself when it names a folder
+// or is not to be searched, else each folder of PATH (an empty one meaning the working folder).
+std::vector<std::string> ProgramPaths(const std::string& program, bool search) {
+    if (!search || program.find('/') != std::string::npos) return {program};
+    if (program.empty()) return {};
+    const char* path = ::getenv("PATH");
+    const std::string folders = path ? path : "/bin:/usr/bin";
+    std::vector<std::string> paths;
+    for (size_t start = 0;;) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, end - start);
+        paths.push_back(folder.empty() ? program : folder + "/" + program);
+        if (end == folders.size()) break;
+        start = end + 1;
     }
-    while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
-    }
-    ::_exit(127);
+    return paths;
 }
 
-// Forks and runs the child; a child that could not run its program is reaped and reported.
-pid_t SpawnChild(const TChildSetup& setup) {
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) RaiseRedirectFailure(TRedirectFailure::CreateProcess, errno);
-    const pid_t pid = ::fork();
-    if (pid == 0) RunChild(setup, report[1]);
-    const int forkError = errno;
-    ::close(report[1]);
-    if (pid < 0) {
-        ::close(report[0]);
-        RaiseRedirectFailure(TRedirectFailure::CreateProcess, forkError);
-    }
-    int childError = 0;
-    ssize_t got;
-    do
-        got = ::read(report[0], &childError, sizeof childError);
-    while (got < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (got == static_cast<ssize_t>(sizeof childError)) {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        RaiseRedirectFailure(TRedirectFailure::CreateProcess, childError);
-    }
-    return pid;
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    pointers.reserve(texts.size() + 1);
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 void MakePipe(int& readEnd, int& writeEnd, TRedirectFailure failure) {
@@ -242,22 +199,31 @@ void TChildProcess::Start(const TChildStart& start) {
         char cwd[PATH_MAX];
         if (::getcwd(cwd, sizeof cwd)) program = std::string(cwd) + "/" + program;
     }
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    // Every buffer the child reads is made here: the child may not allocate.
+    std::vector<char*> argv = Pointers(arguments);
+    std::vector<std::string> programPaths = ProgramPaths(program, search);
+    std::vector<char*> programs = Pointers(programPaths);
+    std::string shell = "/bin/sh";
+    std::vector<char*> script = {shell.data(), nullptr};
+    script.insert(script.end(), argv.begin() + 1, argv.end());
+    std::vector<char*> environment;
+    for (char* const* entry = start.Environment ? const_cast<char* const*>(start.Environment) : environ;
+         *entry; ++entry)
+        environment.push_back(*entry);
+    environment.push_back(nullptr);
 
-    const TChildSetup setup{FImpl->InRead,
-                            FImpl->OutWrite,
-                            FImpl->ErrWrite,
-                            start.CurrentDirectory.c_str(),
-                            !start.CurrentDirectory.empty(),
-                            program.c_str(),
-                            argv.data(),
-                            start.Environment ? const_cast<char* const*>(start.Environment) : environ,
-                            search,
-                            ::getpid()};
-    const pid_t pid = SpawnChild(setup);
+    TSpawnPlan plan;
+    plan.In = FImpl->InRead;
+    plan.Out = FImpl->OutWrite;
+    plan.Err = FImpl->ErrWrite;
+    plan.Directory = start.CurrentDirectory.empty() ? nullptr : start.CurrentDirectory.c_str();
+    plan.Programs = programs.data();
+    plan.Argv = argv.data();
+    plan.Script = search ? script.data() : nullptr;
+    plan.Environment = environment.data();
+    plan.Parent = ::getpid();
+    const pid_t pid = SpawnProcess(plan);
+    if (pid < 0) RaiseRedirectFailure(TRedirectFailure::CreateProcess, errno);
 
     FImpl->Pid = pid;
     FImpl->PidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); // -1: poll waitpid instead

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -40,6 +43,30 @@ std::vector<std::string> SplitAtNul(const std::string& bytes) {
     for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
         parts.push_back(bytes.substr(start, end - start));
     return parts;
+}
+
+// Sets an environment variable while it lives.
+class TEnvironmentValue {
+public:
+    TEnvironmentValue(const char* name, const std::string& value) : Name(name) {
+        if (const char* old = std::getenv(name)) Saved = old, HadValue = true;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TEnvironmentValue() {
+        if (HadValue)
+            ::setenv(Name, Saved.c_str(), 1);
+        else
+            ::unsetenv(Name);
+    }
+
+private:
+    const char* Name;
+    std::string Saved;
+    bool HadValue = false;
+};
+
+uint64_t SignalBit(int number) {
+    return uint64_t{1} << (number - 1);
 }
 
 } // namespace
@@ -168,4 +195,83 @@ TEST(RedirectorExecute, IdlePriorityIsAppliedAndRefusalsAreIgnored) {
         runner.Terminate(0);
         ASSERT_TRUE(recorder.WaitEnded(recorder.Ended + 1));
     }
+}
+
+// The program is looked up as execvp looks it up, and a start that fails in the child (no such working
+// folder, a program that may not run) is reported with the child's error.
+TEST(RedirectorExecute, ProgramIsSearchedAsExecvpSearchesAndChildFailuresAreReported) {
+    TTempDir temp;
+    const auto program = [&](const std::string& path, const std::string& text, mode_t mode) {
+        ::chmod(temp.WriteFile(path, text).c_str(), mode);
+    };
+    program("denied/wavesmith-probe", "#!/bin/sh\nprintf denied\n", 0644);
+    program("found/wavesmith-probe", "#!/bin/sh\nprintf 'found %s' \"$1\"\n", 0755);
+    program("plain/wavesmith-probe", "printf 'plain %s' \"$1\"\n", 0755); // no #! line: the shell runs it
+    struct TCase {
+        std::string Path, Directory, Out, Error;
+    };
+    const std::string base = temp.Path();
+    for (const TCase& row : {
+             TCase{base + "denied:" + base + "found", "", "found x", ""},
+             TCase{base + "missing:" + base + "found", "", "found x", ""},
+             TCase{base + "plain", "", "plain x", ""},
+             TCase{base + "denied", "", "", "Error creating process : 13"},
+             TCase{base + "found", base + "no-such-folder", "", "Error creating process : 2"},
+         }) {
+        const TEnvironmentValue path("PATH", row.Path);
+        TRedirector runner;
+        TRunRecorder recorder;
+        recorder.Attach(runner);
+        runner.CurrentDirectory = row.Directory;
+        runner.SetCommandLine("wavesmith-probe x");
+        const int fdsBefore = OpenFdCount();
+        EXPECT_EQ(ErrorOf([&] { runner.Execute(); }), row.Error) << row.Path;
+        if (row.Error.empty()) {
+            ASSERT_TRUE(recorder.WaitEnded());
+            EXPECT_EQ(recorder.Out, row.Out) << row.Path;
+        } else {
+            EXPECT_FALSE(runner.Active());
+            EXPECT_EQ(OpenFdCount(), fdsBefore);
+        }
+    }
+}
+
+// The child holds nothing of the program's but its three streams, blocks no signal and does not
+// inherit an ignored SIGPIPE (an ignored SIGWINCH it keeps); the program's own signal mask is as it was.
+TEST(RedirectorExecute, ChildStartsWithOnlyItsStreamsAndNoBlockedSignal) {
+    const int inheritable = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(inheritable, 0);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction savedPipe {
+    }, savedWinch{};
+    ::sigaction(SIGPIPE, &ignore, &savedPipe);
+    ::sigaction(SIGWINCH, &ignore, &savedWinch);
+    sigset_t none, saved, maskAfter;
+    ::sigemptyset(&none);
+    ::pthread_sigmask(SIG_SETMASK, &none, &saved);
+
+    TRedirector runner;
+    TRunRecorder recorder;
+    recorder.Attach(runner);
+    runner.SetCommandLine(ChildLine({"fds", "out:|", "signals"}));
+    runner.Execute();
+    ::pthread_sigmask(SIG_SETMASK, &saved, &maskAfter);
+    const bool ended = recorder.WaitEnded();
+    ::sigaction(SIGPIPE, &savedPipe, nullptr);
+    ::sigaction(SIGWINCH, &savedWinch, nullptr);
+    ::close(inheritable);
+    ASSERT_TRUE(ended);
+
+    for (int number = 1; number < SIGRTMIN; ++number)
+        EXPECT_FALSE(::sigismember(&maskAfter, number)) << number;
+    const size_t bar = recorder.Out.find('|');
+    ASSERT_NE(bar, std::string::npos) << recorder.Out;
+    EXPECT_EQ(recorder.Out.substr(0, bar), "0 1 2");
+    const std::string state = recorder.Out.substr(bar + 1);
+    const uint64_t blocked = std::stoull(state, nullptr, 16);
+    const uint64_t ignored = std::stoull(state.substr(state.find(' ') + 1), nullptr, 16);
+    EXPECT_EQ(blocked, 0u) << state;
+    EXPECT_EQ(ignored & SignalBit(SIGPIPE), 0u) << state;
+    EXPECT_NE(ignored & SignalBit(SIGWINCH), 0u) << state;
 }

@@ -15,6 +15,8 @@
 //   stdin-state         write "open-empty", "eof" or "data" for what standard input holds
 //   cwd                 write the current folder
 //   env:NAME            write the value of an environment variable
+//   fds                 write the open file descriptors, blank-separated, in ascending order
+//   signals             write the blocked and the ignored signals as /proc shows them: "BLOCKED IGNORED"
 //   write-arg:N:TEXT    write TEXT into the file named by argument N (e.g. a decoder's output)
 //   write-part:N:TEXT   the same into the partial file of that name, as the decoder writes first
 //   echo-args           write every argument after this one followed by a NUL byte, and stop
@@ -44,6 +46,7 @@
 #include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -139,6 +142,31 @@ std::string StdinState() {
     return ::read(0, &c, 1) == 0 ? "eof" : "data";
 }
 
+std::string OpenFds() {
+    std::vector<int> fds;
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (!folder) return "?";
+    while (const dirent* entry = ::readdir(folder))
+        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != ::dirfd(folder))
+            fds.push_back(std::atoi(entry->d_name));
+    ::closedir(folder);
+    std::sort(fds.begin(), fds.end());
+    std::string text;
+    for (const int fd : fds)
+        text += (text.empty() ? "" : " ") + std::to_string(fd);
+    return text;
+}
+
+std::string SignalState() {
+    std::ifstream status("/proc/self/status");
+    std::string line, blocked, ignored;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigBlk:", 0) == 0) blocked = line.substr(line.find_first_not_of(" \t", 7));
+        if (line.rfind("SigIgn:", 0) == 0) ignored = line.substr(line.find_first_not_of(" \t", 7));
+    }
+    return blocked + " " + ignored;
+}
+
 void Die(int signal) {
     rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none); // no core file for a planned crash
@@ -186,7 +214,11 @@ bool Run(const std::string& command, int argc, char** argv, int next) {
     } else if (starts("env:")) {
         const char* value = std::getenv(rest.c_str());
         WriteAll(1, value ? value : "");
-    } else if (starts("write-arg:") || starts("write-part:")) {
+    } else if (command == "fds")
+        WriteAll(1, OpenFds());
+    else if (command == "signals")
+        WriteAll(1, SignalState());
+    else if (starts("write-arg:") || starts("write-part:")) {
         const int index = std::stoi(rest);
         if (index >= argc) std::_Exit(123);
         const std::string path = command[6] == 'a' ? argv[index] : PartialOutputPath(argv[index], ::getpid());
