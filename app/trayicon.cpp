@@ -2,6 +2,7 @@
 
 #include "app/looks.h"
 #include "app/trayhost.h"
+#include "settings/paths.h"
 #ifdef WAVESMITH_HAVE_DBUS
 #include "app/statusnotifier.h"
 #endif
@@ -162,12 +163,12 @@ void TTrayIcon::ModifyIcon() {
 #ifdef WAVESMITH_HAVE_DBUS
     if (FActive && FItem) {
         FItem->SetIcon(FIcon);
-        FItem->SetToolTip(QString::fromUtf8(FToolTip));
+        FItem->SetToolTip(DisplayText(FToolTip));
     }
 #endif
     if (!FActive || !FPlatform) return;
     FPlatform->setIcon(FIcon);
-    FPlatform->setToolTip(QString::fromUtf8(FToolTip));
+    FPlatform->setToolTip(DisplayText(FToolTip));
 }
 
 void TTrayIcon::DeleteIcon() {
@@ -192,7 +193,7 @@ void TTrayIcon::DropPlatform() {
 }
 
 void TTrayIcon::ShowMessage(const std::string& title, const std::string& text) {
-    if (FPlatform) FPlatform->showMessage(QString::fromUtf8(title), QString::fromUtf8(text), FIcon);
+    if (FPlatform) FPlatform->showMessage(DisplayText(title), DisplayText(text), FIcon);
 }
 
 void TTrayIcon::PopupAtCursor() {

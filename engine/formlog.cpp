@@ -70,7 +70,7 @@ void TFormLog::SetLines(const std::vector<std::string>& lines) {
     QStringList text;
     text.reserve(static_cast<qsizetype>(lines.size()));
     for (const std::string& line : lines)
-        text << PathText(line);
+        text << DisplayText(line);
     MemoLog->setPlainText(text.join(QLatin1Char('\n')));
     MemoLog->moveCursor(QTextCursor::End);
 }

@@ -56,7 +56,7 @@ void TFormMain::ShowWorkingText() {
     LabelWorking->setText(QStringLiteral("Working on file %1 of %2: \"%3\"")
                               .arg(GlobalVars.FilesDecoded + GlobalVars.FilesFailed + 1)
                               .arg(GlobalVars.FilesTotal)
-                              .arg(PathText(GlobalVars.CurrentFileName)));
+                              .arg(DisplayText(GlobalVars.CurrentFileName)));
 }
 
 void TFormMain::ShowBatchPercent() {

@@ -28,6 +28,7 @@
 #endif
 #include <functional>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -44,16 +45,41 @@ public:
 
 using TFolderId = std::pair<uint64_t, uint64_t>;
 
-// Depth first through the tree, each folder closed before its subfolders are entered, so a deep
-// tree holds one handle at a time. Each folder is entered once (by volume and node), so folder
-// links that lead back into the tree end the walk instead of repeating it.
+// A folder's entries in the order NTFS keeps a directory: each UTF-16 unit upper-cased on its
+// own, then compared by value; names equal but for case (two files on POSIX) go by their bytes.
+// Other file systems give hash or creation order, which makes a dropped tree's batch order look
+// random.
+std::vector<TFolderEntry> InNameOrder(std::vector<TFolderEntry> entries) {
+    std::vector<std::pair<std::u16string, size_t>> keys;
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const QString shown = DisplayText(entries[i].Name);
+        std::u16string key(static_cast<size_t>(shown.size()), u'\0');
+        std::transform(shown.begin(), shown.end(), key.begin(),
+                       [](QChar c) { return c.toUpper().unicode(); });
+        keys.emplace_back(std::move(key), i);
+    }
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return entries[a.second].Name < entries[b.second].Name;
+    });
+    std::vector<TFolderEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(entries[key.second]));
+    return sorted;
+}
+
+// Depth first through the tree in name order, each folder closed before its subfolders are
+// entered, so a deep tree holds one handle at a time. Each folder is entered once (by volume and
+// node), so folder links that lead back into the tree end the walk instead of repeating it.
 void ScanFolderTree(const std::string& folder, std::set<TFolderId>& seen,
                     const std::function<void(const std::string&)>& addFile) {
     const TPathInfo info = LookUpPath(folder);
     if (info.Kind != TPathKind::Folder) return;
     if (!seen.insert({info.Volume, info.Node}).second) return;
     const std::string prefix = IncludeTrailingPathDelimiter(folder);
-    for (const TFolderEntry& entry : ListFolder(folder)) {
+    for (const TFolderEntry& entry : InNameOrder(ListFolder(folder))) {
         const std::string path = prefix + entry.Name;
         if (entry.KnownFile)
             addFile(path);

@@ -210,12 +210,12 @@ void TFileListModel::SortBy(int column, bool ascending) {
     if (column == colFileName || column == colPath) {
         keys.Names.reserve(count);
         for (const TFileItem* item : items)
-            keys.Names.push_back(collator.sortKey(PathText(item->FileName)));
+            keys.Names.push_back(collator.sortKey(DisplayText(item->FileName)));
     }
     if (column == colPath) {
         keys.Paths.reserve(count);
         for (const TFileItem* item : items)
-            keys.Paths.push_back(collator.sortKey(PathText(item->Path)));
+            keys.Paths.push_back(collator.sortKey(DisplayText(item->Path)));
     }
     if (column == colSize || column == colDate) {
         keys.Numbers.reserve(count);
@@ -281,9 +281,9 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (index.column()) {
         case colFileName:
-            return PathText(item.FileName);
+            return DisplayText(item.FileName);
         case colPath:
-            return PathText(item.Path);
+            return DisplayText(item.Path);
         case colSize:
             return QString::fromStdString(FormatSizeText(item.Size));
         case colDate:

@@ -12,6 +12,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
@@ -60,12 +62,48 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
     setPalette(colours);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (FFitting) return;
+        if (column == 0)
+            FNameFollowsView = false;
+        else
+            FitNameColumn();
+    });
 }
 
 void TFileListView::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
+    FFitting = true;
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
         header()->resizeSection(column, Scaled(ColumnWidths[column])); // grown with the user's font
+    FFitting = false;
+    FitNameColumn();
+}
+
+// Width beyond the designed columns goes to the names, so a wide window shows them whole instead
+// of an empty band; narrower, the columns keep their designed widths and the list scrolls.
+void TFileListView::FitNameColumn() {
+    if (!model() || !FNameFollowsView) return;
+    int others = 0;
+    for (int column = 1; column < header()->count(); ++column)
+        others += header()->sectionSize(column);
+    const int width = std::max(Scaled(ColumnWidths[0]), viewport()->width() - others);
+    if (header()->sectionSize(0) == width) return;
+    FFitting = true;
+    header()->resizeSection(0, width);
+    FFitting = false;
+}
+
+// Also called for the viewport's own resizes, as when the vertical scroll bar comes or goes.
+void TFileListView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitNameColumn();
+}
+
+void TFileListView::updateGeometries() {
+    QTableView::updateGeometries();
+    // With no entries there is nothing to scroll to: the header alone brings no scroll bar.
+    if (!model() || model()->rowCount() == 0) horizontalScrollBar()->setRange(0, 0);
 }
 
 void TFileListView::SetSortArrow(bool show, int column, bool ascending) {

@@ -39,12 +39,17 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
 
 private:
     bool IsOwnDrag(const QMimeData* data) const;
     void SetDropTarget(int row);
+    void FitNameColumn();
 
     int FDropTarget = -1;
+    bool FNameFollowsView = true; // until the user sizes the name column by hand
+    bool FFitting = false;
 };
 
 // Holds the list's repainting for one operation on many entries; nests.

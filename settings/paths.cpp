@@ -1,6 +1,7 @@
 #include "settings/paths.h"
 
 #include <QFile>
+#include <QString>
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -8,6 +9,64 @@ QString PathText(const std::string& path) {
 
 std::string PathBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at] (no overlong forms, no surrogates,
+// nothing past U+10FFFF), or 0 when the byte there starts none.
+size_t Utf8SequenceAt(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length || byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+// Windows-1252 where it differs from Latin-1 (0x80..0x9F); its five unused bytes stay Latin-1.
+constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QChar Cp1252Char(unsigned char byte) {
+    return QChar(byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80] : char16_t(byte));
+}
+
+} // namespace
+
+QString DisplayText(std::string_view text) {
+    QString shown;
+    size_t run = 0; // start of the valid stretch not yet taken
+    size_t at = 0;
+    while (at < text.size()) {
+        if (const size_t length = Utf8SequenceAt(text, at)) {
+            at += length;
+            continue;
+        }
+        shown += QString::fromUtf8(text.data() + run, static_cast<qsizetype>(at - run));
+        shown += Cp1252Char(static_cast<unsigned char>(text[at]));
+        run = ++at;
+    }
+    if (run == 0) return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return shown + QString::fromUtf8(text.data() + run, static_cast<qsizetype>(text.size() - run));
 }
 
 bool IsPathDelimiter(char c) {

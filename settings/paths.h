@@ -16,9 +16,13 @@ inline constexpr char PathDelim = '\\';
 inline constexpr char PathDelim = '/';
 #endif
 
-// A path's bytes as Qt's file functions and widgets take them, and back.
+// A path's bytes as Qt's file functions take them, and back.
 QString PathText(const std::string& path);
 std::string PathBytes(const QString& path);
+// Names and other 8-bit text as people read them: UTF-8 where the bytes are valid UTF-8, each
+// other byte as the Windows-1252 letter it stands for (older names, made on Windows or in a
+// Latin-1 locale). For the eye only: a file is always opened by its bytes.
+QString DisplayText(std::string_view text);
 
 // Small path helpers shared by the modules.
 std::string ExtractFileName(const std::string& path); // after the last separator

@@ -54,14 +54,10 @@ const TButtonKind& KindOf(TMsgDlgBtn button) {
 
 constexpr const char* ResultProperty = "modalResult";
 
-QString Local(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The texts break their lines the platform's way (CR LF, or a lone CR); shown, and read out by a
 // screen reader, each is one line break.
 QString Shown(const std::string& text) {
-    return Local(text)
+    return DisplayText(text)
         .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
@@ -75,11 +71,12 @@ TMessageDialog* BuildDialog(const std::string& text, const std::string& caption,
     dialog->setIcon(icon);
     dialog->setTextFormat(Qt::PlainText);
     dialog->setText(Shown(text));
-    dialog->setWindowTitle(Local(caption));
+    dialog->setWindowTitle(DisplayText(caption));
     for (size_t n = 0; n < order.size(); ++n) {
         const TButtonKind& kind = KindOf(order[n]);
         const bool renamed = n < captions.size() && !captions[n].empty();
-        auto* button = new QPushButton(renamed ? Local(captions[n]) : QString::fromLatin1(kind.Caption));
+        auto* button =
+            new QPushButton(renamed ? DisplayText(captions[n]) : QString::fromLatin1(kind.Caption));
         button->setProperty(ResultProperty, kind.Result);
         dialog->addButton(button, QMessageBox::ActionRole);
         if (kind.Button == defaultButton) dialog->setDefaultButton(button);
@@ -209,7 +206,7 @@ TMessageDialog* BuildMessageBox(const std::string& text, const std::string& capt
 }
 
 QStringList ConvertDialogFilter(const std::string& filter) {
-    const QStringList parts = Local(filter).split(u'|');
+    const QStringList parts = DisplayText(filter).split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i].trimmed();
@@ -295,10 +292,10 @@ bool TQtServices::OpenFiles(TOpenFilesRequest& request, std::vector<std::string>
 bool TQtServices::BrowseForFolder(const std::string& caption, const std::string& text, std::string& folder) {
     // Qt's folder chooser, embedded below a label that carries the text.
     QDialog frame(Owner());
-    frame.setWindowTitle(Local(caption));
+    frame.setWindowTitle(DisplayText(caption));
     frame.setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(&frame);
-    if (!text.empty()) layout->addWidget(new QLabel(Local(text), &frame));
+    if (!text.empty()) layout->addWidget(new QLabel(DisplayText(text), &frame));
     auto* chooser = new QFileDialog(&frame);
     chooser->setWindowFlags(Qt::Widget);
     chooser->setOption(QFileDialog::DontUseNativeDialog);
@@ -322,7 +319,8 @@ std::optional<std::string> TQtServices::ClipboardText() {
 
 bool TQtServices::ShellOpen(const std::string& target) {
     const bool address = target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0;
-    return QDesktopServices::openUrl(address ? QUrl(Local(target)) : QUrl::fromLocalFile(PathText(target)));
+    return QDesktopServices::openUrl(address ? QUrl(DisplayText(target))
+                                             : QUrl::fromLocalFile(PathText(target)));
 }
 
 void TQtServices::ShellOpenAddress(const std::string& address, std::function<void(bool)> done) {
@@ -330,7 +328,7 @@ void TQtServices::ShellOpenAddress(const std::string& address, std::function<voi
     // The desktop's opener says by its exit code whether anything took the address.
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (!opener.isEmpty()) {
-        RunOpener(opener, {Local(address)}, OpenerBoundMs, std::move(done));
+        RunOpener(opener, {DisplayText(address)}, OpenerBoundMs, std::move(done));
         return;
     }
 #endif

@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -126,11 +128,37 @@ TEST_F(FormMainLayout, ControlsFollowTheirAnchorsOnResize) {
     EXPECT_EQ(form.CheckBoxCloseApp->pos(), QPoint(10, 377));
     EXPECT_EQ(Rect(form.ImgTray), QRect(576, 378, 15, 14));
 
-    // Back to the design size: every control returns to its place.
+    // The width beyond the designed columns goes to the names.
+    const QHeaderView* header = form.ListViewFiles->header();
+    const QScrollBar* across = form.ListViewFiles->horizontalScrollBar();
+    const auto columns = [&] {
+        return std::vector<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
+                                header->sectionSize(3)};
+    };
+    const std::vector<int> designed{150, 150, 75, 100};
+    EXPECT_EQ(header->length(), form.ListViewFiles->viewport()->width());
+    std::vector<int> wide = columns();
+    EXPECT_GT(wide[0], designed[0]);
+    wide[0] = designed[0];
+    EXPECT_EQ(wide, designed);
+
+    // Back to the design size: every control returns to its place, the columns to their widths,
+    // and an empty list scrolls nowhere; one entry brings the scroll bar its columns need.
     form.resize(452, 261);
     ASSERT_TRUE(WaitFor([&] { return form.centralWidget()->size() == QSize(452, 261); }, 5000));
     EXPECT_EQ(Rect(form.ListViewFiles), QRect(9, 33, 434, 141));
     EXPECT_EQ(Rect(form.btnDecode), QRect(382, 182, 61, 21));
+    EXPECT_EQ(columns(), designed);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(across->isVisible());
+    form.AddFile(Dir.WriteFile("a.mp3", "ID3"));
+    EXPECT_TRUE(WaitFor([&] { return across->isVisible(); }, 5000));
+
+    // A name column sized by hand keeps its width when the window grows.
+    form.ListViewFiles->header()->resizeSection(0, 170);
+    form.resize(600, 400);
+    ASSERT_TRUE(WaitFor([&] { return form.centralWidget()->size() == QSize(600, 400); }, 5000));
+    EXPECT_EQ(columns()[0], 170);
 
     // Smaller than designed the controls would overlap: the window stops at its design size.
     form.resize(300, 150);

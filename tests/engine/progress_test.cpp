@@ -5,6 +5,7 @@
 #include "settings/globals.h"
 #include "tests/support/tempdir.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -66,6 +67,13 @@ TEST_F(ProgressDisplay, InputLineShowsWorkingTextAndOutputLineNothing) {
     Feed("input:  a.mp3  (44.1 kHz, 2 channels, MPEG-1 Layer III)\n");
     EXPECT_EQ(Form->LabelWorking->text(), "Working on file 1 of 3: \"a.mp3\"");
     EXPECT_FALSE(GlobalVars.ProgressPhase);
+
+    // A name that is not UTF-8 reads as its Latin-1 letters, on the screen and to a screen reader.
+    GlobalVars.CurrentFileName = "caf\xE9.mp3";
+    Feed("input:  caf\xE9.mp3  (44.1 kHz, 2 channels, MPEG-1 Layer III)\n");
+    const QString shown = QString::fromUtf8("Working on file 1 of 3: \"café.mp3\"");
+    EXPECT_EQ(Form->LabelWorking->text(), shown);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Form->LabelWorking)->text(QAccessible::Name), shown);
 }
 
 TEST_F(ProgressDisplay, HeaderOnlySwitchesThenLinesDriveEverything) {

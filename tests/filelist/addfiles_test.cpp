@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -47,10 +46,6 @@ protected:
         Form->ListChanged = false;
     }
     Strings Listed() const { return Form->FileList->FullPaths(); }
-    static Strings Sorted(Strings names) {
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     std::string Mp3(const std::string& relative) const { return Data.WriteFile(relative, "ID3"); }
     std::string SavedList() const { return App.ReadFile("wavesmith.lst"); }
     // Drags the names over the widget (the window itself when none is given) and drops them.
@@ -155,12 +150,13 @@ TEST_F(AddFilesTest, MissingTypedM3uIsReportedAndKeepsWhatCameBefore) {
 }
 
 TEST_F(AddFilesTest, DropAddsWholeTreesHiddenFilesAndPlaylistsAsEntries) {
-    const Strings inTree{Mp3("tree/top.MP3"),
-                         Mp3("tree/.hidden.mp3"),
-                         Mp3("tree/.hid/deep.mp3"),
-                         Mp3("tree/a/b/c/d/leaf.mp3"),
-                         Data.WriteFile("tree/a/list.m3u", "x.mp3\n"),
-                         Data.WriteFile("tree/a/list.PLS", "")};
+    // Made out of order; listed depth first, each folder by name without regard to case, and
+    // case folded to capitals (so "_" comes after the letters).
+    const std::string under = Mp3("tree/_under.mp3"), top = Mp3("tree/top.MP3");
+    const std::string pls = Data.WriteFile("tree/a/list.PLS", ""),
+                      m3u = Data.WriteFile("tree/a/list.m3u", "x.mp3\n");
+    const std::string leaf = Mp3("tree/a/b/c/d/leaf.mp3"), hidden = Mp3("tree/.hidden.mp3");
+    const Strings inTree{Mp3("tree/.hid/deep.mp3"), hidden, leaf, m3u, pls, top, under};
     Data.WriteFile("tree/readme.txt", "");
     Data.WriteFile("tree/a/song.wav", "");
     ASSERT_EQ(::symlink("../..", (Data.Path() + "tree/a/b/loop").c_str()), 0); // back to tree/
@@ -181,12 +177,10 @@ TEST_F(AddFilesTest, DropAddsWholeTreesHiddenFilesAndPlaylistsAsEntries) {
              Form->ListViewFiles->viewport());
 
     Strings expected = inTree;
-    expected.push_back(odd);
+    expected.push_back(odd); // dropped names in the drop's order
     expected.push_back(longName);
-    EXPECT_EQ(Sorted(Listed()), Sorted(expected));
     const Strings listed = Listed();
-    ASSERT_FALSE(listed.empty());
-    EXPECT_EQ(listed.back(), longName); // dropped names in the drop's order
+    EXPECT_EQ(listed, expected);
     std::string lines;
     for (const auto& name : listed)
         lines += name + "\r\n";

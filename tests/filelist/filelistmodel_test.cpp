@@ -202,6 +202,23 @@ TEST(FileListModel, ShowsTextsAlignmentAndCaptions) {
         captions << model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     EXPECT_EQ(captions, (QStringList{"MP3 File", "Path", "Size", "Date"}));
 
+    // Names that are not UTF-8 read as the older 8-bit text they are; the entry keeps its bytes.
+    const std::pair<std::string, const char*> names[] = {
+        {"caf\xC3\xA9.mp3", "café.mp3"},                 // valid UTF-8 as it is
+        {"caf\xE9.mp3", "café.mp3"},                     // Latin-1
+        {"\x92n \x80.mp3", "’n €.mp3"},                  // Windows-1252's quotes and euro
+        {"\xED\xA0\x80.mp3", "í\u00A0€.mp3"},            // an encoded surrogate is no UTF-8
+        {"\xF0\x9F\x8E\xB5 caf\xC3", "\U0001F3B5 cafÃ"}, // a sequence cut short at the end
+    };
+    for (const auto& [bytes, shown] : names) {
+        model.Append(Entry("/m\xFCsik/", bytes));
+        const int row = model.Count() - 1;
+        EXPECT_EQ(model.data(model.index(row, 0), Qt::DisplayRole).toString(), QString::fromUtf8(shown))
+            << bytes;
+        EXPECT_EQ(model.data(model.index(row, 1), Qt::DisplayRole).toString(), QString::fromUtf8("/müsik/"));
+        EXPECT_EQ(model.Item(row).FullPath(), "/m\xFCsik/" + bytes);
+    }
+
     // Icons go by extension; a first name that is not valid text leaves the others theirs.
     TTempDir dir;
     TFileListModel files;
