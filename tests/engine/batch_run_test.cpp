@@ -327,13 +327,14 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
 TEST_P(BatchRun, DeleteBesideTheSourcesKeepsOnlyASourceThatAnEntryOfItsFolderOverwrites) {
     GlobalVars.Delete = true;
     const std::string lower = AddSource("x.mp3", "a", "A/");
-    const std::string upper = AddSource("x.MP3", "b", "A/");   // also writes A/x.wav
-    const std::string apart = AddSource("x.mp3", "c", "B/");   // B/x.wav is its own
+    const std::string upper = AddSource("x.MP3", "b", "A/"); // also writes A/x.wav
+    const std::string apart = AddSource("x.mp3", "c", "B/"); // B/x.wav is its own
     Dialogs.Answers = {mrYesToAll};
     const auto writing = [](const std::string& bytes) {
         return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);
     };
-    Scripts = {"sleep:300\n" + writing("RIFFone"), writing("RIFFtwo"), writing("RIFFthree")};
+    Scripts = {"sleep:300\n" + writing(Decoder::WavBytes("one")), writing(Decoder::WavBytes("two")),
+               writing(Decoder::WavBytes("three"))};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 3);
     EXPECT_TRUE(FileExists(lower));
