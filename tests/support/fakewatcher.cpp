@@ -16,8 +16,10 @@ void TFakeWatcherObject::RegisterStatusNotifierItem(const QString& service) {
 }
 
 TFakeWatcher::TFakeWatcher() {
-    FDaemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address=1")});
+    FDaemon.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1"),
+                   QStringLiteral("--address=unix:dir=") + FSocketFolder.path()});
     if (FDaemon.waitForStarted(10000) && FDaemon.waitForReadyRead(10000))
         FAddress = FDaemon.readLine().trimmed().toStdString();
     FBus = QDBusConnection::connectToBus(QString::fromStdString(FAddress), QStringLiteral("fake-watcher"));

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <mutex>
@@ -44,6 +45,7 @@ public:
     QStringList Items() const;
 
 private:
+    QTemporaryDir FSocketFolder; // the killed daemon cannot remove its socket: this folder goes with it
     QProcess FDaemon;
     std::string FAddress;
     QThread FThread;
