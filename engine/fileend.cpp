@@ -47,11 +47,14 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     FlushDecoderOutput(run);
     TRedirector* runner = sender ? sender : Redirector.get();
     // An ended decoder's partial output is a leftover: one that finished has renamed it, one that
-    // was stopped or died left it half-written; so are those of earlier decoders that died.
+    // was stopped or died left it half-written; so are those of earlier decoders that died. A
+    // decoder that exited 0 cleared those itself when it began, and the search for them reads the
+    // whole output folder: only after any other end does the batch search.
     if (!run.Output.empty()) {
         if (const int64_t pid = runner->ProcessHandle(); pid > 0)
             std::remove(PartialOutputPath(run.Output, pid).c_str());
-        RemoveStalePartialOutputs(run.Output);
+        const TChildExit& exit = runner->ExitStatus();
+        if (!exit.Exited || exit.ExitCode != 0) RemoveStalePartialOutputs(run.Output);
     }
     ActionListUpdate();
     if (!run.Busy) return; // a decoder whose file is no longer part of any batch
