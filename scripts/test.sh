@@ -42,6 +42,12 @@ for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/instal
 done
 [ "$(readlink "$prefix/bin/wavesmith")" = ../lib/wavesmith/wavesmith ] || { echo "bin/wavesmith is no link to the program"; exit 1; }
 desktop-file-validate "$prefix/share/applications/org.example.wavesmith.desktop"
+# Claiming folders would make a converter the desktop's folder opener where no file manager is installed.
+if grep -q 'inode/directory' "$prefix/share/applications/org.example.wavesmith.desktop" \
+    "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"; then
+    echo "the desktop entry or the AppStream data claims folders (inode/directory)"
+    exit 1
+fi
 appstreamcli validate --no-net "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"
 for page in wavesmith utils.exe; do
     warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
