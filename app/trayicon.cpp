@@ -210,8 +210,12 @@ bool TTrayIcon::Shown() const {
 #ifdef WAVESMITH_HAVE_DBUS
     if (FStatusNotifier) return ProcessItemListed();
 #endif
-    // The platform icon has a place on the screen once an XEmbed tray has taken it.
-    return FPlatform && !FPlatform->geometry().isEmpty();
+    if (!FPlatform) return false;
+    // Qt gives its XEmbed icon a size of its own before any tray has taken it: only the move into
+    // the tray's window tells.
+    if (const std::optional<bool> embedded = XEmbedIconEmbedded()) return *embedded;
+    // Elsewhere the platform icon has a place on the screen once the shell has taken it.
+    return !FPlatform->geometry().isEmpty();
 }
 
 void TTrayIcon::WhenShown(int boundMs, std::function<void(bool)> done) {
