@@ -32,6 +32,9 @@ signals:
     void ListClicked();
 
 protected:
+    // Moves as a file list does: Home and End (with Ctrl too) go to the first and last entry, Left
+    // and Right scroll, and the current cell stays in the name column.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
