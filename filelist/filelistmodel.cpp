@@ -298,6 +298,10 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (index.column() == colFileName) return d->IconFor(item);
         break;
+    case Qt::ToolTipRole:
+        // The column may show the folder elided; its tip shows it whole.
+        if (index.column() == colPath) return DisplayText(item.Path);
+        break;
     case Qt::AccessibleTextRole:
         // The keyboard stays in the name column: a screen reader reads the whole entry there.
         if (index.column() == colFileName) return EntryName(item);

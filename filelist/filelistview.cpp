@@ -24,10 +24,12 @@ namespace {
 
 const QString DragFormat = QStringLiteral("application/x-wavesmith-list-entry");
 constexpr int ColumnWidths[] = {150, 150, 75, 100};
+constexpr int PathColumn = 1;
 
 } // namespace
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
+    setItemDelegateForColumn(PathColumn, new TPathDelegate(this));
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -69,6 +71,11 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
         else
             FitNameColumn();
     });
+}
+
+void TPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
 }
 
 void TFileListView::setModel(QAbstractItemModel* model) {

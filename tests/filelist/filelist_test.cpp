@@ -262,6 +262,13 @@ TEST_F(FileListTest, TheKeyboardMovesFromEntryToEntryInTheNameColumn) {
     }
     EXPECT_EQ(SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4})) << "Shift+End selects to the last entry";
 
+    // The folders elide in the middle, where the last ones stay visible; the names as before.
+    QStyleOptionViewItem option;
+    auto* paths = dynamic_cast<TPathDelegate*>(view->itemDelegateForColumn(TFileListModel::colPath));
+    ASSERT_NE(paths, nullptr);
+    paths->initStyleOption(&option, Form->FileList->index(0, TFileListModel::colPath));
+    EXPECT_EQ(option.textElideMode, Qt::ElideMiddle);
+    EXPECT_EQ(view->itemDelegateForColumn(TFileListModel::colFileName), nullptr);
 }
 
 TEST_F(FileListTest, DraggingMovesTheFocusedEntry) {

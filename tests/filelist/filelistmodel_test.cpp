@@ -196,7 +196,9 @@ TEST(FileListModel, ShowsTextsAlignmentAndCaptions) {
     EXPECT_EQ(model.data(model.index(0, 3), Qt::DisplayRole).toString().toStdString(),
               FormatShortDateTime(0));
     EXPECT_TRUE(model.data(model.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
-    // The entry named by its name and folder, as a row and in its name cell.
+    // The folder whole in its tip; the entry named by its name and folder, as a row and in its name cell.
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::ToolTipRole).toString(), "/music/");
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::ToolTipRole).isValid());
     EXPECT_EQ(model.data(model.index(0, 0), Qt::AccessibleTextRole).toString(), "a.mp3, /music/");
     EXPECT_FALSE(model.data(model.index(0, 3), Qt::AccessibleTextRole).isValid())
         << "the date reads as shown";
