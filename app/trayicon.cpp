@@ -80,6 +80,10 @@ QIcon WavesmithIcon() {
     return icon;
 }
 
+QIcon ProgramIcon() {
+    return QIcon::fromTheme(QLatin1String(InstalledIconName), WavesmithIcon());
+}
+
 namespace {
 constexpr int ShownPollMs = 100;
 }

@@ -24,6 +24,11 @@ std::string TrimTrayTip(const std::string& tip);
 
 // The program's icon, drawn in code at 32 x 32: the window icon and the tray icon.
 QIcon WavesmithIcon();
+// The installed icon's name in the desktop's icon theme (the desktop entry's Icon=).
+inline constexpr char InstalledIconName[] = "org.example.wavesmith";
+// The installed icon by its name, so that trays which look icons up by name find it in the theme;
+// the drawn one where it is not installed.
+QIcon ProgramIcon();
 
 class TTrayIcon : public QObject {
     Q_OBJECT
