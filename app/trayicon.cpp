@@ -284,7 +284,7 @@ TTrayButton::TTrayButton(QWidget* parent) : QAbstractButton(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Send to tray"));
-    setAccessibleDescription(QStringLiteral("Hides the window to an icon in the notification area"));
+    setAccessibleDescription(TrayButtonDescription);
     DrawPictures();
     FPicture = FNormal;
     connect(this, &QAbstractButton::clicked, this, &TTrayButton::Clicked);

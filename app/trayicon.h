@@ -104,6 +104,10 @@ private:
     bool FStatusNotifier = false; // that host is a StatusNotifierItem host
 };
 
+// What the send-to-tray button does, for screen readers, while there is a tray to send to.
+inline const QString TrayButtonDescription =
+    QStringLiteral("Hides the window to an icon in the notification area");
+
 // ImgTray: a 15 x 14 image button (grown with the user's font). Tag tells which picture it shows:
 // 0 the hover picture (and the button's own picture at start), 1 the normal picture. It takes the
 // focus and acts on Space and Enter, as buttons do.

@@ -57,9 +57,11 @@ TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
     EXPECT_FALSE(form.InTray());
     EXPECT_FALSE(form.ImgTray->isEnabled());
     EXPECT_TRUE(form.ImgTray->toolTip().contains("no notification area"));
+    EXPECT_EQ(form.ImgTray->accessibleDescription(), form.ImgTray->toolTip()) << "the reason, read out";
     // A tray host started later makes the button usable.
     TTrayIcon::SetAvailableOverride(true);
     EXPECT_TRUE(WaitFor([&] { return form.ImgTray->isEnabled(); }, 5000));
+    EXPECT_FALSE(form.ImgTray->accessibleDescription().contains("no notification area"));
 }
 
 TEST_F(FormMainWindow, WithoutATrayHostTheWindowIsMinimisedNotHidden) {
