@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -124,7 +125,11 @@ int TMessageDialog::Result() const {
 void TMessageDialog::showEvent(QShowEvent* event) {
     // The box has settled its size here, before the desktop maps it.
     QMessageBox::showEvent(event);
-    if (CentreOver) PlaceOverOwner(this, CentreOver);
+    if (!CentreOver) return;
+    PlaceOverOwner(this, CentreOver);
+    // The box exists on the display by now: a plain move would place its inner corner there, and
+    // the desktop's frame would grow out of it by the frame's size.
+    if (QWindow* handle = windowHandle()) handle->setFramePosition(pos());
 }
 
 void TMessageDialog::keyPressEvent(QKeyEvent* event) {
