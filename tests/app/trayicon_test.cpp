@@ -46,6 +46,7 @@ TEST(TrayIcon, ActiveTwiceAddsOnceAndFalseRemoves) {
     EXPECT_TRUE(tray.Active());
     EXPECT_EQ(PlatformIcons(tray), 1);
     EXPECT_FALSE(tray.PlatformIcon()->icon().isNull()) << "an icon is always given to the platform";
+    EXPECT_FALSE(tray.Shown()) << "no shell took the icon, which has no place on the screen";
 
     QPointer<QSystemTrayIcon> platform = tray.PlatformIcon();
     tray.SetActive(false);
