@@ -51,13 +51,13 @@ QPainterPath Waveform(double left, double width, double middle, double amplitude
     return path;
 }
 
-// The link in the palette's link colour under the pointer, in its text colour at rest.
+// The link looks like one, underlined in the palette's link colour; under the pointer it is bold too.
 void SetLinkStyle(QLabel* link, bool hot) {
     QFont font = link->font();
     font.setBold(hot);
-    font.setUnderline(hot);
+    font.setUnderline(true);
     link->setFont(font);
-    link->setForegroundRole(hot ? QPalette::Link : QPalette::WindowText);
+    link->setForegroundRole(QPalette::Link);
     link->adjustSize();
 }
 
@@ -138,6 +138,7 @@ TfrmAbout::TfrmAbout(QWidget* centreOver) : QDialog(centreOver, Qt::Dialog | Qt:
     Label4->setMouseTracking(true);
     Label4->installEventFilter(this);
     Label4->setAccessibleDescription(QStringLiteral("Home page; Enter opens it, Escape closes this window"));
+    SetLinkStyle(Label4, false);
     Label4->setFocus(); // the one control: screen readers start here
 
     if (centreOver) PlaceOverOwner(this, centreOver);

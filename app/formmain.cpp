@@ -143,6 +143,8 @@ void TFormMain::UpdateTrayButton() {
     ImgTray->setEnabled(available);
     ImgTray->setToolTip(available ? QStringLiteral("Send to tray")
                                   : QStringLiteral("Send to tray: this desktop has no notification area"));
+    // A screen reader hears why the button is greyed, as the tip tells it.
+    ImgTray->setAccessibleDescription(available ? TrayButtonDescription : ImgTray->toolTip());
 }
 
 void TFormMain::ImgTrayClick() {

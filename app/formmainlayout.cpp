@@ -154,7 +154,7 @@ void TFormMain::CreateLayout() {
     anchors->Place(ImgTray, {428, 239, 15, 14}, RightBottom);
 
     TrayIcon = new TTrayIcon(this);
-    TrayIcon->SetIcon(WavesmithIcon());
+    TrayIcon->SetIcon(ProgramIcon());
     setWindowIcon(TrayIcon->Icon());
 
     Timer1 = new QTimer(this);

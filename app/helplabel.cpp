@@ -15,6 +15,9 @@ void TFocusLabel::paintEvent(QPaintEvent* event) {
     QStylePainter painter(this);
     QStyleOptionFocusRect option;
     option.initFrom(this);
+    // Styles draw the frame only once the keyboard has moved the focus; a label that takes the
+    // focus on its own (the about window's link) would never show it.
+    option.state |= QStyle::State_KeyboardFocusChange;
     painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 

@@ -4,6 +4,7 @@
 #include "app/errorreport.h"
 #include "app/formmain.h"
 #include "app/singleinstance.h"
+#include "app/trayicon.h"
 #include "settings/paths.h"
 #include "settings/qtservices.h"
 
@@ -46,9 +47,10 @@ int main(int argc, char** argv) {
     TApplication app(qtArgc, qtArgv.data());
     TQtServices services;
     SetServices(&services);
-    QApplication::setApplicationName(QStringLiteral("wavesmith"));
+    // The name trays show for the icon (its item's title); the window's class follows it.
+    QApplication::setApplicationName(QStringLiteral("Wavesmith"));
     // Lets the desktop match the window to the installed desktop entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.wavesmith"));
+    QGuiApplication::setDesktopFileName(QLatin1String(InstalledIconName));
 
     // The arguments the application object left, without Qt's own options, then "--" and the rest.
     std::vector<const char*> ours(qtArgv.begin(), qtArgv.begin() + qtArgc);

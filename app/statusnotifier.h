@@ -68,7 +68,8 @@ public:
     QString Status() const { return QStringLiteral("Active"); }
     int WindowId() const { return 0; }
     bool ItemIsMenu() const { return false; }
-    QString IconName() const { return {}; }
+    // The icon's name in the desktop's icon theme, where it was installed there.
+    QString IconName() const { return FIcon.name(); }
     QList<TSniPixmap> IconPixmap() const;
     TSniToolTip ToolTip() const;
 

@@ -6,12 +6,14 @@
 
 #include "app/traybus.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #ifdef WAVESMITH_HAVE_XCB
 #include <xcb/xcb.h>
@@ -46,6 +48,23 @@ bool XEmbedTrayPresent() {
         const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
         free(owner);
         if (owned) return true;
+    }
+    return false;
+}
+
+// Qt's XEmbed icon is a top-level widget of its own class; a process has at most one while its
+// icon shows.
+bool XEmbedIconEmbeddedIn(xcb_connection_t* connection) {
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->inherits("QSystemTrayIconSys") || !widget->testAttribute(Qt::WA_WState_Created))
+            continue;
+        const auto window = static_cast<xcb_window_t>(widget->winId());
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+        // A window that is gone (its tray ended without giving it back) is in no tray.
+        const bool embedded = tree && tree->parent != tree->root && tree->parent != XCB_WINDOW_NONE;
+        free(tree);
+        return embedded;
     }
     return false;
 }
@@ -94,6 +113,14 @@ std::string TrayHostIdentity() {
 bool StatusNotifierHostPresent() {
     // The watcher alone shows nothing: a host must have registered with it.
     return WatcherProperty(QStringLiteral("IsStatusNotifierHostRegistered")).toBool();
+}
+
+std::optional<bool> XEmbedIconEmbedded() {
+#ifdef WAVESMITH_HAVE_XCB
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 && x11->connection()) return XEmbedIconEmbeddedIn(x11->connection());
+#endif
+    return std::nullopt;
 }
 
 bool TrayHostPresent() {

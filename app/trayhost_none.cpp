@@ -16,3 +16,7 @@ bool StatusNotifierHostPresent() {
 }
 
 void UseTrayBus(const std::string&) {}
+
+std::optional<bool> XEmbedIconEmbedded() {
+    return std::nullopt;
+}

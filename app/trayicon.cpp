@@ -80,6 +80,10 @@ QIcon WavesmithIcon() {
     return icon;
 }
 
+QIcon ProgramIcon() {
+    return QIcon::fromTheme(QLatin1String(InstalledIconName), WavesmithIcon());
+}
+
 namespace {
 constexpr int ShownPollMs = 100;
 }
@@ -210,8 +214,12 @@ bool TTrayIcon::Shown() const {
 #ifdef WAVESMITH_HAVE_DBUS
     if (FStatusNotifier) return ProcessItemListed();
 #endif
-    // The platform icon has a place on the screen once an XEmbed tray has taken it.
-    return FPlatform && !FPlatform->geometry().isEmpty();
+    if (!FPlatform) return false;
+    // Qt gives its XEmbed icon a size of its own before any tray has taken it: only the move into
+    // the tray's window tells.
+    if (const std::optional<bool> embedded = XEmbedIconEmbedded()) return *embedded;
+    // Elsewhere the platform icon has a place on the screen once the shell has taken it.
+    return !FPlatform->geometry().isEmpty();
 }
 
 void TTrayIcon::WhenShown(int boundMs, std::function<void(bool)> done) {
@@ -276,7 +284,7 @@ TTrayButton::TTrayButton(QWidget* parent) : QAbstractButton(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Send to tray"));
-    setAccessibleDescription(QStringLiteral("Hides the window to an icon in the notification area"));
+    setAccessibleDescription(TrayButtonDescription);
     DrawPictures();
     FPicture = FNormal;
     connect(this, &QAbstractButton::clicked, this, &TTrayButton::Clicked);

@@ -24,6 +24,11 @@ std::string TrimTrayTip(const std::string& tip);
 
 // The program's icon, drawn in code at 32 x 32: the window icon and the tray icon.
 QIcon WavesmithIcon();
+// The installed icon's name in the desktop's icon theme (the desktop entry's Icon=).
+inline constexpr char InstalledIconName[] = "org.example.wavesmith";
+// The installed icon by its name, so that trays which look icons up by name find it in the theme;
+// the drawn one where it is not installed.
+QIcon ProgramIcon();
 
 class TTrayIcon : public QObject {
     Q_OBJECT
@@ -98,6 +103,10 @@ private:
     std::string FTrayHost;        // the tray's host when the icon was added
     bool FStatusNotifier = false; // that host is a StatusNotifierItem host
 };
+
+// What the send-to-tray button does, for screen readers, while there is a tray to send to.
+inline const QString TrayButtonDescription =
+    QStringLiteral("Hides the window to an icon in the notification area");
 
 // ImgTray: a 15 x 14 image button (grown with the user's font). Tag tells which picture it shows:
 // 0 the hover picture (and the button's own picture at start), 1 the normal picture. It takes the

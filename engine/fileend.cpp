@@ -15,6 +15,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -109,7 +110,9 @@ void TFormMain::FinishFile(TDecoderRun& run) {
         if (g.FilesDecoded == g.FilesTotal) {
             LabelBatch->setText(QStringLiteral("100%"));
             ShownBatchPercent = -1;
-            ProgressBarBatch->setValue(0);
+            // The end shows, and is read out, at the gauge's maximum, whatever the last progress
+            // line said; the idle texts reset it with the next tick.
+            ProgressBarBatch->setValue(ProgressBarBatch->maximum());
             LabelBatchRemaining->setText(QStringLiteral("Decoding finished"));
         }
     }
@@ -125,6 +128,8 @@ void TFormMain::FinishFile(TDecoderRun& run) {
     // The batch completes when no entry is left to try and none is running.
     if (!AnyRunBusy() && (g.StopWhenDone || !AnyEntryLeftToTry())) {
         CompleteBatch();
+        // A whole tick from now, not one that fell due during the completion sound.
+        Timer1->start();
         return;
     }
     MirrorLeadRun();

@@ -23,6 +23,11 @@ constexpr size_t MaxRunsRemovedSeparately = 16;
 // Beyond this many changes between two saves, writing the list whole costs less than recording them.
 constexpr size_t MaxRecordedChanges = 4096;
 
+// An entry as a screen reader names it: its name and its folder.
+QString EntryName(const TFileItem& item) {
+    return QStringLiteral("%1, %2").arg(DisplayText(item.FileName), DisplayText(item.Path));
+}
+
 } // namespace
 
 struct TFileListModel::TPrivate {
@@ -293,6 +298,14 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (index.column() == colFileName) return d->IconFor(item);
         break;
+    case Qt::ToolTipRole:
+        // The column may show the folder elided; its tip shows it whole.
+        if (index.column() == colPath) return DisplayText(item.Path);
+        break;
+    case Qt::AccessibleTextRole:
+        // The keyboard stays in the name column: a screen reader reads the whole entry there.
+        if (index.column() == colFileName) return EntryName(item);
+        break;
     case Qt::TextAlignmentRole:
         if (index.column() == colSize) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         break;
@@ -301,7 +314,12 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal) return {};
+    // Each row is named after its entry, for the screen reader's table of rows.
+    if (orientation == Qt::Vertical) {
+        if ((role == Qt::DisplayRole || role == Qt::AccessibleTextRole) && section >= 0 && section < Count())
+            return EntryName(Item(section));
+        return {};
+    }
     if (role == Qt::DisplayRole) {
         switch (section) {
         case colFileName:

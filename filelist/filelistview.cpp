@@ -24,10 +24,12 @@ namespace {
 
 const QString DragFormat = QStringLiteral("application/x-wavesmith-list-entry");
 constexpr int ColumnWidths[] = {150, 150, 75, 100};
+constexpr int PathColumn = 1;
 
 } // namespace
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
+    setItemDelegateForColumn(PathColumn, new TPathDelegate(this));
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -71,8 +73,22 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     });
 }
 
+void TPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
+}
+
 void TFileListView::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
+    // A click into another column still leaves the keyboard in the name column, where a screen
+    // reader reads the entry's name and folder.
+    if (selectionModel())
+        connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& current) {
+                    if (current.isValid() && current.column() != 0)
+                        selectionModel()->setCurrentIndex(current.siblingAtColumn(0),
+                                                          QItemSelectionModel::NoUpdate);
+                });
     FFitting = true;
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
         header()->resizeSection(column, Scaled(ColumnWidths[column])); // grown with the user's font
@@ -104,6 +120,27 @@ void TFileListView::updateGeometries() {
     QTableView::updateGeometries();
     // With no entries there is nothing to scroll to: the header alone brings no scroll bar.
     if (!model() || model()->rowCount() == 0) horizontalScrollBar()->setRange(0, 0);
+}
+
+QModelIndex TFileListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows == 0) return QTableView::moveCursor(cursorAction, modifiers);
+    switch (cursorAction) {
+    case MoveHome:
+        return model()->index(0, 0);
+    case MoveEnd:
+        return model()->index(rows - 1, 0);
+    case MoveLeft:
+    case MoveRight: {
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(bar->value() + (cursorAction == MoveLeft ? -bar->singleStep() : bar->singleStep()));
+        return currentIndex();
+    }
+    default: {
+        const QModelIndex next = QTableView::moveCursor(cursorAction, modifiers);
+        return next.isValid() ? next.siblingAtColumn(0) : next;
+    }
+    }
 }
 
 void TFileListView::SetSortArrow(bool show, int column, bool ascending) {

@@ -5,6 +5,7 @@
 // out again after every row that comes or goes, which at a whole collection's length costs more
 // per decoded file than the rest of the batch together.
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 class QMimeData;
@@ -32,6 +33,9 @@ signals:
     void ListClicked();
 
 protected:
+    // Moves as a file list does: Home and End (with Ctrl too) go to the first and last entry, Left
+    // and Right scroll, and the current cell stays in the name column.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -50,6 +54,14 @@ private:
     int FDropTarget = -1;
     bool FNameFollowsView = true; // until the user sizes the name column by hand
     bool FFitting = false;
+};
+
+// Draws the folders elided in the middle: the last folders, which tell entries apart, stay visible.
+class TPathDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 // Holds the list's repainting for one operation on many entries; nests.

@@ -2,8 +2,8 @@
 # Sets up what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs the whole suite (under root, the permission tests again as another user); installs that build
 # into a temporary prefix and validates the installed layout, desktop files and manual pages and the
-# launch feedback; builds the release package and runs lintian on it; then builds the runner's, the
-# batch's and the split decoder's tests with ThreadSanitizer and runs them.
+# launch feedback; builds the release package and runs lintian (pedantic) and hardening-check on it;
+# then builds the runner's, the batch's and the split decoder's tests with ThreadSanitizer and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -42,6 +42,12 @@ for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/instal
 done
 [ "$(readlink "$prefix/bin/wavesmith")" = ../lib/wavesmith/wavesmith ] || { echo "bin/wavesmith is no link to the program"; exit 1; }
 desktop-file-validate "$prefix/share/applications/org.example.wavesmith.desktop"
+# Claiming folders would make a converter the desktop's folder opener where no file manager is installed.
+if grep -q 'inode/directory' "$prefix/share/applications/org.example.wavesmith.desktop" \
+    "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"; then
+    echo "the desktop entry or the AppStream data claims folders (inode/directory)"
+    exit 1
+fi
 appstreamcli validate --no-net "$prefix/share/metainfo/org.example.wavesmith.metainfo.xml"
 for page in wavesmith utils.exe; do
     warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
@@ -69,9 +75,25 @@ cmake --build "$root/build/release" -j "$jobs"
 rm -f "$root"/build/release/wavesmith_*.deb
 (cd "$root/build/release" && cpack -G DEB >/dev/null)
 if command -v lintian >/dev/null; then
-    findings=$(lintian --tag-display-limit 0 "$root"/build/release/wavesmith_*.deb 2>&1 | grep -E '^[EW]: ' || true)
+    report=$(lintian --pedantic --display-info --tag-display-limit 0 "$root"/build/release/wavesmith_*.deb 2>&1 || true)
+    findings=$(grep -E '^[EW]: ' <<<"$report" || true)
     [ -z "$findings" ] || { echo "$findings"; exit 1; }
-    echo "lintian: no errors and no warnings"
+    # The release is hardened by its own build configuration: no hardening tag at any level.
+    findings=$(grep -E '^[EWIP]: .*hardening-' <<<"$report" || true)
+    [ -z "$findings" ] || { echo "$findings"; exit 1; }
+    echo "lintian (pedantic): no errors, no warnings and no hardening tags"
+fi
+if command -v hardening-check >/dev/null; then
+    unpacked=$(mktemp -d)
+    dpkg-deb -x "$root"/build/release/wavesmith_*.deb "$unpacked"
+    # Control-flow protection is asked of the compiler, but the C library's start files of this
+    # release carry no such mark, so no program linked here has it (the system's own do not either).
+    for program in wavesmith utils.exe; do
+        hardening-check --nocfprotection "$unpacked/usr/lib/wavesmith/$program" || { rm -rf "$unpacked"; exit 1; }
+    done
+    rm -rf "$unpacked"
+else
+    echo "hardening-check skipped: needs devscripts"
 fi
 
 echo "== The runner's tests, the batch with two decoders at once and the decoder split across threads, with ThreadSanitizer"

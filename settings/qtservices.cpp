@@ -2,6 +2,7 @@
 
 #include "settings/addressopener.h"
 #include "settings/paths.h"
+#include "settings/windowplace.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -84,13 +86,24 @@ TMessageDialog* BuildDialog(const std::string& text, const std::string& caption,
     return dialog;
 }
 
-QWidget* Owner() {
-    return QApplication::activeWindow();
+// The program's main window; none in a program without one.
+QWidget* MainWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->inherits("QMainWindow")) return widget;
+    return nullptr;
 }
 
-// Shows a built dialog modally and frees it; the owner may go away meanwhile.
+// Right after a box closes no window is active until the desktop hands the focus back: the next
+// box is then owned by the main window, not by nothing.
+QWidget* Owner() {
+    QWidget* active = QApplication::activeWindow();
+    return active ? active : MainWindow();
+}
+
+// Shows a built dialog modally over the main window and frees it; the owner may go away meanwhile.
 int Run(TMessageDialog* built) {
     QPointer<TMessageDialog> dialog(built);
+    dialog->CentreOver = MainWindow();
     dialog->exec();
     if (!dialog) return mrCancel;
     const int result = dialog->Result();
@@ -107,6 +120,16 @@ int TMessageDialog::Result() const {
         if (result.isValid()) return result.toInt();
     }
     return EscapeResult;
+}
+
+void TMessageDialog::showEvent(QShowEvent* event) {
+    // The box has settled its size here, before the desktop maps it.
+    QMessageBox::showEvent(event);
+    if (!CentreOver) return;
+    PlaceOverOwner(this, CentreOver);
+    // The box exists on the display by now: a plain move would place its inner corner there, and
+    // the desktop's frame would grow out of it by the frame's size.
+    if (QWindow* handle = windowHandle()) handle->setFramePosition(pos());
 }
 
 void TMessageDialog::keyPressEvent(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 #include "settings/services.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 
 class QWidget;
@@ -15,8 +16,11 @@ public:
     int EscapeResult = mrCancel;
     // The modal result of the button that closed the dialog, or EscapeResult.
     int Result() const;
+    // Each showing opens centred over this window, wholly on its screen.
+    QPointer<const QWidget> CentreOver;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

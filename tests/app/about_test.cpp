@@ -7,6 +7,7 @@
 #include "tests/support/tempdir.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 
@@ -14,14 +15,13 @@
 
 namespace {
 
-// The palette's link colour when hot, its text colour when plain.
+// Underlined in the palette's link colour at rest as when hot, and bold when hot.
 bool LinkIsHot(const QLabel* link) {
     return link->font().bold() && link->font().underline() && link->foregroundRole() == QPalette::Link;
 }
 
 bool LinkIsPlain(const QLabel* link) {
-    return !link->font().bold() && !link->font().underline() &&
-           link->foregroundRole() == QPalette::WindowText;
+    return !link->font().bold() && link->font().underline() && link->foregroundRole() == QPalette::Link;
 }
 
 } // namespace
@@ -60,6 +60,13 @@ TEST(AboutWindow, LinkTogglesWithThePointerAndOpensTheHomePage) {
     ASSERT_TRUE(WaitFor([&] { return LinkIsPlain(about.Label4); }, 5000));
     QTest::mouseMove(about.Label4, QPoint(5, 5));
     ASSERT_TRUE(WaitFor([&] { return LinkIsHot(about.Label4); }, 5000));
+
+    // The focus that the link takes by itself shows.
+    ASSERT_TRUE(about.Label4->hasFocus());
+    const QImage focused = about.Label4->grab().toImage();
+    about.Label4->clearFocus();
+    EXPECT_NE(about.Label4->grab().toImage(), focused);
+    about.Label4->setFocus();
 
     QTest::mouseClick(about.Label4, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(about.isVisible());

@@ -11,6 +11,9 @@
 #include "settings/paths.h"
 #include "tests/app/modaldriver.h"
 #include "tests/support/fakewatcher.h"
+#ifdef WAVESMITH_HAVE_XCB
+#include "tests/support/fakexembedtray.h"
+#endif
 #include "tests/support/scriptedservices.h"
 #include "tests/support/tempdir.h"
 
@@ -20,7 +23,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -52,9 +57,11 @@ TEST_F(FormMainWindow, SendToTrayIsRefusedWhereThereIsNoTray) {
     EXPECT_FALSE(form.InTray());
     EXPECT_FALSE(form.ImgTray->isEnabled());
     EXPECT_TRUE(form.ImgTray->toolTip().contains("no notification area"));
+    EXPECT_EQ(form.ImgTray->accessibleDescription(), form.ImgTray->toolTip()) << "the reason, read out";
     // A tray host started later makes the button usable.
     TTrayIcon::SetAvailableOverride(true);
     EXPECT_TRUE(WaitFor([&] { return form.ImgTray->isEnabled(); }, 5000));
+    EXPECT_FALSE(form.ImgTray->accessibleDescription().contains("no notification area"));
 }
 
 TEST_F(FormMainWindow, WithoutATrayHostTheWindowIsMinimisedNotHidden) {
@@ -281,3 +288,56 @@ TEST_F(FormMainWindow, TheTrayIsAskedOfTheWatcherAndTheWindowWaitsForItsIcon) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.InTray());
 }
+
+#ifdef WAVESMITH_HAVE_XCB
+TEST_F(FormMainWindow, AnXEmbedTrayMustTakeTheIconBeforeTheWindowHides) {
+    // XEmbed needs an X display: under the offscreen platform this test runs itself again on a
+    // virtual X server, without a session bus, so that Qt's icon speaks XEmbed.
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+        if (xvfbRun.isEmpty()) GTEST_SKIP() << "needs xvfb-run";
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=/nonexistent"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        child.start(xvfbRun,
+                    {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-nolisten tcp"),
+                     QCoreApplication::applicationFilePath(),
+                     QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        ASSERT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        return;
+    }
+    TFakeXEmbedTray tray;
+    ASSERT_TRUE(tray.Running());
+    TFormMain form;
+    Start(form);
+    ASSERT_TRUE(TTrayIcon::Available()) << "the tray owns its selection";
+
+    // A hung panel: it owns the selection and is asked to dock, but never takes the icon.
+    tray.Embeds = false;
+    form.ImgTrayClick();
+    ASSERT_TRUE(WaitFor([&] { return tray.DockRequests == 1; }, 5000)) << "the icon asked the tray";
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return form.isMinimized(); }, 10000));
+    EXPECT_TRUE(form.isVisible()) << "minimised, with its taskbar entry, not hidden";
+    EXPECT_FALSE(form.InTray());
+
+    // A working tray takes the icon: only then the window hides.
+    form.showNormal();
+    ASSERT_TRUE(WaitFor([&] { return !form.isMinimized(); }, 5000));
+    tray.Embeds = true;
+    form.ImgTrayClick();
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 5000));
+    EXPECT_EQ(tray.DockRequests, 2);
+    EXPECT_TRUE(form.InTray());
+    form.mnuShow->trigger();
+    EXPECT_TRUE(form.isVisible());
+}
+#endif

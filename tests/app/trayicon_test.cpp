@@ -1,9 +1,11 @@
 // The notification-area icon: its tip, presence, events and popup menu.
+#include "app/statusnotifier.h"
 #include "app/trayicon.h"
 #include "tests/support/tempdir.h"
 
 #include <QCoreApplication>
 #include <QMenu>
+#include <QPixmap>
 #include <QPointer>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,7 @@ TEST(TrayIcon, ActiveTwiceAddsOnceAndFalseRemoves) {
     EXPECT_TRUE(tray.Active());
     EXPECT_EQ(PlatformIcons(tray), 1);
     EXPECT_FALSE(tray.PlatformIcon()->icon().isNull()) << "an icon is always given to the platform";
+    EXPECT_FALSE(tray.Shown()) << "no shell took the icon, which has no place on the screen";
 
     QPointer<QSystemTrayIcon> platform = tray.PlatformIcon();
     tray.SetActive(false);
@@ -118,4 +121,36 @@ TEST(TrayIcon, DestructionRemovesAPresentIcon) {
         EXPECT_TRUE(platform->isVisible());
     }
     EXPECT_TRUE(platform.isNull());
+}
+
+TEST(TrayIcon, TheInstalledIconIsGivenByItsName) {
+    // Not installed, the drawn icon serves by its pictures alone.
+    EXPECT_TRUE(ProgramIcon().name().isEmpty());
+    EXPECT_FALSE(ProgramIcon().isNull());
+
+    // Installed into the desktop's icon theme, trays that look icons up by name find it.
+    TTempDir themes;
+    themes.WriteFile("hicolor/index.theme",
+                     "[Icon Theme]\nName=hicolor\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\n");
+    themes.MakeDir("hicolor/48x48/apps");
+    QPixmap picture(48, 48);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(QString::fromStdString(themes.Path()) + "hicolor/48x48/apps/" +
+                             InstalledIconName + ".png"));
+    struct TThemeBack {
+        const QStringList SearchPaths = QIcon::themeSearchPaths();
+        const QString Theme = QIcon::themeName();
+        ~TThemeBack() {
+            QIcon::setThemeSearchPaths(SearchPaths);
+            QIcon::setThemeName(Theme);
+        }
+    } themeBack;
+    QIcon::setThemeSearchPaths({QString::fromStdString(themes.Path())});
+    QIcon::setThemeName("hicolor");
+    const QIcon installed = ProgramIcon();
+    EXPECT_EQ(installed.name(), InstalledIconName);
+    TStatusNotifierItem item(installed);
+    EXPECT_EQ(item.IconName(), InstalledIconName);
+    EXPECT_EQ(item.Title(), "Wavesmith");
+    EXPECT_FALSE(item.IconPixmap().isEmpty()) << "and its pictures for the trays that show those";
 }

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +64,22 @@ TEST_P(BatchRun, ThreeFilesWithoutErrorsWriteFourLines) {
     EXPECT_EQ(LogFile(), "\r\n\r\n\r\n" + GlobalVars.RunLog[3] + "\r\n");
     for (const char* name : {"a.wav", "b.wav", "c.wav"})
         EXPECT_EQ(Dir.ReadFile(std::string("music/") + name), Decoder::WavBytes(""));
+}
+
+TEST_P(BatchRun, TheGaugeEndsAtItsMaximumWhateverTheLastProgressLineSaid) {
+    // Each file's last line says 99 of 100 frames, as a long batch's last percent often reads 99.
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        AddSource(name);
+    Scripts = {Decoder::Preamble() + Decoder::Progress(100, 3) + Decoder::WriteOutput() + "err:\\n\n" +
+               Decoder::Exit(0)};
+    std::vector<int> values;
+    QObject::connect(Form->ProgressBarBatch, &QProgressBar::valueChanged,
+                     [&](int value) { values.push_back(value); });
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    ASSERT_FALSE(values.empty());
+    EXPECT_NE(std::find(values.begin(), values.end(), 990), values.end()) << "the last progress line";
+    EXPECT_EQ(values.back(), Form->ProgressBarBatch->maximum()) << "then the end, not a reset";
 }
 
 TEST_P(BatchRun, OneDecoderKeepsItsCommandLineSeveralGetThreadsEach) {

@@ -236,6 +236,41 @@ TEST_F(FileListTest, HeaderClicksSortAscendingThenReverseWithTheArrow) {
     EXPECT_FALSE(header->isSortIndicatorShown());
 }
 
+TEST_F(FileListTest, TheKeyboardMovesFromEntryToEntryInTheNameColumn) {
+    AddFiles(5);
+    TFileListView* view = Form->ListViewFiles;
+    view->setFocus();
+    // A click into the Date column still leaves the keyboard in the name column.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(Form->FileList->index(2, TFileListModel::colDate)).center());
+    EXPECT_EQ(view->currentIndex(), Form->FileList->index(2, 0));
+    struct TRow {
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+        int Row; // the current entry afterwards
+    };
+    const TRow rows[] = {
+        {Qt::Key_End, Qt::NoModifier, 4},    {Qt::Key_Up, Qt::NoModifier, 3},
+        {Qt::Key_Home, Qt::NoModifier, 0},   {Qt::Key_Right, Qt::NoModifier, 0},
+        {Qt::Key_Down, Qt::NoModifier, 1},   {Qt::Key_End, Qt::ControlModifier, 4},
+        {Qt::Key_Left, Qt::NoModifier, 4},   {Qt::Key_Home, Qt::ControlModifier, 0},
+        {Qt::Key_End, Qt::ShiftModifier, 4},
+    };
+    for (const TRow& row : rows) {
+        QTest::keyClick(view, row.Key, row.Modifiers);
+        EXPECT_EQ(view->currentIndex(), Form->FileList->index(row.Row, 0)) << row.Key << " " << row.Modifiers;
+    }
+    EXPECT_EQ(SelectedRows(), (std::vector<int>{0, 1, 2, 3, 4})) << "Shift+End selects to the last entry";
+
+    // The folders elide in the middle, where the last ones stay visible; the names as before.
+    QStyleOptionViewItem option;
+    auto* paths = dynamic_cast<TPathDelegate*>(view->itemDelegateForColumn(TFileListModel::colPath));
+    ASSERT_NE(paths, nullptr);
+    paths->initStyleOption(&option, Form->FileList->index(0, TFileListModel::colPath));
+    EXPECT_EQ(option.textElideMode, Qt::ElideMiddle);
+    EXPECT_EQ(view->itemDelegateForColumn(TFileListModel::colFileName), nullptr);
+}
+
 TEST_F(FileListTest, DraggingMovesTheFocusedEntry) {
     AddFiles(4);
     TFileListView* view = Form->ListViewFiles;

@@ -196,6 +196,14 @@ TEST(FileListModel, ShowsTextsAlignmentAndCaptions) {
     EXPECT_EQ(model.data(model.index(0, 3), Qt::DisplayRole).toString().toStdString(),
               FormatShortDateTime(0));
     EXPECT_TRUE(model.data(model.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    // The folder whole in its tip; the entry named by its name and folder, as a row and in its name cell.
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::ToolTipRole).toString(), "/music/");
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::ToolTipRole).isValid());
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::AccessibleTextRole).toString(), "a.mp3, /music/");
+    EXPECT_FALSE(model.data(model.index(0, 3), Qt::AccessibleTextRole).isValid())
+        << "the date reads as shown";
+    EXPECT_EQ(model.headerData(0, Qt::Vertical, Qt::DisplayRole).toString(), "a.mp3, /music/");
+    EXPECT_FALSE(model.headerData(1, Qt::Vertical, Qt::DisplayRole).isValid());
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
     QStringList captions;
     for (int column = 0; column < model.columnCount(); ++column)

@@ -5,7 +5,9 @@
 #include "tests/support/tempdir.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -88,6 +90,26 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     while (first != &dialog && !(first->focusPolicy() & Qt::TabFocus))
         first = first->nextInFocusChain();
     EXPECT_EQ(first, dialog.RadioButtonSame);
+}
+
+TEST_F(OptionsDialog, EveryChoiceIsDescribedOnItsHelpPage) {
+    QFile page(QStringLiteral(WAVESMITH_FIXTURES "/../../data/help/Options.htm"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString help = QString::fromUtf8(page.readAll());
+    TFormOptions dialog;
+    QStringList captions;
+    for (const QAbstractButton* choice : dialog.findChildren<QAbstractButton*>())
+        if (qobject_cast<const QCheckBox*>(choice) || qobject_cast<const QRadioButton*>(choice))
+            captions << choice->text();
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (label->buddy()) captions << label->text();
+    ASSERT_GE(captions.size(), 7);
+    for (QString caption : captions) {
+        caption.remove(QLatin1Char('&')).remove(QLatin1Char(':'));
+        // The first four words: the help need not repeat a caption's slip of the pen.
+        const QString named = caption.split(QLatin1Char(' ')).mid(0, 4).join(QLatin1Char(' '));
+        EXPECT_TRUE(help.contains(named, Qt::CaseInsensitive)) << named.toStdString();
+    }
 }
 
 TEST_F(OptionsDialog, ShownWithItsOwnBackgroundColour) {

@@ -9,10 +9,13 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -139,6 +142,49 @@ TEST(MessageBox, ButtonsIconsAndEscapeFollowTheFlags) {
     EXPECT_EQ(services.MessageBox("t", "c", MB_YESNOCANCEL | MB_ICONEXCLAMATION), IDCANCEL);
     WhenModal([](TMessageDialog& dialog) { dialog.buttons().at(0)->click(); });
     EXPECT_EQ(services.MessageBox("t", "c", MB_YESNO), IDYES);
+}
+
+TEST(MessageBox, EveryBoxOpensCentredOverTheMainWindowAndWhollyOnItsScreen) {
+    QMainWindow main;
+    main.resize(300, 200);
+    QWidget elsewhere; // another window that has the focus when a box opens
+    elsewhere.setGeometry(10, 10, 80, 60);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    struct TRow {
+        QPoint At;
+        bool ElsewhereActive;
+        bool Fits; // centred over the window, the box lies on the screen
+    };
+    const TRow rows[] = {
+        {area.center() - QPoint(150, 100), false, true},
+        {area.center() - QPoint(150, 100), true, true}, // a second and third box: the same place
+        {area.center() - QPoint(150, 100), true, true},
+        {area.bottomRight() - QPoint(120, 60), false, false}, // the window half off the screen
+        {area.topLeft() - QPoint(200, 100), true, false},
+    };
+    TQtServices services;
+    for (const TRow& row : rows) {
+        main.move(row.At);
+        main.show();
+        if (row.ElsewhereActive) {
+            elsewhere.show();
+            elsewhere.activateWindow();
+            ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &elsewhere; }, 5000));
+        }
+        QRect box;
+        WhenModal([&](TMessageDialog& dialog) {
+            box = dialog.frameGeometry();
+            dialog.buttons().at(0)->click();
+        });
+        EXPECT_EQ(services.MessageBox("Overwrite file?", "c", MB_YESNO | MB_ICONQUESTION), IDYES);
+        ASSERT_FALSE(box.isEmpty());
+        EXPECT_TRUE(area.contains(box)) << row.At.x() << "," << row.At.y();
+        if (row.Fits) {
+            EXPECT_LE((box.center() - main.frameGeometry().center()).manhattanLength(), 1)
+                << "box at " << box.x() << "," << box.y();
+        }
+        elsewhere.hide();
+    }
 }
 
 TEST(OpenDialogFilter, BecomesQtFilters) {
