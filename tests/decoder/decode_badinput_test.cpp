@@ -68,10 +68,21 @@ std::string StrayTagHeader(const std::string& s) {
     return s.substr(0, at) + TagHeader(0x0FFFFFFF) + s.substr(at);
 }
 
+// An APEv2 header at the fifth frame whose size claims `size` bytes: libmpg123 skips them in silence.
+std::string ApeHeaderClaiming(const std::string& s, std::uint32_t size) {
+    std::string h = "APETAGEX";
+    for (const std::uint32_t field : {2000u, size, 0u, 0xA0000000u})
+        for (int shift = 0; shift < 32; shift += 8)
+            h += static_cast<char>((field >> shift) & 0xFF);
+    const std::size_t at = FrameOffset(s, 5);
+    return s.substr(0, at) + h + std::string(8, '\0') + s.substr(at);
+}
+
 struct TDamage {
     const char* Name;
     const char* Source;
     std::string (*Make)(const std::string& source);
+    const char* Says = ""; // part of the problem line, where it names the place
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -95,6 +106,12 @@ const TDamage Damages[] = {
     // libmpg123 would pass over the rest of the audio as the "tag": Layer II ends there in silence.
     {"StrayTagHeaderInLayerII", "layer2_48k.mp3", StrayTagHeader},
     {"StrayTagHeaderInLayerIII", "cbr_stereo_44k.mp3", StrayTagHeader},
+    // Layer II frames of 576 bytes and no Info frame: only the scan knows the frames skipped.
+    {"ApeHeaderClaimingThreeFrames", "layer2_48k.mp3",
+     [](const std::string& s) { return ApeHeaderClaiming(s, 3 * 576); },
+     "the APEv2 tag at byte 2304 claims 1760 bytes, but audio frames follow from byte 2336"},
+    {"ApeHeaderClaimingPastTheEnd", "layer2_48k.mp3",
+     [](const std::string& s) { return ApeHeaderClaiming(s, 1 << 20); }, "the APEv2 tag at byte 2304 claims"},
 };
 
 class DamagedStream : public ::testing::TestWithParam<TDamage> {};
@@ -108,6 +125,7 @@ TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
     const TDecoderRun run = RunDecoder({"--decode", in, out});
     EXPECT_EQ(run.ExitCode, 3) << run.Err;
     EXPECT_TRUE(HasLineStarting(run, "bitstream problem: ")) << run.Err;
+    EXPECT_NE(run.ErrLines().back().find(GetParam().Says), std::string::npos) << run.Err;
     EXPECT_EQ(run.ErrLines().back().compare(0, 19, "bitstream problem: "), 0)
         << "the problem is the last word";
     // What was decoded before the damage stays, with sizes that match the file.
