@@ -68,14 +68,33 @@ std::string StrayTagHeader(const std::string& s) {
     return s.substr(0, at) + TagHeader(0x0FFFFFFF) + s.substr(at);
 }
 
-// An APEv2 header at the fifth frame whose size claims `size` bytes: libmpg123 skips them in silence.
-std::string ApeHeaderClaiming(const std::string& s, std::uint32_t size) {
+// An APEv2 header or footer of a tag whose items and footer take `size` bytes.
+std::string ApeBlock(std::uint32_t size, std::uint32_t items, std::uint32_t flags) {
     std::string h = "APETAGEX";
-    for (const std::uint32_t field : {2000u, size, 0u, 0xA0000000u})
+    for (const std::uint32_t field : {2000u, size, items, flags})
         for (int shift = 0; shift < 32; shift += 8)
             h += static_cast<char>((field >> shift) & 0xFF);
+    return h + std::string(8, '\0');
+}
+
+// An APEv2 tag of one item and no header, as many writers leave it at the end of a file.
+std::string ApeTagWithoutHeader(const std::string& value) {
+    std::string item;
+    for (int shift = 0; shift < 32; shift += 8)
+        item += static_cast<char>((value.size() >> shift) & 0xFF);
+    item += std::string(4, '\0') + "Cover Art (Front)" + std::string(1, '\0') + value;
+    return item + ApeBlock(static_cast<std::uint32_t>(item.size() + 32), 1, 0);
+}
+
+// `block` inserted at the fifth frame.
+std::string AtFifthFrame(const std::string& s, const std::string& block) {
     const std::size_t at = FrameOffset(s, 5);
-    return s.substr(0, at) + h + std::string(8, '\0') + s.substr(at);
+    return s.substr(0, at) + block + s.substr(at);
+}
+
+// An APEv2 header at the fifth frame whose size claims `size` bytes: libmpg123 skips them in silence.
+std::string ApeHeaderClaiming(const std::string& s, std::uint32_t size) {
+    return AtFifthFrame(s, ApeBlock(size, 0, 0xA0000000u));
 }
 
 struct TDamage {
@@ -153,6 +172,13 @@ const TDamage TrailingData[] = {
     {"ZeroPadding", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + std::string(2000, '\0'); }},
     {"Lyrics3BeforeId3v1", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + Lyrics3AndId3v1(); }},
     {"Junk", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+    // A whole tag between frames, which libmpg123 passes over as the scan does.
+    {"Id3v1TagBetweenFrames", "layer2_48k.mp3",
+     [](const std::string& s) { return AtFifthFrame(s, "TAG" + std::string(125, 'x')); }},
+    // A tag without a header at the end, read back from its footer: the frames its item holds are
+    // no audio that follows.
+    {"ApeTagHoldingFramesAtTheEnd", "layer2_48k.mp3",
+     [](const std::string& s) { return s + ApeTagWithoutHeader(s.substr(FrameOffset(s, 2), 3 * 576)); }},
     // The leading tag's size runs half-way into the audio: the frames chaining from inside it to
     // past its claimed end show where the audio starts.
     {"LeadingTagThatClaimsTooMuch", "id3v2_large.mp3",
