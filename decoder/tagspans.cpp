@@ -96,28 +96,6 @@ std::uint64_t Lyrics3Before(TSourceWindow& window, std::uint64_t end) {
     return end;
 }
 
-// Length of the Lyrics3 block (either version) that starts at `at`, or 0.
-std::uint64_t Lyrics3At(TSourceWindow& window, std::uint64_t at) {
-    if (!Holds(window, at, "LYRICSBEGIN")) return 0;
-    // The second version: fields of a three-letter name, five digits of length and the text, then
-    // six digits of the block's size and the end mark.
-    for (std::uint64_t field = at + 11;;) {
-        if (Holds(window, field + 6, "LYRICS200") && Digits(window, field, 6) == std::int64_t(field - at))
-            return field + 15 - at;
-        const std::int64_t length = Digits(window, field + 3, 5);
-        const std::uint8_t* name = window.At(field, 3);
-        if (length < 0 || !std::all_of(name, name + 3, [](std::uint8_t c) { return c >= 'A' && c <= 'Z'; }))
-            break;
-        field += 8 + static_cast<std::uint64_t>(length);
-    }
-    for (std::uint64_t end = at + 11; end < at + MaxLyrics3v1Bytes; ++end) {
-        const std::uint8_t* c = window.At(end, 1);
-        if (!c) break;
-        if (*c == 'L' && Holds(window, end, "LYRICSEND")) return end + 9 - at;
-    }
-    return 0;
-}
-
 } // namespace
 
 bool ApeHeaderAt(TSourceWindow& window, std::uint64_t at, std::uint64_t& claimed) {
@@ -138,8 +116,7 @@ std::uint64_t TagSpanAt(TSourceWindow& window, std::uint64_t at) {
         return ApeBlock(window, at + claimed, flags) == claimed && !(flags & ApeIsHeader) ? ApeBytes + claimed
                                                                                           : 0;
     }
-    if (Holds(window, at, "TAG") && window.At(at, 128)) return 128;
-    return Lyrics3At(window, at);
+    return Holds(window, at, "TAG") && window.At(at, 128) ? 128 : 0;
 }
 
 std::uint64_t TrailingTagsStart(TSourceWindow& window) {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-// Length of the tag at `at` whose framing holds (an APEv2 tag with a header and a matching footer,
-// an ID3v1 tag, a Lyrics3 block), or 0. An ID3v2 tag is not among them: whether its size holds
-// audio is the scan's to check.
+// Length of the tag at `at` that libmpg123 passes over and whose framing holds (an APEv2 tag with a
+// header and a matching footer, an ID3v1 tag), or 0. An ID3v2 tag is not among them: whether its
+// size holds audio is the scan's to check. A Lyrics3 block stops libmpg123: it counts only at the end.
 std::uint64_t TagSpanAt(TSourceWindow& window, std::uint64_t at);
 
 // Where the tags that end the file begin (ID3v1, APEv2 with or without a header, Lyrics3), read

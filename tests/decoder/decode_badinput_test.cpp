@@ -131,6 +131,13 @@ const TDamage Damages[] = {
      "the APEv2 tag at byte 2304 claims 1760 bytes, but audio frames follow from byte 2336"},
     {"ApeHeaderClaimingPastTheEnd", "layer2_48k.mp3",
      [](const std::string& s) { return ApeHeaderClaiming(s, 1 << 20); }, "the APEv2 tag at byte 2304 claims"},
+    // "TAG" and 20 bytes before the last frame: the 128 bytes of an ID3v1 tag end inside that frame.
+    {"ShortId3v1BeforeTheLastFrame", "layer2_48k.mp3",
+     [](const std::string& s) {
+         const std::size_t at = FrameOffset(s, 42);
+         return s.substr(0, at) + "TAG" + std::string(20, 'x') + s.substr(at);
+     },
+     "the bytes at byte 23616 are no audio frame and no tag, but audio frames follow from byte 23639"},
 };
 
 class DamagedStream : public ::testing::TestWithParam<TDamage> {};

@@ -15,7 +15,7 @@ import zlib
 
 from mutagen.apev2 import BINARY, APEv2, APEValue
 from mutagen import MutagenError
-from mutagen.id3 import APIC, COMM, ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
+from mutagen.id3 import APIC, COMM, ID3, PRIV, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
 import mutagen.wave
 
 
@@ -63,6 +63,8 @@ def text_frames(title):
     tags.add(TIT2(encoding=1, text=title))
     tags.add(TPE1(encoding=0, text="Artist"))
     tags.add(TRCK(encoding=0, text="4"))
+    # Bytes that unsynchronisation would change, in a tag that is not unsynchronised.
+    tags.add(PRIV(owner="test", data=b"\xff\x00" * 8))
     return tags
 
 
