@@ -26,8 +26,9 @@ int VersionNumber(int version) {
 
 class TDecodeRun {
 public:
-    TDecodeRun(mpg123_handle* handle, TProgressPrinter& progress, const TStreamScan& scan)
-        : FHandle(handle), FProgress(progress), FScan(scan) {}
+    TDecodeRun(mpg123_handle* handle, TProgressPrinter& progress, const TStreamScan& scan,
+               std::uint64_t walked)
+        : FHandle(handle), FProgress(progress), FScan(scan), FWalked(walked) {}
 
     // Decodes every frame into `writer`; returns the reason when the stream is damaged, else "".
     std::string Run(TWavWriter& writer) {
@@ -58,6 +59,10 @@ public:
         }
         if (!FScan.Damage.empty()) return FScan.Damage;
         if (FScan.TruncatedTail) return "the file ends inside frame " + std::to_string(FFrames + 1);
+        // Whatever libmpg123 passed over on its own held no frame the scan walked.
+        if (FFrames < FWalked)
+            return "only " + std::to_string(FFrames) + " of the stream's " + std::to_string(FWalked) +
+                   " frames were decoded: audio was skipped";
         // One frame of slack: encoders differ on whether the Info frame counts itself.
         if (FScan.FromInfoHeader && FFrames + 1 < FScan.TotalFrames)
             return "the stream ends after frame " + std::to_string(FFrames) + " of " +
@@ -91,6 +96,7 @@ private:
     mpg123_handle* FHandle;
     TProgressPrinter& FProgress;
     const TStreamScan& FScan;
+    std::uint64_t FWalked; // the frames the scan walked, as libmpg123 numbers them
     std::uint64_t FFrames = 0;
     off_t FLastPosition = -1;
     int FStalls = 0;
@@ -193,7 +199,8 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     }
     if (!writer) {
         writer.emplace(outputPath, format, layout, options.Open);
-        TDecodeRun run(handle.get(), progress, input.Scan);
+        TDecodeRun run(handle.get(), progress, input.Scan,
+                       FramesToDecode(input.Scan, split.FrameAt, split.FrameNumber));
         damage = run.Run(*writer);
         run.EndProgress();
     }

@@ -209,13 +209,18 @@ private:
             FFramesDone.fetch_add(1);
             chunk.Kbps = FrameKbps(handle, info);
             FKbps.store(chunk.Kbps);
-            if (!last && next == chunk.End) break;
+            // Nothing passed over inside the chunk: its last frame stands before the next one's first.
+            if (!last && next == chunk.End) {
+                if (mpg123_framepos(handle) >= FIndex[chunk.End / marks]) return false;
+                break;
+            }
         }
         if (!flush()) return false;
         chunk.FrameCount = next;
         // The ends that the one-thread decode reports as damage are left to it.
         const TStreamScan& scan = FJob.Scan;
-        if (last && (scan.TruncatedTail || (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
+        if (last && (scan.TruncatedTail || next < FAudioFrames ||
+                     (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
             return false;
         chunk.Clean = true;
         return true;

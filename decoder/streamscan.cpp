@@ -1,6 +1,7 @@
 #include "decoder/streamscan.h"
 
 #include "decoder/mpegheader.h"
+#include "decoder/tagspans.h"
 
 #include <algorithm>
 #include <optional>
@@ -104,43 +105,52 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& 
     return std::nullopt;
 }
 
-// True when audio follows `from`: a frame header followed by the next one of its stream (or by the
-// end of the file). The stream may be another one, as when the sample rate changes part-way.
-// Tags, padding and junk after the audio hold none.
-bool FrameFollows(TSourceWindow& window, std::uint64_t from, const TFirstFrame& first) {
-    for (std::uint64_t at = from; const std::uint8_t* p = window.At(at, 4); ++at) {
+// Where audio follows `from` (before `limit`): a frame header followed by the next one of its
+// stream (or by the end of the file). The stream may be another one, as when the sample rate
+// changes part-way. Tags, padding and junk after the audio hold none.
+std::optional<std::uint64_t> FrameFollows(TSourceWindow& window, std::uint64_t from, std::uint64_t limit,
+                                          const TFirstFrame& first) {
+    for (std::uint64_t at = from; at < limit; ++at) {
+        const std::uint8_t* p = window.At(at, 4);
+        if (!p) break;
         if (p[0] != 0xFF) continue;
         const std::uint32_t word = ReadBigEndian32(p);
         const TFirstFrame stream =
             (word & StreamHeaderMask) == (first.Word & StreamHeaderMask) ? first : TFirstFrame{at, word, 0};
         const std::uint64_t length = FrameLength(p, stream);
         if (length == 0) continue;
-        if (at + length == window.Size()) return true;
+        if (at + length == window.Size()) return at;
         if (const std::uint8_t* next = window.At(at + length, 4); next && FrameLength(next, stream))
-            return true;
+            return at;
     }
-    return false;
+    return std::nullopt;
 }
 
-// Length of the tag at `at` that libmpg123 passes over between joined streams (an ID3v2 tag
-// whose size holds no frames, or an ID3v1 tag) when a frame of the stream follows it, else 0. An
-// ID3v2 tag that claims frames, wherever it stands, hides audio: the scan notes the damage.
-std::uint64_t TagBetweenStreams(TSourceWindow& window, std::uint64_t at, const TFirstFrame& first,
-                                TStreamScan& scan) {
-    std::uint64_t length = 0;
-    if (const std::uint8_t* p = window.At(at, 10); p && (length = Id3v2TagSize(p, 10)) != 0) {
-        if (const auto inside = FramesInsideTag(window, at, length)) {
-            scan.DamageAt = at;
-            scan.Damage = "the ID3v2 tag at byte " + std::to_string(at) + " claims " +
-                          std::to_string(length) + " bytes, but audio frames follow inside it from byte " +
-                          std::to_string(*inside);
-            return 0;
-        }
-    } else if (const std::uint8_t* v1 = window.At(at, 3); v1 && std::equal(v1, v1 + 3, "TAG")) {
-        length = 128;
+// Length of the tag at `at` that libmpg123 passes over, when its framing holds: an ID3v2 tag whose
+// size holds no frames, an APEv2 tag with a matching footer, an ID3v1 tag, a Lyrics3 block; else 0.
+// An ID3v2 tag that claims frames, wherever it stands, hides audio: the scan notes the damage.
+std::uint64_t TagBetweenFrames(TSourceWindow& window, std::uint64_t at, TStreamScan& scan) {
+    const std::uint8_t* p = window.At(at, 10);
+    const std::uint64_t length = p ? Id3v2TagSize(p, 10) : 0;
+    if (length == 0) return TagSpanAt(window, at);
+    if (const auto inside = FramesInsideTag(window, at, length)) {
+        scan.DamageAt = at;
+        scan.Damage = "the ID3v2 tag at byte " + std::to_string(at) + " claims " + std::to_string(length) +
+                      " bytes, but audio frames follow inside it from byte " + std::to_string(*inside);
+        return 0;
     }
-    const std::uint8_t* next = length ? window.At(at + length, 4) : nullptr;
-    return next && FrameLength(next, first) ? length : 0;
+    return at + length <= window.Size() ? length : 0;
+}
+
+// Bytes at `at` that the walk could not pass over, while audio frames follow from `audio`: what a
+// decoder skipped there would be lost. Named after the tag they claim to be, if any.
+std::string UnaccountedBytes(TSourceWindow& window, std::uint64_t at, std::uint64_t audio) {
+    const std::string from = " audio frames follow from byte " + std::to_string(audio);
+    std::uint64_t claimed = 0;
+    if (ApeHeaderAt(window, at, claimed))
+        return "the APEv2 tag at byte " + std::to_string(at) + " claims " + std::to_string(claimed + 32) +
+               " bytes, but" + from;
+    return "the bytes at byte " + std::to_string(at) + " are no audio frame and no tag, but" + from;
 }
 
 } // namespace
@@ -174,6 +184,15 @@ const std::uint8_t* TSourceWindow::At(std::uint64_t offset, std::size_t count) {
     return FBuffer + (offset - FStart);
 }
 
+std::uint64_t FramesToDecode(const TStreamScan& scan, std::int64_t frameAt, std::int64_t frameNumber) {
+    const auto& leading = scan.Marks.Leading;
+    const auto known = std::find(leading.begin(), leading.end(), static_cast<std::uint64_t>(frameAt));
+    const std::int64_t shift = (known - leading.begin()) - frameNumber;
+    if (known == leading.end() || (shift != 0 && shift != 1) || scan.CountedFrames < std::uint64_t(shift))
+        return 0;
+    return scan.CountedFrames - static_cast<std::uint64_t>(shift);
+}
+
 TStreamScan ScanStream(TByteSource& source) {
     TStreamScan scan;
     TSourceWindow window(source);
@@ -190,7 +209,10 @@ TStreamScan ScanStream(TByteSource& source) {
     // the file ends inside one; the hop also runs with an Info header, whose count says nothing
     // about a cut inside the last frame. Every hop moves on by a whole frame: a header that gives
     // no length ends the hop like any other bytes that are not a frame.
-    std::uint64_t at = first->Offset, counted = 0;
+    // Tags are passed over only by their own framing, and those that end the file only as far as
+    // they reach: bytes that hold neither frames nor a tag, with audio after them, are damage.
+    const std::uint64_t tail = TrailingTagsStart(window);
+    std::uint64_t at = first->Offset, counted = 0, frameEnd = at, tagsFrom = at;
     while (at < size) {
         const std::uint8_t* p = window.At(at, 4);
         if (!p) {
@@ -201,8 +223,13 @@ TStreamScan ScanStream(TByteSource& source) {
         }
         const std::uint64_t length = FrameLength(p, *first);
         if (length == 0) {
-            const std::uint64_t tag = TagBetweenStreams(window, at, *first, scan);
-            if (tag == 0) break;
+            const std::uint64_t tag = at < tail ? TagBetweenFrames(window, at, scan) : 0;
+            if (tag == 0) {
+                // Tags are passed over only when a frame, another tag or the tags that end the
+                // file follow them; else their framing says nothing.
+                if (at < tail) at = tagsFrom;
+                break;
+            }
             at += tag;
             continue;
         }
@@ -213,6 +240,7 @@ TStreamScan ScanStream(TByteSource& source) {
         scan.Marks.Add(counted, at);
         ++counted;
         at += length;
+        frameEnd = tagsFrom = at;
     }
     scan.FromInfoHeader = infoFrames.has_value();
     scan.InfoFrames = infoFrames.value_or(0);
@@ -221,7 +249,13 @@ TStreamScan ScanStream(TByteSource& source) {
     // does not count that Info frame, but counts the later ones as audio.
     if (infoFrames && counted > *infoFrames + 1) scan.TotalFrames = counted - 1;
     scan.CountedFrames = counted;
-    scan.AudioEnd = at;
-    scan.TrailingDataOnly = !scan.TruncatedTail && !FrameFollows(window, at, *first);
+    scan.AudioEnd = frameEnd;
+    const auto audio = scan.TruncatedTail ? std::nullopt : FrameFollows(window, at, tail, *first);
+    scan.TrailingDataOnly = !scan.TruncatedTail && !audio;
+    // Another stream that starts right there is no skip: its frames are decoded or refused.
+    if (audio && *audio != at && scan.Damage.empty()) {
+        scan.DamageAt = at;
+        scan.Damage = UnaccountedBytes(window, at, *audio);
+    }
     return scan;
 }

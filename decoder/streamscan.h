@@ -38,6 +38,11 @@ struct TStreamScan {
     std::uint64_t MostFrames() const { return TotalFrames > CountedFrames ? TotalFrames : CountedFrames; }
 };
 
+// The frames libmpg123 numbers in a stream the scan walked, given where the frame it stands at once
+// the format is read starts (`frameAt`) and the number it gives that frame: the walked frames, less
+// a leading Info frame that it read as such. 0 when the two do not agree on where the frames are.
+std::uint64_t FramesToDecode(const TStreamScan& scan, std::int64_t frameAt, std::int64_t frameNumber);
+
 // Reads the source through a small window: frame headers only, the audio is skipped.
 TStreamScan ScanStream(TByteSource& source);
 

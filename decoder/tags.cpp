@@ -1,5 +1,6 @@
 #include "decoder/tags.h"
 
+#include "decoder/mpegheader.h"
 #include "decoder/tagstream.h"
 
 #include <taglib/apefooter.h>
@@ -8,12 +9,16 @@
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
+#include <taglib/id3v2synchdata.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tpropertymap.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -36,7 +41,13 @@ std::string Number(unsigned value) {
     return value ? std::to_string(value) : std::string();
 }
 
-// The text fields a RIFF INFO list carries, each from the first tag that has it.
+// INFO declares no character set, and readers assume one of their own: only plain ASCII reads
+// the same in all of them. Other text is left to the id3 chunk, which says how it is written.
+bool ReadsTheSameEverywhere(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// The text fields a RIFF INFO list carries, each from the first tag that has it in plain ASCII.
 std::vector<std::pair<std::string, std::string>> InfoFields(const std::vector<const TagLib::Tag*>& tags) {
     using TGetter = std::string (*)(const TagLib::Tag&);
     static const std::pair<const char*, TGetter> fields[] = {
@@ -51,7 +62,7 @@ std::vector<std::pair<std::string, std::string>> InfoFields(const std::vector<co
     std::vector<std::pair<std::string, std::string>> info;
     for (const auto& [id, get] : fields)
         for (const TagLib::Tag* tag : tags)
-            if (std::string value = get(*tag); !value.empty()) {
+            if (std::string value = get(*tag); !value.empty() && ReadsTheSameEverywhere(value)) {
                 info.emplace_back(id, std::move(value));
                 break;
             }
@@ -89,6 +100,61 @@ std::vector<std::uint8_t> Bytes(const TagLib::ByteVector& data) {
     return std::vector<std::uint8_t>(data.begin(), data.end());
 }
 
+constexpr char Id3v2Unsynchronised = char(0x80);
+constexpr char Id3v2ExtendedHeader = 0x40;
+
+// The tag with its extended header taken out, which TagLib misreads (the 2.3 form's size is taken
+// for the 2.4 form's, and the 2.4 form's is counted twice): the same frames after a plain header.
+// Empty when the extended header claims more than the tag holds.
+TagLib::ByteVector WithoutExtendedHeader(const TagLib::ByteVector& tag) {
+    const int version = tag[3];
+    if (version < 3 || !(tag[5] & Id3v2ExtendedHeader)) return tag;
+    const unsigned body = TagLib::ID3v2::SynchData::toUInt(tag.mid(6, 4));
+    const unsigned extended =
+        version == 3 ? tag.toUInt(10U, true) + 4 : TagLib::ID3v2::SynchData::toUInt(tag.mid(10, 4));
+    if (tag.size() < 14 || extended > body) return {};
+    TagLib::ByteVector plain = tag.mid(0, 6);
+    plain[5] = static_cast<char>(tag[5] & ~Id3v2ExtendedHeader);
+    plain.append(TagLib::ID3v2::SynchData::fromUInt(body - extended));
+    plain.append(tag.mid(10 + extended));
+    return plain;
+}
+
+// TagLib's reading of a frame header, which it keeps for frames and their subclasses.
+struct TFrameHeaderOf : TagLib::ID3v2::Frame {
+    using TagLib::ID3v2::Frame::Header;
+};
+
+// True when each frame ends inside the tag. TagLib keeps the frames before one that runs past the
+// end and drops it and all after it in silence; the tag is then damaged.
+bool FramesFitTheTag(const TagLib::ByteVector& plain) {
+    const unsigned version = static_cast<unsigned char>(plain[3]);
+    TagLib::ByteVector body = plain.mid(10, TagLib::ID3v2::SynchData::toUInt(plain.mid(6, 4)));
+    // Before 2.4 the whole tag is unsynchronised, frame headers included.
+    if (version < 4 && (plain[5] & Id3v2Unsynchronised)) body = TagLib::ID3v2::SynchData::decode(body);
+    const unsigned headerBytes = TFrameHeaderOf::Header::size(version);
+    for (unsigned at = 0; at + headerBytes <= body.size() && body[at] != 0;) {
+        const TFrameHeaderOf::Header header(body.mid(at, headerBytes), version);
+        if (header.frameSize() == 0) break; // TagLib stops here as at padding
+        at += headerBytes + header.frameSize();
+        if (at > body.size()) return false;
+    }
+    return true;
+}
+
+// A TagLib reading of tag bytes held in memory.
+class TTagCopy {
+public:
+    explicit TTagCopy(const TagLib::ByteVector& bytes)
+        : FBytes(bytes), FStream(FBytes), FFile(&FStream, TagLib::ID3v2::FrameFactory::instance(), false) {}
+    TagLib::ID3v2::Tag* Tag() { return FFile.hasID3v2Tag() ? FFile.ID3v2Tag() : nullptr; }
+
+private:
+    TagLib::ByteVector FBytes;
+    TagLib::ByteVectorStream FStream;
+    TagLib::MPEG::File FFile;
+};
+
 class TTagReader {
 public:
     TTagReader(TByteSource& source, const std::string& inputName)
@@ -125,24 +191,44 @@ private:
                                  "; it is left out of the WAV file");
     }
 
-    // The tag as the source holds it, every frame and picture as it is; one in the old 2.2 form, or
-    // found past other bytes, is written anew as ID3v2.4 from what TagLib read of it.
+    // The tag as the source holds it, every frame and picture as it is, in any version; one found
+    // past other bytes is written anew as ID3v2.4 from what TagLib read of it.
     void KeepId3v2(std::vector<const TagLib::Tag*>& readable) {
         TagLib::ID3v2::Tag* tag = FFile.ID3v2Tag();
-        const std::uint64_t size = tag->header()->completeTagSize();
-        if (size > MaxTagBytes) return Warn("ID3v2", "is larger than 16 MiB");
-        if (tag->frameList().isEmpty()) return Warn("ID3v2", "holds no frame that can be read");
-        char start[3] = {};
-        const bool atStart = FSource.ReadAt(0, start, 3) == 3 && std::memcmp(start, "ID3", 3) == 0;
-        if (atStart && tag->header()->majorVersion() >= 3) {
-            std::vector<std::uint8_t> raw(size);
-            if (FSource.ReadAt(0, raw.data(), raw.size()) != raw.size())
-                return Warn("ID3v2", "is cut off by the end of the file");
-            FTags.Id3v2 = std::move(raw);
-        } else {
+        // The leading tag's own size: TagLib counts the tags stacked after it as its padding.
+        std::uint8_t head[10] = {};
+        const std::uint64_t size =
+            FSource.ReadAt(0, head, sizeof head) == sizeof head ? Id3v2TagSize(head, sizeof head) : 0;
+        const bool atStart = size > 0;
+        if (std::max<std::uint64_t>(size, tag->header()->completeTagSize()) > MaxTagBytes)
+            return Warn("ID3v2", "is larger than 16 MiB");
+        if (!atStart) {
+            if (tag->frameList().isEmpty()) return Warn("ID3v2", "holds no frame that can be read");
             FTags.Id3v2 = Bytes(tag->render(TagLib::ID3v2::v4));
+            readable.push_back(tag);
+            return;
         }
+        TagLib::ByteVector raw(static_cast<unsigned>(size), '\0');
+        if (FSource.ReadAt(0, raw.data(), raw.size()) != raw.size())
+            return Warn("ID3v2", "is cut off by the end of the file");
+        // The fields come from a reading that TagLib gets right; the bytes stay the source's.
+        const TagLib::ByteVector plain = WithoutExtendedHeader(raw);
+        if (plain != raw) {
+            FCopy = std::make_unique<TTagCopy>(plain);
+            tag = FCopy->Tag();
+        }
+        if (!tag || tag->frameList().isEmpty()) return Warn("ID3v2", "holds no frame that can be read");
+        if (!FramesFitTheTag(plain)) return Warn("ID3v2", "holds a frame that runs past its end");
+        FTags.Id3v2 = Bytes(raw);
+        // Some readers read the tag's size in bytes after its extended header, as far past the
+        // tag as that header is long: they find zeros there, as padding.
+        FTags.Id3v2.resize(FTags.Id3v2.size() + raw.size() - plain.size());
         readable.push_back(tag);
+        std::uint8_t next[10] = {};
+        if (FSource.ReadAt(size, next, sizeof next) == sizeof next && Id3v2TagSize(next, sizeof next))
+            FTags.Warnings.push_back("warning: input file \"" + FName +
+                                     "\" holds a second ID3v2 tag after the first; the second is left out "
+                                     "of the WAV file");
     }
 
     // Every item the footer counts was read.
@@ -163,6 +249,7 @@ private:
     std::string FName;
     TTagStream FStream;
     TagLib::MPEG::File FFile;
+    std::unique_ptr<TTagCopy> FCopy; // a copy of the leading tag that TagLib reads right
     TSourceTags FTags;
 };
 

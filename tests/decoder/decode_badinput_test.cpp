@@ -68,10 +68,40 @@ std::string StrayTagHeader(const std::string& s) {
     return s.substr(0, at) + TagHeader(0x0FFFFFFF) + s.substr(at);
 }
 
+// An APEv2 header or footer of a tag whose items and footer take `size` bytes.
+std::string ApeBlock(std::uint32_t size, std::uint32_t items, std::uint32_t flags) {
+    std::string h = "APETAGEX";
+    for (const std::uint32_t field : {2000u, size, items, flags})
+        for (int shift = 0; shift < 32; shift += 8)
+            h += static_cast<char>((field >> shift) & 0xFF);
+    return h + std::string(8, '\0');
+}
+
+// An APEv2 tag of one item and no header, as many writers leave it at the end of a file.
+std::string ApeTagWithoutHeader(const std::string& value) {
+    std::string item;
+    for (int shift = 0; shift < 32; shift += 8)
+        item += static_cast<char>((value.size() >> shift) & 0xFF);
+    item += std::string(4, '\0') + "Cover Art (Front)" + std::string(1, '\0') + value;
+    return item + ApeBlock(static_cast<std::uint32_t>(item.size() + 32), 1, 0);
+}
+
+// `block` inserted at the fifth frame.
+std::string AtFifthFrame(const std::string& s, const std::string& block) {
+    const std::size_t at = FrameOffset(s, 5);
+    return s.substr(0, at) + block + s.substr(at);
+}
+
+// An APEv2 header at the fifth frame whose size claims `size` bytes: libmpg123 skips them in silence.
+std::string ApeHeaderClaiming(const std::string& s, std::uint32_t size) {
+    return AtFifthFrame(s, ApeBlock(size, 0, 0xA0000000u));
+}
+
 struct TDamage {
     const char* Name;
     const char* Source;
     std::string (*Make)(const std::string& source);
+    const char* Says = ""; // part of the problem line, where it names the place
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -95,6 +125,19 @@ const TDamage Damages[] = {
     // libmpg123 would pass over the rest of the audio as the "tag": Layer II ends there in silence.
     {"StrayTagHeaderInLayerII", "layer2_48k.mp3", StrayTagHeader},
     {"StrayTagHeaderInLayerIII", "cbr_stereo_44k.mp3", StrayTagHeader},
+    // Layer II frames of 576 bytes and no Info frame: only the scan knows the frames skipped.
+    {"ApeHeaderClaimingThreeFrames", "layer2_48k.mp3",
+     [](const std::string& s) { return ApeHeaderClaiming(s, 3 * 576); },
+     "the APEv2 tag at byte 2304 claims 1760 bytes, but audio frames follow from byte 2336"},
+    {"ApeHeaderClaimingPastTheEnd", "layer2_48k.mp3",
+     [](const std::string& s) { return ApeHeaderClaiming(s, 1 << 20); }, "the APEv2 tag at byte 2304 claims"},
+    // "TAG" and 20 bytes before the last frame: the 128 bytes of an ID3v1 tag end inside that frame.
+    {"ShortId3v1BeforeTheLastFrame", "layer2_48k.mp3",
+     [](const std::string& s) {
+         const std::size_t at = FrameOffset(s, 42);
+         return s.substr(0, at) + "TAG" + std::string(20, 'x') + s.substr(at);
+     },
+     "the bytes at byte 23616 are no audio frame and no tag, but audio frames follow from byte 23639"},
 };
 
 class DamagedStream : public ::testing::TestWithParam<TDamage> {};
@@ -108,6 +151,7 @@ TEST_P(DamagedStream, ReportsABitstreamProblemAndKeepsAConsistentPartialFile) {
     const TDecoderRun run = RunDecoder({"--decode", in, out});
     EXPECT_EQ(run.ExitCode, 3) << run.Err;
     EXPECT_TRUE(HasLineStarting(run, "bitstream problem: ")) << run.Err;
+    EXPECT_NE(run.ErrLines().back().find(GetParam().Says), std::string::npos) << run.Err;
     EXPECT_EQ(run.ErrLines().back().compare(0, 19, "bitstream problem: "), 0)
         << "the problem is the last word";
     // What was decoded before the damage stays, with sizes that match the file.
@@ -135,6 +179,13 @@ const TDamage TrailingData[] = {
     {"ZeroPadding", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + std::string(2000, '\0'); }},
     {"Lyrics3BeforeId3v1", "cbr_stereo_44k.mp3", [](const std::string& s) { return s + Lyrics3AndId3v1(); }},
     {"Junk", "vbr_stereo_44k.mp3", [](const std::string& s) { return s + Noise(3000, 7); }},
+    // A whole tag between frames, which libmpg123 passes over as the scan does.
+    {"Id3v1TagBetweenFrames", "layer2_48k.mp3",
+     [](const std::string& s) { return AtFifthFrame(s, "TAG" + std::string(125, 'x')); }},
+    // A tag without a header at the end, read back from its footer: the frames its item holds are
+    // no audio that follows.
+    {"ApeTagHoldingFramesAtTheEnd", "layer2_48k.mp3",
+     [](const std::string& s) { return s + ApeTagWithoutHeader(s.substr(FrameOffset(s, 2), 3 * 576)); }},
     // The leading tag's size runs half-way into the audio: the frames chaining from inside it to
     // past its claimed end show where the audio starts.
     {"LeadingTagThatClaimsTooMuch", "id3v2_large.mp3",

@@ -59,6 +59,15 @@ std::string Joined(const std::string& name, int times, const std::string& betwee
     return out;
 }
 
+// An APEv2 header (no items, no footer) whose size claims `size` bytes after it.
+std::string ApeHeader(std::uint32_t size) {
+    std::string h = "APETAGEX";
+    for (const std::uint32_t field : {2000u, size, 0u, 0xA0000000u})
+        for (int shift = 0; shift < 32; shift += 8)
+            h += static_cast<char>((field >> shift) & 0xFF);
+    return h + std::string(8, '\0');
+}
+
 struct TInput {
     const char* Name;
     std::string (*Bytes)();
@@ -89,6 +98,7 @@ const TInput Inputs[] = {
     {"LongMonoWithTrailingJunk", [] { return Repeated("mono_44k.mp3", 30) + std::string(3000, '\x5a'); }},
     {"JoinedWithTagsAndInfoFrames", [] { return Joined("id3v2_large.mp3", 4); }},
     {"JoinedWithId3v1Between", [] { return Joined("cbr_stereo_44k.mp3", 3, "TAG" + std::string(125, 'x')); }},
+    {"JoinedWithApev2AndId3v1Between", [] { return Joined("id3v1_ape.mp3", 3); }},
     // Damaged or unusual: each ends as the decode in one piece ends.
     {"InfoFrameCountsMoreFramesThanThereAre", [] { return FirstFrames("cbr_stereo_44k.mp3", 50); }, false},
     {"StereoThenMono", [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mono_44k.mp3", 10); },
@@ -109,6 +119,9 @@ const TInput Inputs[] = {
          return Repeated("cbr_stereo_44k.mp3", 10) + std::string("ID3\x04\0\0\x7f\x7f\x7f\x7f", 10) +
                 Repeated("cbr_stereo_44k.mp3", 10);
      },
+     false},
+    {"ApeHeaderThatHidesAudio",
+     [] { return Repeated("layer2_48k.mp3", 10) + ApeHeader(3 * 576) + Repeated("layer2_48k.mp3", 10); },
      false},
 };
 

@@ -5,8 +5,11 @@
 #include "decoder/mpegheader.h"
 #include "decoder/partname.h"
 #include "decoder/progress.h"
+#include "decoder/streamscan.h"
+#include "decoder/tagspans.h"
 #include "decoder/wavheader.h"
 #include "decoder/wavwriter.h"
+#include "tests/decoder/decoderprocess.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -266,6 +269,65 @@ TEST(MpegHeader, TagSizesAndWavDetection) {
     EXPECT_FALSE(IsNonMpegWav(mp3InWav.data(), mp3InWav.size()));
     const std::uint8_t mpeg[4] = {0xFF, 0xFB, 0x90, 0x44};
     EXPECT_FALSE(IsNonMpegWav(mpeg, 4));
+}
+
+namespace {
+
+// An APEv2 header or footer: version, size of items and footer, item count, flags.
+std::string ApeBlock(std::uint32_t version, std::uint32_t size, std::uint32_t items, std::uint32_t flags) {
+    std::string h = "APETAGEX";
+    for (const std::uint32_t field : {version, size, items, flags})
+        for (int shift = 0; shift < 32; shift += 8)
+            h += static_cast<char>((field >> shift) & 0xFF);
+    return h + std::string(8, '\0');
+}
+
+std::uint64_t TailOf(const std::string& bytes) {
+    TMemorySource source(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    TSourceWindow window(source);
+    return TrailingTagsStart(window);
+}
+
+} // namespace
+
+TEST(TagSpans, TheTagsThatEndAFileAreReadBackByTheirFraming) {
+    const std::string audio(1000, '\xAA'), v1 = "TAG" + std::string(125, ' ');
+    const std::string item = std::string("\x03\0\0\0\0\0\0\0Key\0abc", 15);
+    const std::string withHeader =
+        ApeBlock(2000, 47, 1, 0xA0000000u) + item + ApeBlock(2000, 47, 1, 0x80000000u);
+    const std::string lyrics = "LYRICSBEGININD0000210LYR00011Sing along";
+    const std::string lyricsV2 = lyrics + "0000" + std::to_string(lyrics.size()) + "LYRICS200";
+    // Each case: the bytes after the audio, and how many of them are tags.
+    const std::vector<std::pair<std::string, std::size_t>> cases{
+        {"", 0},
+        {v1, 128},
+        {withHeader + v1, 207},
+        {item + ApeBlock(1000, 47, 1, 0) + v1, 175},
+        {lyricsV2 + v1, lyricsV2.size() + 128},
+        {"LYRICSBEGIN000011LYRICS200", 26},
+        {"LYRICSBEGINLYRICSEND" + v1, 148},
+        // Framing that does not hold: a footer whose items do not fill it, a version of no APEv2 tag,
+        // a header that does not match the footer, a Lyrics3 size that misses its start.
+        {"x" + item + ApeBlock(2000, 48, 1, 0), 0},
+        {item + ApeBlock(3000, 47, 1, 0), 0},
+        {ApeBlock(2000, 40, 1, 0xA0000000u) + item + ApeBlock(2000, 47, 1, 0x80000000u), 0},
+        {lyrics + "000050LYRICS200", 0},
+    };
+    for (const auto& [tags, length] : cases)
+        EXPECT_EQ(TailOf(audio + tags), audio.size() + tags.size() - length) << tags;
+}
+
+TEST(StreamScan, FramesToDecodeCountsAsLibmpg123NumbersThem) {
+    const std::string bytes = ReadWholeFile(FixturePath("cbr_stereo_44k.mp3"));
+    TMemorySource source(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const TStreamScan scan = ScanStream(source);
+    ASSERT_EQ(scan.CountedFrames, 72u); // the Info frame and 71 audio frames
+    const auto& at = scan.Marks.Leading;
+    const auto frameAt = [&](std::size_t i) { return static_cast<std::int64_t>(at.at(i)); };
+    EXPECT_EQ(FramesToDecode(scan, frameAt(1), 0), 71u) << "past the Info frame, numbered from 0";
+    EXPECT_EQ(FramesToDecode(scan, frameAt(0), 0), 72u) << "the Info frame taken for audio";
+    EXPECT_EQ(FramesToDecode(scan, frameAt(3), 0), 0u) << "frames passed over before the first";
+    EXPECT_EQ(FramesToDecode(scan, frameAt(1) + 1, 0), 0u) << "no frame of the scan";
 }
 
 TEST(FileSource, ReadsWhatIsAppendedAfterItOpenedAndTellsTheChange) {

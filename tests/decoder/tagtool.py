@@ -11,9 +11,11 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 from mutagen.apev2 import BINARY, APEv2, APEValue
-from mutagen.id3 import APIC, COMM, ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
+from mutagen import MutagenError
+from mutagen.id3 import APIC, COMM, ID3, PRIV, TALB, TCON, TDRC, TIT2, TPE1, TRCK, TYER, delete
 import mutagen.wave
 
 
@@ -30,6 +32,40 @@ def id3v1_only(target):
     tags.add(TDRC(encoding=0, text="1999"))
     tags.save(target, v1=2)
     delete(target, delete_v1=False, delete_v2=True)
+
+
+def rendered(tags, version):
+    """The bytes of an ID3v2 tag as mutagen writes it, without padding."""
+    with tempfile.TemporaryDirectory() as folder:
+        scratch = os.path.join(folder, "tag")
+        open(scratch, "wb").close()
+        tags.save(scratch, v2_version=version, padding=lambda info: 0)
+        return open(scratch, "rb").read()
+
+
+def with_extended_header(tag):
+    """The tag with an extended header: a CRC of the frames in 2.3, the plain form in 2.4."""
+    body = tag[10:]
+    if tag[3] == 3:
+        extended = struct.pack(">IHII", 10, 0x8000, 0, zlib.crc32(body))
+    else:
+        extended = syncsafe(6) + b"\x01\x00"
+    return tag[:5] + bytes([tag[5] | 0x40]) + syncsafe(len(extended) + len(body)) + extended + body
+
+
+def prepend(target, tag):
+    data = open(target, "rb").read()
+    open(target, "wb").write(tag + data)
+
+
+def text_frames(title):
+    tags = ID3()
+    tags.add(TIT2(encoding=1, text=title))
+    tags.add(TPE1(encoding=0, text="Artist"))
+    tags.add(TRCK(encoding=0, text="4"))
+    # Bytes that unsynchronisation would change, in a tag that is not unsynchronised.
+    tags.add(PRIV(owner="test", data=b"\xff\x00" * 8))
+    return tags
 
 
 def make(kind, source, target, picture):
@@ -53,11 +89,22 @@ def make(kind, source, target, picture):
         tags.save(target, v2_version=4)
     elif kind == "v22":
         frames = b""
-        for frame_id, text in ((b"TT2", b"Old form"), (b"TP1", b"Artist")):
+        for frame_id, text in ((b"TT2", b"Old form"), (b"TP1", b"Artist"), (b"TOA", b"First artist"),
+                               (b"TXT", b"Lyricist"), (b"TYE", b"1987"), (b"TDA", b"1705")):
             body = b"\x00" + text
             frames += frame_id + struct.pack(">I", len(body))[1:] + body
         data = open(source, "rb").read()
         open(target, "wb").write(b"ID3\x02\x00\x00" + syncsafe(len(frames)) + frames + data)
+    elif kind in ("v23ext", "v24ext"):
+        prepend(target, with_extended_header(rendered(text_frames("Extended"), int(kind[2]))))
+    elif kind == "stacked":
+        prepend(target, rendered(text_frames("First"), 3) + rendered(text_frames("Second"), 4))
+    elif kind == "overrun":
+        # The last frame's size claims 100 bytes more than the tag holds.
+        tag = bytearray(rendered(text_frames("Overrun"), 3))
+        last = tag.rfind(b"TRCK")
+        tag[last + 4:last + 8] = struct.pack(">I", struct.unpack(">I", tag[last + 4:last + 8])[0] + 100)
+        prepend(target, bytes(tag))
     elif kind == "v1":
         id3v1_only(target)
     elif kind == "v1blank":
@@ -94,6 +141,10 @@ def chunks(data):
         at += 8 + size + (size & 1)
 
 
+def fields(tags):
+    return sorted((key, repr(tags[key])) for key in tags.keys())
+
+
 def read(wav, source, picture_out):
     lines = []
     tags = mutagen.wave.WAVE(wav).tags
@@ -102,8 +153,15 @@ def read(wav, source, picture_out):
     else:
         data = open(wav, "rb").read()
         chunk = [data[at + 8:at + 8 + size] for at, cid, size in chunks(data) if cid == b"id3 "][0]
-        kept = open(source, "rb").read().startswith(chunk)
-        lines.append("id3 2.%d%s" % (tags.version[1], ", the source's bytes" if kept else ""))
+        # The chunk may run on past the tag with zeros.
+        tag = chunk[:10 + (chunk[6] << 21 | chunk[7] << 14 | chunk[8] << 7 | chunk[9])]
+        kept = open(source, "rb").read().startswith(tag) and not chunk[len(tag):].strip(b"\0")
+        try:
+            same = fields(ID3(source)) == fields(tags)
+        except MutagenError:
+            same = False
+        lines.append("id3 2.%d%s%s" % (tags.version[1], ", the source's bytes" if kept else "",
+                                        ", the source's fields" if same else ""))
         for key in sorted(tags.keys()):
             frame = tags[key]
             if frame.FrameID == "APIC":
