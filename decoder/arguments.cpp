@@ -1,5 +1,7 @@
 #include "decoder/arguments.h"
 
+#include "decoder/outputargs.h"
+
 #include <algorithm>
 
 namespace {
@@ -13,12 +15,34 @@ bool ReadThreads(const std::string& text, unsigned& threads) {
 }
 
 TArguments ParseCommand(const std::vector<std::string>& given);
+TArguments ParseWithTagOption(const std::vector<std::string>& given);
 
 } // namespace
 
+TArguments ParseArguments(const std::vector<std::string>& line) {
+    std::vector<std::string> given = line;
+    TOutputSpec output;
+    std::string problem;
+    if (!TakeOutputOptions(given, output, problem)) {
+        TArguments wrong;
+        wrong.Problem = problem;
+        return wrong;
+    }
+    TArguments result = ParseWithTagOption(given);
+    if (given.size() != line.size() && result.Command != TCommand::Decode &&
+        result.Command != TCommand::UsageError) {
+        result.Command = TCommand::UsageError;
+        result.Problem = "the output's options go with --decode";
+    }
+    result.Output = output;
+    return result;
+}
+
+namespace {
+
 // --no-tags goes first or last. Only a line that means nothing without it loses it, so a file
 // named "--no-tags" stays a name wherever it is one.
-TArguments ParseArguments(const std::vector<std::string>& given) {
+TArguments ParseWithTagOption(const std::vector<std::string>& given) {
     TArguments result = ParseCommand(given);
     if (result.Command != TCommand::UsageError || given.empty()) return result;
     const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
@@ -29,8 +53,6 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     plain.NoTags = true;
     return plain;
 }
-
-namespace {
 
 TArguments ParseCommand(const std::vector<std::string>& given) {
     TArguments result;
