@@ -163,12 +163,12 @@ private:
 
     THandle OpenWorkerHandle(TSourceReader& reader) {
         std::string error;
-        THandle handle = OpenDecoder(reader, FJob.Name, error);
+        THandle handle = OpenDecoder(reader, FJob.Name, error, FJob.Encoding);
         long rate = 0;
         int channels = 0, encoding = 0;
         if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
             return nullptr;
-        AllowFormats(handle.get(), FJob.Channels == 1 ? MPG123_MONO : MPG123_STEREO);
+        AllowFormats(handle.get(), FJob.Channels == 1 ? MPG123_MONO : MPG123_STEREO, FJob.Encoding);
         mpg123_param(handle.get(), MPG123_PREFRAMES, Preframes, 0.);
         if (mpg123_set_index(handle.get(), FIndex.data(), FIndexStep, FIndex.size()) != MPG123_OK)
             return nullptr;

@@ -183,7 +183,8 @@ bool TWavWriter::WriteTrailer() {
 bool TWavWriter::Finish() {
     if (!FError.empty() || !FFile) return FError.empty();
     if (FBuffer && !Flush()) return false;
-    if (!FTrailer.empty() && FDataBytes % 2) FTrailer.insert(FTrailer.begin(), 0); // the audio's pad byte
+    // The audio's pad byte: 24-bit mono can end on an odd byte.
+    if (FDataBytes % 2) FTrailer.insert(FTrailer.begin(), 0);
     auto header = BuildWavHeader(FFormat, FLayout, FDataBytes, FTrailer.size());
     if (header.empty() && !FTrailer.empty()) {
         FTrailer.clear();
