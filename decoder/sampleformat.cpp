@@ -34,12 +34,15 @@ std::string SampleFormatText(TSampleFormat format) {
 
 namespace {
 
-// Rounded to the nearest step of a signed integer of `bits`, clipped to its range.
+// Rounded to the nearest step of a signed integer of `bits`, clipped to its range. Scaling by a
+// power of two is exact in float, and the steps of up to 24 bits are whole floats.
 std::int32_t Quantize(float sample, int bits) {
-    const double scale = static_cast<double>(std::int64_t(1) << (bits - 1));
-    const double value = std::nearbyint(static_cast<double>(sample) * scale);
+    const float scale = static_cast<float>(std::int32_t(1) << (bits - 1));
+    const float value = sample * scale;
     if (std::isnan(value)) return 0;
-    return static_cast<std::int32_t>(std::clamp(value, -scale, scale - 1));
+    if (value <= -scale) return -static_cast<std::int32_t>(scale);
+    if (value >= scale - 1) return static_cast<std::int32_t>(scale) - 1;
+    return static_cast<std::int32_t>(std::lrint(value));
 }
 
 } // namespace

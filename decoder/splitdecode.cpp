@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -97,13 +98,16 @@ public:
             std::unique_lock<std::mutex> lock(FDoneLock);
             // The progress lines come from here, so they stay in order whichever worker is ahead.
             // One frame short: the last line is the last frame's, written when the outcome is known.
+            const auto showProgress = [&] {
+                if (const std::uint64_t done = FFramesDone.load(); done > 1)
+                    progress.Show(done - 1, [this] { return FKbps.load(); });
+            };
             for (;;) {
                 const bool ended = FDone.wait_for(lock, std::chrono::milliseconds(40),
                                                   [this] { return FRunning == 0 || NextToConvertReady(); });
-                if (FJob.Convert) ConvertReadyChunks(lock);
+                if (FJob.Convert) ConvertReadyChunks(lock, showProgress);
                 if (ended && FRunning == 0) break;
-                if (const std::uint64_t done = FFramesDone.load(); done > 1)
-                    progress.Show(done - 1, [this] { return FKbps.load(); });
+                showProgress();
             }
         }
         for (auto& thread : threads)
@@ -258,7 +262,7 @@ private:
 
     // On the thread that waits for the workers: each chunk in turn, as soon as it and those before
     // it are done, continuing exactly where the one before it ended.
-    void ConvertReadyChunks(std::unique_lock<std::mutex>& lock) {
+    void ConvertReadyChunks(std::unique_lock<std::mutex>& lock, const std::function<void()>& showProgress) {
         while (NextToConvertReady()) {
             TChunk& chunk = FChunks[FConverted];
             std::vector<std::uint8_t> audio;
@@ -271,6 +275,7 @@ private:
             if (!converted) FAbandoned = true;
             ++FConverted;
             FDone.notify_all();
+            showProgress(); // the conversion can keep this thread busy until the end
         }
     }
 
