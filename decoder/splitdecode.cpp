@@ -91,6 +91,7 @@ public:
         const auto workers = static_cast<unsigned>(std::min<std::size_t>(FJob.Threads, FChunks.size()));
         if (!FWriter.Begin()) return {true, 0, 0};
         FRunning = workers;
+        FReady = std::make_unique<std::atomic<bool>[]>(FChunks.size());
         std::vector<std::thread> threads;
         for (unsigned i = 0; i < workers; ++i)
             threads.emplace_back([this] { Work(); });
@@ -239,12 +240,11 @@ private:
         const TStreamScan& scan = FJob.Scan;
         if (last && (scan.TruncatedTail || (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
             return false;
+        chunk.Clean = true;
         if (FJob.Convert) {
             const std::lock_guard<std::mutex> lock(FDoneLock);
-            chunk.Clean = true;
+            FReady[&chunk - FChunks.data()].store(true);
             FDone.notify_all();
-        } else {
-            chunk.Clean = true;
         }
         return true;
     }
@@ -257,7 +257,7 @@ private:
     }
 
     bool NextToConvertReady() const {
-        return FJob.Convert && !FAbandoned && FConverted < FChunks.size() && FChunks[FConverted].Clean;
+        return FJob.Convert && !FAbandoned && FConverted < FChunks.size() && FReady[FConverted].load();
     }
 
     // On the thread that waits for the workers: each chunk in turn, as soon as it and those before
@@ -300,8 +300,11 @@ private:
     std::mutex FDoneLock;
     std::condition_variable FDone;
     std::atomic<unsigned> FRunning = 0; // counted down under FDoneLock, read in the wait's predicate
-    std::size_t FConverted = 0;         // chunks handed to the conversion, under FDoneLock
-    std::uint64_t FConvertedIn = 0;     // their bytes, on the waiting thread only
+    // Chunks done, for the conversion: set under FDoneLock, and atomic as the timed wait's
+    // predicate reads them too.
+    std::unique_ptr<std::atomic<bool>[]> FReady;
+    std::atomic<std::size_t> FConverted = 0; // chunks handed to the conversion; changed under FDoneLock
+    std::uint64_t FConvertedIn = 0;          // their bytes, on the waiting thread only
 };
 
 } // namespace

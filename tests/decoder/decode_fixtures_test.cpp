@@ -322,7 +322,9 @@ TEST(Resampling, CdToneMatchesAnExactResamplerWithinTheRounding) {
         const TWavInfo from = ReadWav(nativeBytes), to = ReadWav(cdBytes);
         ASSERT_TRUE(from.Valid && to.Valid);
         const std::vector<double> x = Samples(nativeBytes, from, 0), y = Samples(cdBytes, to, 0);
-        if (from.Channels == 1) EXPECT_TRUE(y == Samples(cdBytes, to, 1)) << "mono to stereo: both the same";
+        if (from.Channels == 1) {
+            EXPECT_TRUE(y == Samples(cdBytes, to, 1)) << "mono to stereo: both the same";
+        }
         if (from.Channels == 2) {
             const auto overshoot = Samples(nativeBytes, from, 1), clipped = Samples(cdBytes, to, 1);
             EXPECT_GT(*std::max_element(overshoot.begin(), overshoot.end()), 1.2) << "float keeps it";
