@@ -358,3 +358,22 @@ TEST(Resampling, CdToneMatchesAnExactResamplerWithinTheRounding) {
         EXPECT_NEAR(hz, 997, 1) << file;
     }
 }
+
+// Stereo to mono at the source's rate: each sample the mean of the float decode's two, exactly.
+TEST(Resampling, StereoToMonoIsTheMeanOfTheFloatSamples) {
+    TTempDir dir;
+    const std::string in = FixturePath("cbr_stereo_44k.mp3"), both = dir.Path() + "both.wav",
+                      mono = dir.Path() + "mono.wav";
+    ASSERT_EQ(RunDecoder({"--decode", in, both, "--format", "f32"}).ExitCode, 0);
+    ASSERT_EQ(RunDecoder({"--decode", in, mono, "--format", "f32", "--channels", "1"}).ExitCode, 0);
+    const std::string bothBytes = ReadWholeFile(both), monoBytes = ReadWholeFile(mono);
+    const TWavInfo stereoWav = ReadWav(bothBytes), monoWav = ReadWav(monoBytes);
+    ASSERT_TRUE(stereoWav.Valid && monoWav.Valid);
+    const auto left = Samples(bothBytes, stereoWav, 0), right = Samples(bothBytes, stereoWav, 1);
+    const auto mean = Samples(monoBytes, monoWav, 0);
+    ASSERT_EQ(mean.size(), left.size());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < mean.size(); ++i)
+        wrong += mean[i] != (static_cast<float>(left[i]) + static_cast<float>(right[i])) * 0.5f;
+    EXPECT_EQ(wrong, 0u);
+}
