@@ -1,5 +1,7 @@
 #include "decoder/arguments.h"
 
+#include "decoder/outputargs.h"
+
 #include <algorithm>
 
 namespace {
@@ -13,12 +15,34 @@ bool ReadThreads(const std::string& text, unsigned& threads) {
 }
 
 TArguments ParseCommand(const std::vector<std::string>& given);
+TArguments ParseWithTagOption(const std::vector<std::string>& given);
 
 } // namespace
 
+TArguments ParseArguments(const std::vector<std::string>& line) {
+    std::vector<std::string> given = line;
+    TOutputSpec output;
+    std::string problem;
+    if (!TakeOutputOptions(given, output, problem)) {
+        TArguments wrong;
+        wrong.Problem = problem;
+        return wrong;
+    }
+    TArguments result = ParseWithTagOption(given);
+    if (given.size() != line.size() && result.Command != TCommand::Decode &&
+        result.Command != TCommand::UsageError) {
+        result.Command = TCommand::UsageError;
+        result.Problem = "the output's options go with --decode";
+    }
+    result.Output = output;
+    return result;
+}
+
+namespace {
+
 // --no-tags goes first or last. Only a line that means nothing without it loses it, so a file
 // named "--no-tags" stays a name wherever it is one.
-TArguments ParseArguments(const std::vector<std::string>& given) {
+TArguments ParseWithTagOption(const std::vector<std::string>& given) {
     TArguments result = ParseCommand(given);
     if (result.Command != TCommand::UsageError || given.empty()) return result;
     const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
@@ -29,8 +53,6 @@ TArguments ParseArguments(const std::vector<std::string>& given) {
     plain.NoTags = true;
     return plain;
 }
-
-namespace {
 
 TArguments ParseCommand(const std::vector<std::string>& given) {
     TArguments result;
@@ -96,10 +118,12 @@ unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
            "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags]\n"
+           "                 [--cd | --format s16|s24|f32 [--rate N] [--channels 1|2]]\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
-           "Decodes one MPEG audio file (layer I, II or III) to a 16-bit PCM WAV file with the\n"
-           "source's sample rate and channels, without the encoder's delay and padding.\n"
+           "Decodes one MPEG audio file (layer I, II or III), by default to a 16-bit PCM WAV\n"
+           "file with the source's sample rate and channels, without the encoder's delay and\n"
+           "padding.\n"
            "The WAV file is written as .<output.wav>.part in the output's folder and renamed when\n"
            "it is finished; an input that changes while it is decoded gives no output.\n"
            "A long file is decoded on N threads at once (default 0: one per processor), with the\n"
@@ -108,6 +132,12 @@ std::string UsageText() {
            "made from its APEv2 or ID3v1 tag), in an \"id3 \" chunk, and title, artist, album,\n"
            "track, year, genre and comment in a LIST/INFO chunk. A tag that cannot be read, or\n"
            "is over 16 MiB, is left out with a warning. --no-tags writes the audio alone.\n"
+           "--format: s16 (default), s24 or f32 (IEEE float, keeps what a loud source decodes\n"
+           "past full scale), taken from the decoder as they are. --rate N (8000 to 192000) and\n"
+           "--channels 1|2 convert with libsoxr from float samples, then round to the format\n"
+           "(mono to stereo: two equal channels; stereo to mono: their mean). --cd is the\n"
+           "audio CD's --format s16 --rate 44100 --channels 2. These go before --decode or\n"
+           "after the two file names.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
            "full.\n";

@@ -1,6 +1,8 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` and `--no-tags`
-// before or after the rest, or `--help` or `--version`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N`, `--no-tags` and
+// the output's options (outputargs.h) before or after the rest, or `--help` or `--version`.
+#include "decoder/sampleformat.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@ struct TArguments {
     std::string Problem;  // what is wrong with the command line, for UsageError
     unsigned Threads = 0; // 0: one per available processor
     bool NoTags = false;  // the plain WAV file, without the source's tags
+    TOutputSpec Output;   // what the WAV file holds
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);

@@ -5,12 +5,14 @@
 #include "decoder/inputcheck.h"
 #include "decoder/mpeghandle.h"
 #include "decoder/progress.h"
+#include "decoder/resampler.h"
 #include "decoder/riffchunks.h"
 #include "decoder/splitdecode.h"
 #include "decoder/streamscan.h"
 #include "decoder/wavwriter.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -30,8 +32,9 @@ public:
                std::uint64_t walked)
         : FHandle(handle), FProgress(progress), FScan(scan), FWalked(walked) {}
 
-    // Decodes every frame into `writer`; returns the reason when the stream is damaged, else "".
-    std::string Run(TWavWriter& writer) {
+    // Decodes every frame into `writer`, or through `convert` where given; returns the reason when
+    // the stream is damaged, else "".
+    std::string Run(TWavWriter& writer, TResampler* convert) {
         // The first line comes as soon as the first frame's header is read: with gapless decoding
         // the first frames may give no audio, and the library then reports them only later.
         FProgress.Show(1, [this] { return FrameKbps(FHandle); });
@@ -54,7 +57,7 @@ public:
             if (!FScan.Damage.empty() && mpg123_framepos(FHandle) >= static_cast<off_t>(FScan.DamageAt))
                 return FScan.Damage;
             FFrames = static_cast<std::uint64_t>(frameIndex) + 1;
-            if (!writer.Append(audio, bytes)) return {};
+            if (!(convert ? convert->Push(audio, bytes) : writer.Append(audio, bytes))) return {};
             FProgress.Show(FFrames, [this] { return FrameKbps(FHandle); });
         }
         if (!FScan.Damage.empty()) return FScan.Damage;
@@ -156,39 +159,77 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     }
 
     std::string error;
-    TSourceReader reader(source);
-    THandle handle = OpenDecoder(reader, inputName, error);
+    TSourceReader reader(source), floatReader(source);
+    const TOutputSpec& wanted = options.Output;
+    int encoding = DecoderEncoding(wanted.Format);
+    THandle handle = OpenDecoder(reader, inputName, error, encoding);
     if (!handle) return Refuse(console, error);
     long rate = 0;
-    int channels = 0, encoding = 0;
-    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+    int channels = 0, sourceEncoding = 0;
+    if (mpg123_getformat(handle.get(), &rate, &channels, &sourceEncoding) != MPG123_OK)
         return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
+    const auto outRate = wanted.Rate ? wanted.Rate : static_cast<unsigned>(rate);
+    const auto outChannels = wanted.Channels ? wanted.Channels : static_cast<unsigned>(channels);
+    // Another rate or channel count is made from float samples, whatever the output's format.
+    const bool converting =
+        outRate != static_cast<unsigned>(rate) || outChannels != static_cast<unsigned>(channels);
+    if (converting && encoding != MPG123_ENC_FLOAT_32) {
+        encoding = MPG123_ENC_FLOAT_32;
+        handle = OpenDecoder(floatReader, inputName, error, encoding);
+        if (!handle) return Refuse(console, error);
+        if (mpg123_getformat(handle.get(), &rate, &channels, &sourceEncoding) != MPG123_OK)
+            return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
+    }
+    const auto MakeResampler = [&](TResampler::TSink sink) {
+        return converting ? std::make_unique<TResampler>(static_cast<unsigned>(rate),
+                                                         static_cast<unsigned>(channels), outRate,
+                                                         outChannels, wanted.Format, std::move(sink))
+                          : nullptr;
+    };
+    if (const auto probe = MakeResampler(nullptr); probe && !probe->Problem().empty())
+        return Refuse(console, probe->Problem());
     // From here on only the first frame's channel count is allowed: should it change part-way,
     // libmpg123 converts to it instead of announcing a new format.
-    AllowFormats(handle.get(), channels == 1 ? MPG123_MONO : MPG123_STEREO);
+    AllowFormats(handle.get(), channels == 1 ? MPG123_MONO : MPG123_STEREO, encoding);
     mpg123_frameinfo2 info{};
     mpg123_info2(handle.get(), &info);
 
     Say(console, FormatInputLine(inputName, rate, channels, VersionNumber(info.version), info.layer) + "\n");
-    Say(console, FormatOutputLine(outputPath) + "\n");
+    std::string samples = SampleFormatText(wanted.Format);
+    if (converting)
+        samples += ", " + FormatRate(outRate) + " kHz, " + std::to_string(outChannels) +
+                   (outChannels == 1 ? " channel" : " channels");
+    Say(console, FormatOutputLine(outputPath, samples) + "\n");
 
-    const TWavFormat format{static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channels), 16};
-    const std::uint64_t expectedBytes = input.Scan.MostFrames() * std::uint64_t(1152) * format.BlockAlign();
+    const TWavFormat format{outRate, static_cast<std::uint16_t>(outChannels),
+                            static_cast<std::uint16_t>(8 * SampleBytes(wanted.Format)),
+                            wanted.Format == TSampleFormat::F32};
+    // Resampled up, the audio grows by the ratio; rounded up, as the layout only needs a bound.
+    const std::uint64_t sourceBytes = input.Scan.MostFrames() * std::uint64_t(1152) * format.BlockAlign();
+    const std::uint64_t expectedBytes = sourceBytes / static_cast<std::uint64_t>(rate) * outRate + outRate;
     const TWavLayout layout = ChooseLayout(expectedBytes);
     TProgressPrinter progress(console, input.Scan.TotalFrames);
     std::optional<TWavWriter> writer;
+    std::unique_ptr<TResampler> convert;
     std::string damage;
-    const TSplitJob split{source,
-                          inputName,
-                          input.Scan,
-                          channels,
-                          mpg123_framepos(handle.get()),
-                          mpg123_tellframe(handle.get()),
-                          options.Threads,
-                          options.MinChunkFrames};
+    TSplitJob split{source,
+                    inputName,
+                    input.Scan,
+                    channels,
+                    mpg123_framepos(handle.get()),
+                    mpg123_tellframe(handle.get()),
+                    options.Threads,
+                    options.MinChunkFrames,
+                    encoding,
+                    converting ? static_cast<unsigned>(sizeof(float)) : SampleBytes(wanted.Format)};
     if (WorthSplitting(split)) {
         progress.Show(1, [&] { return FrameKbps(handle.get()); });
         writer.emplace(outputPath, format, layout, options.Open);
+        // The converted audio is written in order, each piece after the one before.
+        convert = MakeResampler([&](const std::uint8_t* data, std::size_t bytes) {
+            return writer->WriteAt(convert->BytesOut(), data, bytes);
+        });
+        split.Convert = convert.get();
         const TSplitResult result = DecodeSplit(split, *writer, progress);
         if (result.Decoded) {
             progress.End(result.LastFrame, result.LastKbps);
@@ -199,9 +240,12 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     }
     if (!writer) {
         writer.emplace(outputPath, format, layout, options.Open);
+        convert = MakeResampler(
+            [&](const std::uint8_t* data, std::size_t bytes) { return writer->Append(data, bytes); });
         TDecodeRun run(handle.get(), progress, input.Scan,
                        FramesToDecode(input.Scan, split.FrameAt, split.FrameNumber));
-        damage = run.Run(*writer);
+        damage = run.Run(*writer, convert.get());
+        if (convert) convert->Finish(); // what was decoded before any damage, to its end
         run.EndProgress();
     }
     return Conclude(source, inputName, *writer, damage, console, options.KeepTags);

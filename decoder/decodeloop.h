@@ -1,6 +1,7 @@
 #pragma once
 // Decodes one MPEG audio file to a WAV file, writing the console lines on `console`.
 #include "decoder/bytesource.h"
+#include "decoder/sampleformat.h"
 #include "decoder/wavwriter.h"
 
 #include <cstdint>
@@ -16,9 +17,10 @@
 // How a file may be split across threads (splitdecode.h): one thread unless told otherwise.
 struct TDecodeOptions {
     unsigned Threads = 1;
-    std::uint64_t MinChunkFrames = 0; // 0: never split
-    bool KeepTags = true;             // the source's tags go after the audio (riffchunks.h)
+    std::uint64_t MinChunkFrames = 0;   // 0: never split
+    bool KeepTags = true;               // the source's tags go after the audio (riffchunks.h)
     TWavWriter::TOpener Open = nullptr; // how the partial file is opened; nullptr: on the disk
+    TOutputSpec Output = {};            // the WAV file's samples, rate and channels
 };
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,

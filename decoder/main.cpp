@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags};
+    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags,
+                                 nullptr, args.Output};
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }

@@ -53,16 +53,16 @@ off_t SeekInput(void* handle, off_t offset, int whence) {
 
 } // namespace
 
-void AllowFormats(mpg123_handle* handle, int channels) {
+void AllowFormats(mpg123_handle* handle, int channels, int encoding) {
     mpg123_format_none(handle);
     const long* rates = nullptr;
     std::size_t count = 0;
     mpg123_rates(&rates, &count);
     for (std::size_t i = 0; i < count; ++i)
-        mpg123_format(handle, rates[i], channels, MPG123_ENC_SIGNED_16);
+        mpg123_format(handle, rates[i], channels, encoding);
 }
 
-THandle OpenDecoder(TSourceReader& reader, const std::string& name, std::string& error) {
+THandle OpenDecoder(TSourceReader& reader, const std::string& name, std::string& error, int encoding) {
     int rc = MPG123_OK;
     THandle handle(mpg123_new(nullptr, &rc));
     if (!handle) {
@@ -71,7 +71,7 @@ THandle OpenDecoder(TSourceReader& reader, const std::string& name, std::string&
     }
     // No resync: lost sync must be reported, not skipped over in silence.
     mpg123_param(handle.get(), MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_NO_RESYNC, 0.);
-    AllowFormats(handle.get(), MPG123_MONO | MPG123_STEREO);
+    AllowFormats(handle.get(), MPG123_MONO | MPG123_STEREO, encoding);
     if (mpg123_replace_reader_handle(handle.get(), ReadInput, SeekInput, nullptr) != MPG123_OK ||
         mpg123_open_handle(handle.get(), &reader) != MPG123_OK) {
         error = "cannot open input file \"" + name + "\": " + mpg123_strerror(handle.get());

@@ -37,11 +37,13 @@ private:
     std::unique_ptr<std::uint8_t[]> FWindow;
 };
 
-// 16-bit output at the source's own rate, whatever it is, with the given channel counts.
-void AllowFormats(mpg123_handle* handle, int channels);
+// Output in one encoding (16-bit unless told) at the source's own rate, whatever it is, with the
+// given channel counts.
+void AllowFormats(mpg123_handle* handle, int channels, int encoding = MPG123_ENC_SIGNED_16);
 
 // A gapless handle that reports lost sync instead of skipping over it; on failure `error` says why.
-THandle OpenDecoder(TSourceReader& reader, const std::string& name, std::string& error);
+THandle OpenDecoder(TSourceReader& reader, const std::string& name, std::string& error,
+                    int encoding = MPG123_ENC_SIGNED_16);
 
 // Bytes after the last whole frame that hold no further frame (tags, padding, junk) end the
 // stream; anything that stops the decoder before them is damage.

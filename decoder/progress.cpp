@@ -24,8 +24,8 @@ std::string FormatInputLine(const std::string& path, long sampleRate, int channe
            (channels == 1 ? " channel" : " channels") + ", MPEG-" + versionText + " Layer " + layerText + ")";
 }
 
-std::string FormatOutputLine(const std::string& path) {
-    return "output: " + path + "  (16 bit, Microsoft WAVE)";
+std::string FormatOutputLine(const std::string& path, const std::string& samples) {
+    return "output: " + path + "  (" + samples + ", Microsoft WAVE)";
 }
 
 std::string FormatProgressLine(std::uint64_t current, std::uint64_t total, int kbps) {

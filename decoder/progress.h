@@ -13,8 +13,9 @@ std::string FormatRate(long sampleRate);
 // "input:  <path>  (44.1 kHz, 2 channels, MPEG-1 Layer III)"; version 1, 2 or 25 (for 2.5), layer 1..3.
 std::string FormatInputLine(const std::string& path, long sampleRate, int channels, int version, int layer);
 
-// "output: <path>  (16 bit, Microsoft WAVE)"
-std::string FormatOutputLine(const std::string& path);
+// "output: <path>  (16 bit, Microsoft WAVE)", with another description of the samples in place of
+// "16 bit" where given.
+std::string FormatOutputLine(const std::string& path, const std::string& samples = "16 bit");
 
 // "\rFrame#     1/4711   128 kbps": current right-aligned in 6, total left-aligned in 6, bitrate in 3.
 std::string FormatProgressLine(std::uint64_t current, std::uint64_t total, int kbps);

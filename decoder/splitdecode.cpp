@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,10 @@ constexpr std::size_t WorkerBufferBytes = 1 << 18;
 // So a stream is split from about 1000 frames (26 s at 44.1 kHz) on: below, the start of the
 // process and of the output file outweigh what a second thread gains (measured on 15 to 120 s files).
 constexpr std::uint64_t DefaultMinChunkFrames = 500;
+// Converted audio waits in memory until the chunks before it are done: chunks of at most this many
+// frames (about 9 MB of float stereo at 48 kHz), and no worker more than a few chunks ahead.
+constexpr std::uint64_t MostConvertChunkFrames = 1000;
+constexpr std::size_t ConvertChunksAhead = 2;
 
 struct TChunk {
     std::uint64_t First = 0; // libmpg123's frame numbers
@@ -43,12 +48,13 @@ struct TChunk {
     std::uint64_t FrameCount = 0; // the frame count after the chunk's last frame
     int Kbps = 0;                 // of its last frame
     bool Clean = false;
+    std::vector<std::uint8_t> Audio; // decoded, waiting for the conversion
 };
 
 class TSplitDecode {
 public:
     TSplitDecode(const TSplitJob& job, TWavWriter& writer) : FJob(job), FWriter(writer) {
-        FBlockAlign = static_cast<std::uint64_t>(job.Channels) * 2;
+        FBlockAlign = static_cast<std::uint64_t>(job.Channels) * job.SampleBytes;
         const TFrameMarks& marks = job.Scan.Marks;
         // libmpg123 numbers frames from the first audio frame, past an Info frame it has read: its
         // numbers are the scan's, or one less.
@@ -66,7 +72,9 @@ public:
         FAudioFrames = frames;
         // The cuts depend on the stream alone, never on the number of threads: the output is then
         // the same for any number of them by construction.
-        const std::uint64_t count = frames / std::max(job.MinChunkFrames, frames / MostChunks);
+        std::uint64_t count = frames / std::max(job.MinChunkFrames, frames / MostChunks);
+        if (job.Convert)
+            count = std::max(count, (frames + MostConvertChunkFrames - 1) / MostConvertChunkFrames);
         for (std::uint64_t k = 0; k < count; ++k) {
             TChunk chunk;
             // On a frame whose place the scan marked, so the decode can show it starts there.
@@ -83,6 +91,7 @@ public:
         const auto workers = static_cast<unsigned>(std::min<std::size_t>(FJob.Threads, FChunks.size()));
         if (!FWriter.Begin()) return {true, 0, 0};
         FRunning = workers;
+        FReady = std::make_unique<std::atomic<bool>[]>(FChunks.size());
         std::vector<std::thread> threads;
         for (unsigned i = 0; i < workers; ++i)
             threads.emplace_back([this] { Work(); });
@@ -90,9 +99,17 @@ public:
             std::unique_lock<std::mutex> lock(FDoneLock);
             // The progress lines come from here, so they stay in order whichever worker is ahead.
             // One frame short: the last line is the last frame's, written when the outcome is known.
-            while (!FDone.wait_for(lock, std::chrono::milliseconds(40), [this] { return FRunning == 0; }))
+            const auto showProgress = [&] {
                 if (const std::uint64_t done = FFramesDone.load(); done > 1)
                     progress.Show(done - 1, [this] { return FKbps.load(); });
+            };
+            for (;;) {
+                const bool ended = FDone.wait_for(lock, std::chrono::milliseconds(40),
+                                                  [this] { return FRunning == 0 || NextToConvertReady(); });
+                if (FJob.Convert) ConvertReadyChunks(lock, showProgress);
+                if (ended && FRunning == 0) break;
+                showProgress();
+            }
         }
         for (auto& thread : threads)
             thread.join();
@@ -107,6 +124,10 @@ private:
             return result;
         }
         if (FAbandoned || FJob.Source.Changed()) return result;
+        if (FJob.Convert && (FConverted != FChunks.size() || !FJob.Convert->Finish())) {
+            if (FWriter.Failed()) result.Decoded = true;
+            return result;
+        }
         // Each chunk's audio must end exactly where the next one's begins.
         std::uint64_t expected = 0;
         for (const TChunk& chunk : FChunks) {
@@ -114,7 +135,7 @@ private:
                 return result;
             expected += chunk.Bytes;
         }
-        FWriter.SetDataBytes(expected);
+        FWriter.SetDataBytes(FJob.Convert ? FJob.Convert->BytesOut() : expected);
         SplitDecodes.fetch_add(1);
         result.Decoded = true;
         result.LastFrame = FChunks.back().FrameCount;
@@ -134,6 +155,7 @@ private:
         while (!FAbandoned) {
             const std::size_t k = FNextChunk++;
             if (k >= FChunks.size()) return true;
+            if (FJob.Convert && !WaitForConversion(k)) return false;
             // A fresh handle for each chunk: one that has decoded elsewhere keeps frame memory
             // that shows in the last bit of rare samples after the seek.
             TSourceReader reader(FJob.Source);
@@ -146,12 +168,12 @@ private:
 
     THandle OpenWorkerHandle(TSourceReader& reader) {
         std::string error;
-        THandle handle = OpenDecoder(reader, FJob.Name, error);
+        THandle handle = OpenDecoder(reader, FJob.Name, error, FJob.Encoding);
         long rate = 0;
         int channels = 0, encoding = 0;
         if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
             return nullptr;
-        AllowFormats(handle.get(), FJob.Channels == 1 ? MPG123_MONO : MPG123_STEREO);
+        AllowFormats(handle.get(), FJob.Channels == 1 ? MPG123_MONO : MPG123_STEREO, FJob.Encoding);
         mpg123_param(handle.get(), MPG123_PREFRAMES, Preframes, 0.);
         if (mpg123_set_index(handle.get(), FIndex.data(), FIndexStep, FIndex.size()) != MPG123_OK)
             return nullptr;
@@ -174,7 +196,8 @@ private:
         std::uint64_t next = chunk.First, at = static_cast<std::uint64_t>(chunk.StartSample) * FBlockAlign;
         std::size_t fill = 0;
         const auto flush = [&] {
-            const bool written = FWriter.WriteAt(at, buffer, fill);
+            if (FJob.Convert) chunk.Audio.insert(chunk.Audio.end(), buffer, buffer + fill);
+            const bool written = FJob.Convert || FWriter.WriteAt(at, buffer, fill);
             at += fill;
             chunk.Bytes += fill;
             fill = 0;
@@ -223,7 +246,42 @@ private:
                      (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
             return false;
         chunk.Clean = true;
+        if (FJob.Convert) {
+            const std::lock_guard<std::mutex> lock(FDoneLock);
+            FReady[&chunk - FChunks.data()].store(true);
+            FDone.notify_all();
+        }
         return true;
+    }
+
+    // A worker starts a chunk only a few chunks ahead of the conversion, so memory stays bounded.
+    bool WaitForConversion(std::size_t k) {
+        std::unique_lock<std::mutex> lock(FDoneLock);
+        FDone.wait(lock, [&] { return FAbandoned || k < FConverted + ConvertChunksAhead + FJob.Threads; });
+        return !FAbandoned;
+    }
+
+    bool NextToConvertReady() const {
+        return FJob.Convert && !FAbandoned && FConverted < FChunks.size() && FReady[FConverted].load();
+    }
+
+    // On the thread that waits for the workers: each chunk in turn, as soon as it and those before
+    // it are done, continuing exactly where the one before it ended.
+    void ConvertReadyChunks(std::unique_lock<std::mutex>& lock, const std::function<void()>& showProgress) {
+        while (NextToConvertReady()) {
+            TChunk& chunk = FChunks[FConverted];
+            std::vector<std::uint8_t> audio;
+            audio.swap(chunk.Audio);
+            lock.unlock();
+            const bool joined = static_cast<std::uint64_t>(chunk.StartSample) * FBlockAlign == FConvertedIn;
+            const bool converted = joined && FJob.Convert->Push(audio.data(), audio.size());
+            FConvertedIn += audio.size();
+            lock.lock();
+            if (!converted) FAbandoned = true;
+            ++FConverted;
+            FDone.notify_all();
+            showProgress(); // the conversion can keep this thread busy until the end
+        }
     }
 
     // On one thread the output keeps the first frame's channels and libmpg123 converts frames
@@ -247,6 +305,11 @@ private:
     std::mutex FDoneLock;
     std::condition_variable FDone;
     std::atomic<unsigned> FRunning = 0; // counted down under FDoneLock, read in the wait's predicate
+    // Chunks done, for the conversion: set under FDoneLock, and atomic as the timed wait's
+    // predicate reads them too.
+    std::unique_ptr<std::atomic<bool>[]> FReady;
+    std::atomic<std::size_t> FConverted = 0; // chunks handed to the conversion; changed under FDoneLock
+    std::uint64_t FConvertedIn = 0;          // their bytes, on the waiting thread only
 };
 
 } // namespace

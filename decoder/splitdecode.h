@@ -7,8 +7,11 @@
 // is decoded again in one piece, with the messages and exit codes of that decode.
 #include "decoder/bytesource.h"
 #include "decoder/progress.h"
+#include "decoder/resampler.h"
 #include "decoder/streamscan.h"
 #include "decoder/wavwriter.h"
+
+#include <mpg123.h>
 
 #include <cstdint>
 #include <string>
@@ -29,6 +32,11 @@ struct TSplitJob {
     std::int64_t FrameNumber; // and its number (libmpg123 counts from the first audio frame)
     unsigned Threads;
     std::uint64_t MinChunkFrames;
+    int Encoding = MPG123_ENC_SIGNED_16; // what libmpg123 gives
+    unsigned SampleBytes = 2;            // and the size of one of its samples
+    // Where the decoded audio goes when it changes rate or channels, else nullptr: the chunks are
+    // then handed to it in order as they are done (one stream, no seams), and it writes the file.
+    TResampler* Convert = nullptr;
 };
 
 // True when the stream is long and plain enough to be split. Whether it is does not depend on the

@@ -124,7 +124,7 @@ bool TWavWriter::Begin() {
 
 bool TWavWriter::WriteAt(std::uint64_t dataOffset, const std::uint8_t* data, std::size_t bytes) {
     if (Failed()) return false;
-    std::uint64_t at = HeaderSize(FLayout) + dataOffset;
+    std::uint64_t at = HeaderSize(FFormat, FLayout) + dataOffset;
 #ifdef _WIN32
     const std::lock_guard<std::mutex> lock(FWriteLock);
     if (_fseeki64(FFile, static_cast<__int64>(at), SEEK_SET) != 0 ||
@@ -169,7 +169,7 @@ bool TWavWriter::Append(const std::uint8_t* data, std::size_t bytes) {
 
 bool TWavWriter::WriteTrailer() {
     if (FTrailer.empty()) return true;
-    const auto at = static_cast<std::int64_t>(HeaderSize(FLayout) + FDataBytes);
+    const auto at = static_cast<std::int64_t>(HeaderSize(FFormat, FLayout) + FDataBytes);
 #ifdef _WIN32
     const int moved = _fseeki64(FFile, at, SEEK_SET);
 #else
@@ -183,7 +183,8 @@ bool TWavWriter::WriteTrailer() {
 bool TWavWriter::Finish() {
     if (!FError.empty() || !FFile) return FError.empty();
     if (FBuffer && !Flush()) return false;
-    if (!FTrailer.empty() && FDataBytes % 2) FTrailer.insert(FTrailer.begin(), 0); // the audio's pad byte
+    // The audio's pad byte: 24-bit mono can end on an odd byte.
+    if (FDataBytes % 2) FTrailer.insert(FTrailer.begin(), 0);
     auto header = BuildWavHeader(FFormat, FLayout, FDataBytes, FTrailer.size());
     if (header.empty() && !FTrailer.empty()) {
         FTrailer.clear();

@@ -269,7 +269,8 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
         run.Threads =
             SlotCount > 1 ? ThreadsForDecoder(ProcessorCount(), ThreadsInUse(run), DecodersStarting()) : 0;
         RunnerOf(run)->SetCommandLine(
-            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags));
+            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags) +
+            DecoderFormatOptions(g.WavFormat));
         LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;

@@ -40,6 +40,12 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
            (keepTags ? std::string() : std::string(" --no-tags"));
 }
 
+std::string DecoderFormatOptions(const std::string& wavFormat) {
+    if (wavFormat == "cd") return " --cd";
+    if (wavFormat == "s24" || wavFormat == "f32") return " --format " + wavFormat;
+    return {};
+}
+
 int ThreadsForDecoder(int cores, int threadsInUse, int starting) {
     return std::max(1, (cores - threadsInUse) / std::max(1, starting));
 }

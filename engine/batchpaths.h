@@ -9,6 +9,10 @@
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
                                const std::string& output, int threads = 0, bool keepTags = true);
 
+// The decoder's options for the WAV format chosen in the options dialog (WavFormats), each with a
+// leading blank, to follow the command line; none for the default, so its line stays as it was.
+std::string DecoderFormatOptions(const std::string& wavFormat);
+
 // The threads a decoder is given when several run at once: the processors that the running ones do
 // not hold, shared among the decoders starting now (`starting`, this one included), at least one.
 // So a batch's last files, fewer than the decoders, get the processors the ended ones gave back.

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -58,7 +59,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // The user's font, and the design's size grown with it.
-    setFixedSize(Scaled(QSize(340, 285)));
+    setFixedSize(Scaled(QSize(340, 309)));
     CreateLayout();
     // F1 is the Help button's key, as on every dialog of the desktop.
     auto* helpKey = new QAction(this);
@@ -91,11 +92,12 @@ void TFormOptions::CreateLayout() {
     CreateDecodersRow(194);
     CheckBoxKeepTags =
         Placed(new QCheckBox(QStringLiteral("&Keep tags and cover art"), this), {15, 218, 313, 17});
-    Bevel1 = Placed(new TTopLine(this), {7, 250, 324, 9});
+    CreateWavFormatRow(242);
+    Bevel1 = Placed(new TTopLine(this), {7, 274, 324, 9});
     MarkDecorative(Bevel1);
-    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 258, 75, 23});
-    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 258, 75, 23});
-    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 258, 75, 23});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 282, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 282, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 282, 75, 23});
 
     connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonSameClick();
@@ -120,6 +122,17 @@ void TFormOptions::CreateDecodersRow(int top) {
     SpinEditDecoders->setRange(0, MaxDecoders);
     SpinEditDecoders->setSpecialValueText(QStringLiteral("One per core"));
     label->setBuddy(SpinEditDecoders);
+}
+
+void TFormOptions::CreateWavFormatRow(int top) {
+    auto* label = Placed(new QLabel(QStringLiteral("WAV &format:"), this), {15, top + 2, 80, 17});
+    ComboBoxWavFormat = Placed(new QComboBox(this), {95, top, 235, 21});
+    ComboBoxWavFormat->setAccessibleName(QStringLiteral("WAV format"));
+    const char* const captions[] = {"As the MP3 (16-bit)", "Audio CD (44.1 kHz, 16-bit, stereo)",
+                                    "24-bit, the MP3's rate", "32-bit float, the MP3's rate"};
+    for (std::size_t i = 0; i < std::size(WavFormats); ++i)
+        ComboBoxWavFormat->addItem(QString::fromLatin1(captions[i]), QString::fromLatin1(WavFormats[i]));
+    label->setBuddy(ComboBoxWavFormat);
 }
 
 // A name that is not valid text cannot come back from the box's text: while the text is what it
@@ -152,6 +165,8 @@ void TFormOptions::LoadFromSettings() {
     CheckBoxOpen->setChecked(GlobalVars.AutoOpen);
     SpinEditDecoders->setValue(GlobalVars.Decoders);
     CheckBoxKeepTags->setChecked(GlobalVars.KeepTags);
+    ComboBoxWavFormat->setCurrentIndex(
+        std::max(0, ComboBoxWavFormat->findData(QString::fromStdString(GlobalVars.WavFormat))));
 }
 
 void TFormOptions::SaveToSettings() {
@@ -166,6 +181,9 @@ void TFormOptions::SaveToSettings() {
     GlobalVars.Decoders = SpinEditDecoders->value();
     if (CheckBoxKeepTags->isChecked() != GlobalVars.KeepTags) GlobalVars.KeepTagsStored = true;
     GlobalVars.KeepTags = CheckBoxKeepTags->isChecked();
+    const std::string format = ComboBoxWavFormat->currentData().toString().toStdString();
+    if (format != GlobalVars.WavFormat) GlobalVars.WavFormatStored = true;
+    GlobalVars.WavFormat = format;
 }
 
 void TFormOptions::RadioButtonNewClick() {

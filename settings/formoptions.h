@@ -6,6 +6,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QRadioButton;
@@ -38,6 +39,7 @@ public:
     QCheckBox* CheckBoxPlaySound = nullptr;
     QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
     QCheckBox* CheckBoxKeepTags = nullptr;
+    QComboBox* ComboBoxWavFormat = nullptr; // its items' data are the WavFormats
     QWidget* Bevel1 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
@@ -50,6 +52,7 @@ protected:
 private:
     void CreateLayout();
     void CreateDecodersRow(int top);
+    void CreateWavFormatRow(int top);
     std::string EditText() const;
     void SetEditText(const std::string& text);
 

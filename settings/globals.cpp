@@ -54,6 +54,12 @@ bool LoadSettings() {
         g.KeepTagsStored = true;
         g.KeepTags = Ini::ReadBool(file, General, "KeepTags", g.KeepTags);
     }
+    if (const std::string format = Ini::ReadString(file, General, "WavFormat", {}); !format.empty()) {
+        g.WavFormatStored = true;
+        // An unknown value (a later version's, a typo) gives the default, as an unreadable number does.
+        const auto known = std::find(std::begin(WavFormats), std::end(WavFormats), format);
+        g.WavFormat = known != std::end(WavFormats) ? format : "mp3";
+    }
     return true;
 }
 
@@ -71,6 +77,7 @@ void SaveSettings() {
                                        {General, "Delete", flag(g.Delete)}};
     if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
     if (g.KeepTagsStored) values.push_back({General, "KeepTags", flag(g.KeepTags)});
+    if (g.WavFormatStored) values.push_back({General, "WavFormat", g.WavFormat});
     values.push_back({System, "LastOpenDir", g.LastOpenDir});
     Ini::WriteValues(file, values);
 }

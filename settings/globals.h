@@ -16,6 +16,8 @@ enum TBatchState : int32_t {
     bsFinished = 99,
 };
 
+inline constexpr const char* WavFormats[] = {"mp3", "cd", "s24", "f32"};
+
 struct TGlobalVars {
     // Settings (section General, and System for LastOpenDir).
     std::string OutDir;
@@ -33,6 +35,10 @@ struct TGlobalVars {
     // The source's tags go into the WAV files (the decoder's default); stored like Decoders.
     bool KeepTags = true;
     bool KeepTagsStored = false;
+    // What the WAV files hold, one of WavFormats: "mp3" the decoder's default (16-bit at the MP3's
+    // rate and channels), "cd" for an audio CD, "s24" and "f32" for editing; stored like Decoders.
+    std::string WavFormat = "mp3";
+    bool WavFormatStored = false;
 
     std::string DecoderPath;
 

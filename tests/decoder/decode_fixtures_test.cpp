@@ -4,7 +4,11 @@
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
+#include <mpg123.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <ostream>
 
 #include <regex>
@@ -142,4 +146,234 @@ TEST(DecodeOutput, ReplacesAnExistingOutputFile) {
     ASSERT_TRUE(wav.Valid) << wav.Problem;
     EXPECT_EQ(wav.Samples(), 70 * 1152 - DecoderDelay);
     EXPECT_TRUE(FindPartialOutputs(out).empty());
+}
+
+namespace {
+
+// What the WAV file holds under each of the output's options.
+struct TFormatCase {
+    const char* File;
+    std::vector<std::string> Options;
+    std::uint16_t FormatTag;
+    std::uint16_t Bits;
+    std::uint32_t Rate;
+    std::uint16_t Channels;
+    std::uint64_t Samples; // exact at the source's rate; resampled, the source's scaled and rounded (+-1)
+    int OwnEncoding;       // libmpg123's own samples in this encoding, byte for byte; 0 where resampled
+    const char* Described; // in the output line
+};
+
+void PrintTo(const TFormatCase& value, std::ostream* out) {
+    *out << value.File;
+    for (const auto& option : value.Options)
+        *out << " " << option;
+}
+
+const TFormatCase FormatCases[] = {
+    {"layer2_48k.mp3", {"--format", "f32"}, 3, 32, 48000, 2, 48384, MPG123_ENC_FLOAT_32, "32 bit float"},
+    {"layer2_48k.mp3", {"--format", "s24"}, 0xFFFE, 24, 48000, 2, 48384, MPG123_ENC_SIGNED_24, "24 bit"},
+    {"mono_44k.mp3", {"--format", "s24"}, 0xFFFE, 24, 44100, 1, 80111, MPG123_ENC_SIGNED_24, "24 bit"},
+    {"vbr_stereo_44k.mp3",
+     {"--threads", "1", "--format", "f32"},
+     3,
+     32,
+     44100,
+     2,
+     88200,
+     MPG123_ENC_FLOAT_32,
+     "32 bit float"},
+    {"mpeg2_22k.mp3", {"--format", "s16"}, 1, 16, 22050, 2, 33075, MPG123_ENC_SIGNED_16, "16 bit"},
+    // Already fit for a CD: the plain command line's bytes.
+    {"cbr_stereo_44k.mp3", {"--cd"}, 1, 16, 44100, 2, 81263, MPG123_ENC_SIGNED_16, "16 bit"},
+    {"sine997_48k.mp3", {"--cd"}, 1, 16, 44100, 2, 44453, 0, "16 bit, 44.1 kHz, 2 channels"}, // 48384 x
+                                                                                              // 0.91875
+    {"sine997_22k_mono.mp3", {"--cd"}, 1, 16, 44100, 2, 20736, 0, "16 bit, 44.1 kHz, 2 channels"},
+    {"mpeg25_8k.mp3",
+     {"--rate", "48000", "--format", "f32"},
+     3,
+     32,
+     48000,
+     1,
+     60000,
+     0,
+     "32 bit float, 48 kHz, 1 channel"},
+    {"cbr_stereo_44k.mp3",
+     {"--channels", "1", "--format", "s24"},
+     0xFFFE,
+     24,
+     44100,
+     1,
+     81263,
+     0,
+     "24 bit, 44.1 kHz, 1 channel"},
+};
+
+// The file decoded by libmpg123 alone, gapless, in one encoding.
+std::string DecodedByLibrary(const std::string& path, int encoding) {
+    int rc = 0;
+    mpg123_handle* handle = mpg123_new(nullptr, &rc);
+    mpg123_param(handle, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.);
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i)
+        mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, encoding);
+    std::string out;
+    if (mpg123_open(handle, path.c_str()) == MPG123_OK) {
+        unsigned char buffer[16384];
+        std::size_t done = 0;
+        while ((rc = mpg123_read(handle, buffer, sizeof buffer, &done)) == MPG123_OK ||
+               rc == MPG123_NEW_FORMAT)
+            out.append(reinterpret_cast<const char*>(buffer), done);
+        out.append(reinterpret_cast<const char*>(buffer), done);
+    }
+    mpg123_delete(handle);
+    return out;
+}
+
+class DecodeFormat : public ::testing::TestWithParam<TFormatCase> {};
+
+} // namespace
+
+TEST_P(DecodeFormat, HeaderSamplesAndOutputLineFitTheFormat) {
+    const TFormatCase& c = GetParam();
+    TTempDir dir;
+    const std::string in = FixturePath(c.File), out = dir.Path() + "out.wav";
+    std::vector<std::string> args{"--decode", in, out};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    const TDecoderRun run = RunDecoder(args);
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    ASSERT_GE(run.ErrLines().size(), 2u);
+    EXPECT_EQ(run.ErrLines()[1], "output: " + out + "  (" + c.Described + ", Microsoft WAVE)");
+    const std::string bytes = ReadWholeFile(out);
+    const TWavInfo wav = ReadWav(bytes);
+    ASSERT_TRUE(wav.Valid) << wav.Problem;
+    EXPECT_EQ(wav.FormatTag, c.FormatTag);
+    EXPECT_EQ(wav.Bits, c.Bits);
+    EXPECT_EQ(wav.SampleRate, c.Rate);
+    EXPECT_EQ(wav.Channels, c.Channels);
+    EXPECT_EQ(wav.DataBytes % (c.Bits / 8u * c.Channels), 0u);
+    if (c.OwnEncoding) {
+        EXPECT_EQ(wav.Samples(), c.Samples);
+        EXPECT_TRUE(bytes.substr(wav.DataOffset, wav.DataBytes) == DecodedByLibrary(in, c.OwnEncoding))
+            << "not libmpg123's own samples";
+    } else {
+        EXPECT_NEAR(static_cast<double>(wav.Samples()), static_cast<double>(c.Samples), 1.0);
+    }
+    // Float says how many sample frames it holds; extensible names the speakers.
+    EXPECT_EQ(wav.FactFrames, c.FormatTag == 3 ? wav.Samples() : 0u);
+    EXPECT_EQ(wav.ChannelMask, c.FormatTag != 0xFFFE ? 0u : c.Channels == 1 ? 0x4u : 0x3u);
+    EXPECT_EQ(wav.DataOffset, c.FormatTag == 1 ? 44u : c.FormatTag == 3 ? 58u : 68u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DecodeFormat, ::testing::ValuesIn(FormatCases));
+
+namespace {
+
+std::vector<double> Samples(const std::string& bytes, const TWavInfo& wav, int channel) {
+    std::vector<double> out;
+    const std::size_t step = wav.Bits / 8u * wav.Channels;
+    for (std::size_t at = wav.DataOffset + channel * (wav.Bits / 8u);
+         at + step <= wav.DataOffset + wav.DataBytes + channel * (wav.Bits / 8u); at += step) {
+        if (wav.FormatTag == 3) {
+            float value = 0;
+            std::memcpy(&value, bytes.data() + at, sizeof value);
+            out.push_back(value);
+        } else {
+            const auto low = static_cast<unsigned char>(bytes[at]);
+            const auto high = static_cast<signed char>(bytes[at + 1]);
+            out.push_back((high * 256 + low) / 32768.0);
+        }
+    }
+    return out;
+}
+
+// The band-limited value of `x` (at `rate`) at time t (in its samples), from a long Kaiser-windowed
+// sinc in double precision: an exact resampler for a tone far below both rates' limits.
+double BandLimitedAt(const std::vector<double>& x, double t, double cutoff) {
+    constexpr int Half = 600;
+    constexpr double Beta = 12;
+    const double norm = std::cyl_bessel_i(0.0, Beta);
+    double sum = 0;
+    const auto centre = static_cast<long>(std::floor(t));
+    for (long k = std::max(0L, centre - Half); k <= std::min<long>(x.size() - 1, centre + Half); ++k) {
+        const double d = t - k, r = d / Half;
+        const double window = std::cyl_bessel_i(0.0, Beta * std::sqrt(std::max(0.0, 1 - r * r))) / norm;
+        const double arg = 2 * M_PI * cutoff * d;
+        sum += x[k] * 2 * cutoff * (d == 0 ? 1 : std::sin(arg) / arg) * window;
+    }
+    return sum;
+}
+
+} // namespace
+
+// A 997 Hz tone at half of full scale through --cd, against the float decode at its own rate
+// resampled exactly: the difference is no more than the 16-bit rounding (-101.1 dB RMS), the
+// level and frequency are the tone's, and a full-scale signal's float decode keeps its overshoot.
+TEST(Resampling, CdToneMatchesAnExactResamplerWithinTheRounding) {
+    for (const char* file : {"sine997_48k.mp3", "sine997_22k_mono.mp3"}) {
+        TTempDir dir;
+        const std::string in = FixturePath(file), native = dir.Path() + "native.wav",
+                          cd = dir.Path() + "cd.wav";
+        ASSERT_EQ(RunDecoder({"--decode", in, native, "--format", "f32"}).ExitCode, 0);
+        ASSERT_EQ(RunDecoder({"--decode", in, cd, "--cd"}).ExitCode, 0);
+        const std::string nativeBytes = ReadWholeFile(native), cdBytes = ReadWholeFile(cd);
+        const TWavInfo from = ReadWav(nativeBytes), to = ReadWav(cdBytes);
+        ASSERT_TRUE(from.Valid && to.Valid);
+        const std::vector<double> x = Samples(nativeBytes, from, 0), y = Samples(cdBytes, to, 0);
+        if (from.Channels == 1) {
+            EXPECT_TRUE(y == Samples(cdBytes, to, 1)) << "mono to stereo: both the same";
+        }
+        if (from.Channels == 2) {
+            const auto overshoot = Samples(nativeBytes, from, 1), clipped = Samples(cdBytes, to, 1);
+            EXPECT_GT(*std::max_element(overshoot.begin(), overshoot.end()), 1.2) << "float keeps it";
+            EXPECT_EQ(*std::max_element(clipped.begin(), clipped.end()), 32767 / 32768.0)
+                << "16-bit clips it";
+        }
+        const double ratio = static_cast<double>(from.SampleRate) / to.SampleRate;
+        const double cutoff = 0.95 * 0.5 * std::min(from.SampleRate, to.SampleRate) / from.SampleRate;
+        double error = 0, power = 0, referencePower = 0;
+        const std::size_t first = y.size() / 2 - 300, count = 600;
+        for (std::size_t j = first; j < first + count; ++j) {
+            const double reference = BandLimitedAt(x, j * ratio, cutoff);
+            error += (y[j] - reference) * (y[j] - reference);
+            power += y[j] * y[j];
+            referencePower += reference * reference;
+        }
+        const double errorDb = 10 * std::log10(error / count);
+        const double roundingDb = 20 * std::log10(1 / 32768.0 / std::sqrt(12.0));
+        EXPECT_LT(errorDb, roundingDb + 1) << file << ": " << errorDb << " dB";
+        EXPECT_NEAR(10 * std::log10(power / referencePower), 0, 0.01) << file;
+        EXPECT_NEAR(10 * std::log10(power / count), 20 * std::log10(0.5 / std::sqrt(2.0)), 0.2) << file;
+        // The tone's frequency from its rising zero crossings over the whole file, bar the ends.
+        int crossings = 0;
+        std::size_t firstCrossing = 0, lastCrossing = 0;
+        for (std::size_t j = 1000; j + 1000 < y.size(); ++j)
+            if (y[j - 1] < 0 && y[j] >= 0) {
+                if (!crossings++) firstCrossing = j;
+                lastCrossing = j;
+            }
+        const double hz = (crossings - 1) * 44100.0 / static_cast<double>(lastCrossing - firstCrossing);
+        EXPECT_NEAR(hz, 997, 1) << file;
+    }
+}
+
+// Stereo to mono at the source's rate: each sample the mean of the float decode's two, exactly.
+TEST(Resampling, StereoToMonoIsTheMeanOfTheFloatSamples) {
+    TTempDir dir;
+    const std::string in = FixturePath("cbr_stereo_44k.mp3"), both = dir.Path() + "both.wav",
+                      mono = dir.Path() + "mono.wav";
+    ASSERT_EQ(RunDecoder({"--decode", in, both, "--format", "f32"}).ExitCode, 0);
+    ASSERT_EQ(RunDecoder({"--decode", in, mono, "--format", "f32", "--channels", "1"}).ExitCode, 0);
+    const std::string bothBytes = ReadWholeFile(both), monoBytes = ReadWholeFile(mono);
+    const TWavInfo stereoWav = ReadWav(bothBytes), monoWav = ReadWav(monoBytes);
+    ASSERT_TRUE(stereoWav.Valid && monoWav.Valid);
+    const auto left = Samples(bothBytes, stereoWav, 0), right = Samples(bothBytes, stereoWav, 1);
+    const auto mean = Samples(monoBytes, monoWav, 0);
+    ASSERT_EQ(mean.size(), left.size());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < mean.size(); ++i)
+        wrong += mean[i] != (static_cast<float>(left[i]) + static_cast<float>(right[i])) * 0.5f;
+    EXPECT_EQ(wrong, 0u);
 }

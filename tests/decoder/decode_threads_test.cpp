@@ -76,6 +76,7 @@ struct TInput {
     // far longer than the rest: their bytes stay in its frame memory, and where a later frame's data
     // runs short it reads them again, which a decode starting part-way cannot know.
     bool SameAsWhole = true;
+    std::vector<std::string> Options = {}; // the output's: another format, rate or channels
 };
 
 void PrintTo(const TInput& value, std::ostream* out) {
@@ -106,6 +107,20 @@ const TInput Inputs[] = {
     {"CutInsideAFrame", [] { return Repeated("cbr_stereo_44k.mp3", 10).substr(0, 200000); }, false},
     {"SampleRateChangesPartWay",
      [] { return Repeated("cbr_stereo_44k.mp3", 10) + Repeated("mpeg2_22k.mp3", 5); }, false},
+    // Resampled: the chunks go through one resampler in order, so no seam shows at their ends.
+    {"LongToneToCd", [] { return Repeated("sine997_48k.mp3", 30); }, true, true, {"--cd"}},
+    {"LongMpeg2ToMonoFloatAt48k",
+     [] { return Repeated("mpeg2_22k.mp3", 40); },
+     true,
+     false,
+     {"--rate", "48000", "--channels", "1", "--format", "f32"}},
+    {"LongMono24Bit", [] { return Repeated("mono_44k.mp3", 30); }, true, true, {"--format", "s24"}},
+    {"JoinedFloat", [] { return Joined("id3v2_large.mp3", 4); }, true, true, {"--format", "f32"}},
+    {"CutInsideAFrameToCd",
+     [] { return Repeated("layer2_48k.mp3", 10).substr(0, 200000); },
+     false,
+     true,
+     {"--cd"}},
     {"OverwrittenInTheMiddle",
      [] {
          std::string s = Repeated("cbr_stereo_44k.mp3", 10);
@@ -127,9 +142,12 @@ const TInput Inputs[] = {
 
 // The decode in this process, so that it shows whether the split was used.
 int DecodeHere(const std::string& in, const std::string& out, unsigned threads,
-               TWavWriter::TOpener open = nullptr) {
+               TWavWriter::TOpener open = nullptr, const std::vector<std::string>& options = {}) {
+    std::vector<std::string> line{"--decode", in, out};
+    line.insert(line.end(), options.begin(), options.end());
     std::FILE* console = std::tmpfile();
-    const int code = DecodeFile(in, out, console, TDecodeOptions{threads, 8, true, open});
+    const int code =
+        DecodeFile(in, out, console, TDecodeOptions{threads, 8, true, open, ParseArguments(line).Output});
     std::fclose(console);
     return code;
 }
@@ -142,8 +160,13 @@ TEST_P(SplitDecode, OneThreadAndThreeGiveTheSameBytesAndExitCode) {
     TTempDir dir;
     const std::string in = dir.WriteFile("in.mp3", GetParam().Bytes());
     const std::string one = dir.Path() + "one.wav", three = dir.Path() + "three.wav";
-    const TDecoderRun first = RunDecoder({"--threads", "1", "--decode", in, one}, 0, SmallChunks);
-    const TDecoderRun second = RunDecoder({"--threads", "3", "--decode", in, three}, 0, SmallChunks);
+    const auto& options = GetParam().Options;
+    const auto line = [&](std::vector<std::string> args) {
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    };
+    const TDecoderRun first = RunDecoder(line({"--threads", "1", "--decode", in, one}), 0, SmallChunks);
+    const TDecoderRun second = RunDecoder(line({"--threads", "3", "--decode", in, three}), 0, SmallChunks);
     EXPECT_EQ(first.ExitCode, second.ExitCode) << first.Err << "\n" << second.Err;
     EXPECT_NE(second.ExitCode, -1) << second.Err;
     EXPECT_EQ(LastWord(first), LastWord(second));
@@ -155,12 +178,13 @@ TEST_P(SplitDecode, OneThreadAndThreeGiveTheSameBytesAndExitCode) {
     // Which way the decode went: a split that gave up gives the same bytes as one that did not.
     const std::string here = dir.Path() + "here.wav";
     const std::uint64_t splitBefore = SplitDecodesFinished();
-    EXPECT_EQ(DecodeHere(in, here, 3), second.ExitCode);
+    EXPECT_EQ(DecodeHere(in, here, 3, nullptr, options), second.ExitCode);
     EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u);
     EXPECT_TRUE(ReadWholeFile(here) == ReadWholeFile(three)) << "in this process and in its own differ";
     if (!GetParam().SameAsWhole) return;
     const std::string whole = dir.Path() + "whole.wav";
-    const TDecoderRun unsplit = RunDecoder({"--decode", in, whole}, 0, {"UTILS_MIN_CHUNK_FRAMES=100000000"});
+    const TDecoderRun unsplit =
+        RunDecoder(line({"--decode", in, whole}), 0, {"UTILS_MIN_CHUNK_FRAMES=100000000"});
     EXPECT_EQ(unsplit.ExitCode, second.ExitCode);
     EXPECT_TRUE(ReadWholeFile(whole) == ReadWholeFile(three)) << "split and whole decodes differ";
 }

@@ -82,6 +82,55 @@ TEST(WavHeader, ExtensibleLayoutReservesRoomAndSwitchesToRf64PastTheRiffLimit) {
     EXPECT_EQ(U32At(big, 76), 0xFFFFFFFFu);
 }
 
+// Float has format tag 3, an 18-byte format chunk and a fact chunk; 24-bit the extensible format
+// chunk. Past the RIFF limit the ds64 chunk holds the sample frames and the fact chunk says so.
+TEST(WavHeader, FloatAndTwentyFourBitFormatChunksAndTheirRf64) {
+    const TWavFormat float48{48000, 2, 32, true}, mono24{44100, 1, 24};
+    const auto f = BuildWavHeader(float48, TWavLayout::Plain, 8000);
+    ASSERT_EQ(f.size(), HeaderSize(float48, TWavLayout::Plain));
+    ASSERT_EQ(f.size(), 58u);
+    EXPECT_EQ(U32At(f, 4), 8000u + 50);
+    EXPECT_EQ(U32At(f, 16), 18u);
+    EXPECT_EQ(f[20], 3);
+    EXPECT_EQ(U32At(f, 28), 48000u * 8);
+    EXPECT_EQ(f[32], 8);
+    EXPECT_EQ(f[34], 32);
+    EXPECT_EQ(TagAt(f, 38), "fact");
+    EXPECT_EQ(U32At(f, 42), 4u);
+    EXPECT_EQ(U32At(f, 46), 1000u);
+    EXPECT_EQ(TagAt(f, 50), "data");
+    EXPECT_EQ(U32At(f, 54), 8000u);
+
+    const auto e = BuildWavHeader(mono24, TWavLayout::Plain, 3000);
+    ASSERT_EQ(e.size(), 68u);
+    EXPECT_EQ(U32At(e, 16), 40u);
+    EXPECT_EQ(U32At(e, 20) & 0xFFFF, 0xFFFEu);
+    EXPECT_EQ(U32At(e, 28), 44100u * 3);
+    EXPECT_EQ(e[32], 3);
+    EXPECT_EQ(e[34], 24);
+    EXPECT_EQ(e[36], 22); // extension size
+    EXPECT_EQ(e[38], 24); // valid bits
+    EXPECT_EQ(U32At(e, 40), 0x4u);
+    EXPECT_EQ(U32At(e, 44), 1u); // the PCM subformat
+    EXPECT_EQ(TagAt(e, 60), "data");
+    EXPECT_EQ(U32At(e, 64), 3000u);
+    EXPECT_EQ(U32At(BuildWavHeader(TWavFormat{44100, 2, 24}, TWavLayout::Plain, 0), 40), 0x3u);
+
+    const std::uint64_t data = 3 * GiB4;
+    EXPECT_FALSE(NeedsRf64(float48, TWavLayout::Extensible, 0xFFFFFFFFull - 86));
+    EXPECT_TRUE(NeedsRf64(float48, TWavLayout::Extensible, 0xFFFFFFFFull - 85));
+    const auto big = BuildWavHeader(float48, TWavLayout::Extensible, data, 10);
+    ASSERT_EQ(big.size(), HeaderSize(float48, TWavLayout::Extensible));
+    ASSERT_EQ(big.size(), 94u);
+    EXPECT_EQ(TagAt(big, 0), "RF64");
+    EXPECT_EQ(U64At(big, 20), data + 10 + 86);
+    EXPECT_EQ(U64At(big, 36), data / 8);
+    EXPECT_EQ(TagAt(big, 74), "fact");
+    EXPECT_EQ(U32At(big, 82), 0xFFFFFFFFu);
+    EXPECT_EQ(TagAt(big, 86), "data");
+    EXPECT_EQ(U32At(BuildWavHeader(float48, TWavLayout::Plain, UnknownLength), 46), 0xFFFFFFFFu);
+}
+
 TEST(WavHeader, PlainLayoutRefusesWhatItCannotHoldAndLayoutChoiceLeavesAMargin) {
     EXPECT_TRUE(BuildWavHeader(TWavFormat{}, TWavLayout::Plain, GiB4).empty());
     EXPECT_FALSE(BuildWavHeader(TWavFormat{}, TWavLayout::Plain, GiB4 - 44).empty());
@@ -204,6 +253,30 @@ TEST(Arguments, DecodeHelpAndMistakes) {
         EXPECT_EQ(a.NoTags, noTags) << line.size();
         EXPECT_EQ(a.OutputPath, output);
     }
+    // The output's options go before --decode or after the names; files named like them stay names.
+    for (const auto& [line, output, spec] :
+         std::vector<std::tuple<std::vector<std::string>, std::string, TOutputSpec>>{
+             {{"--decode", "in.mp3", "out.wav"}, "out.wav", {}},
+             {{"--decode", "in.mp3", "out.wav", "--cd"}, "out.wav", {TSampleFormat::S16, 44100, 2}},
+             {{"--cd", "--decode", "in.mp3", "out.wav", "--threads", "2"},
+              "out.wav",
+              {TSampleFormat::S16, 44100, 2}},
+             {{"--decode", "in.mp3", "out.wav", "--threads", "2", "--no-tags", "--format", "s24"},
+              "out.wav",
+              {TSampleFormat::S24, 0, 0}},
+             {{"--format", "f32", "--decode", "in.mp3", "out.wav", "--rate", "192000", "--channels", "1"},
+              "out.wav",
+              {TSampleFormat::F32, 192000, 1}},
+             {{"--decode", "in.mp3", "out.wav", "--rate", "8000", "--format", "s16"},
+              "out.wav",
+              {TSampleFormat::S16, 8000, 0}},
+             {{"--decode", "in.mp3", "--cd"}, "--cd", {}},
+             {{"--decode", "--format", "s24"}, "s24", {}}}) {
+        a = ParseArguments(line);
+        EXPECT_EQ(a.Command, TCommand::Decode) << a.Problem;
+        EXPECT_EQ(a.OutputPath, output);
+        EXPECT_TRUE(a.Output == spec) << line.size() << " " << output;
+    }
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{},
                                                {"--decode"},
@@ -217,7 +290,18 @@ TEST(Arguments, DecodeHelpAndMistakes) {
                                                {"--decode", "a", "--no-tags", "b"},
                                                {"--decode", "--threads", "2", "in.mp3", "out.wav"},
                                                {"--decode", "in.mp3", "out.wav", "--threads"},
-                                               {"--threads", "two", "--decode", "in.mp3", "out.wav"}}) {
+                                               {"--threads", "two", "--decode", "in.mp3", "out.wav"},
+                                               {"--decode", "a", "b", "--format", "s32"},
+                                               {"--decode", "a", "b", "--format"},
+                                               {"--decode", "a", "b", "--rate", "7999"},
+                                               {"--decode", "a", "b", "--rate", "192001"},
+                                               {"--decode", "a", "b", "--rate", "44.1"},
+                                               {"--decode", "a", "b", "--channels", "3"},
+                                               {"--decode", "a", "b", "--channels", "0"},
+                                               {"--cd", "--decode", "a", "b", "--format", "f32"},
+                                               {"--decode", "a", "b", "--cd", "--rate", "48000"},
+                                               {"--cd", "--help"},
+                                               {"--format", "s24", "--version"}}) {
         a = ParseArguments(wrong);
         EXPECT_EQ(a.Command, TCommand::UsageError) << wrong.size();
         EXPECT_FALSE(a.Problem.empty());

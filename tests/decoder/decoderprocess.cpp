@@ -82,10 +82,21 @@ TWavInfo ReadWav(const std::string& b) {
         const std::string id = b.substr(at, 4);
         const std::uint32_t size = Le32(b, at + 4);
         if (id == "fmt " && at + 24 <= b.size()) {
-            if (Le16(b, at + 8) != 1) info.Problem = "not PCM";
+            info.FormatTag = Le16(b, at + 8);
+            if (info.FormatTag != 1 && info.FormatTag != 3 && info.FormatTag != 0xFFFE)
+                info.Problem = "not PCM";
+            // The extensible chunk: 22 more bytes, the valid bits first, and the PCM subformat.
+            if (info.FormatTag == 0xFFFE &&
+                (size != 40 || Le16(b, at + 24) != 22 || Le16(b, at + 26) != Le16(b, at + 22) ||
+                 b.compare(at + 32, 16, std::string("\x01\0\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71", 16)) !=
+                     0))
+                info.Problem = "extensible format chunk not of PCM";
+            if (info.FormatTag == 0xFFFE) info.ChannelMask = Le32(b, at + 28);
             info.Channels = Le16(b, at + 10);
             info.SampleRate = Le32(b, at + 12);
             info.Bits = Le16(b, at + 22);
+        } else if (id == "fact" && !info.DataOffset) {
+            info.FactFrames = Le32(b, at + 8);
         } else if (id == "data") {
             info.DataBytes = size;
             info.DataOffset = at + 8;

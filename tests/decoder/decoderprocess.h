@@ -23,10 +23,13 @@ struct TWavInfo {
     std::uint32_t SampleRate = 0;
     std::uint16_t Channels = 0;
     std::uint16_t Bits = 0;
+    std::uint16_t FormatTag = 0;   // 1 PCM, 3 IEEE float, 0xFFFE extensible
+    std::uint32_t FactFrames = 0;  // of a fact chunk, if any
+    std::uint32_t ChannelMask = 0; // of the extensible format chunk
     std::uint64_t DataBytes = 0;
     std::uint64_t DataOffset = 0;             // of the first byte of audio
     std::vector<std::string> ChunksAfterData; // their identifiers, in order
-    std::uint64_t Samples() const { return Channels ? DataBytes / (2u * Channels) : 0; }
+    std::uint64_t Samples() const { return Channels && Bits ? DataBytes / (Bits / 8u * Channels) : 0; }
 };
 
 // Parses a RIFF/WAVE file and checks that its size fields agree with the file's length: the chunks

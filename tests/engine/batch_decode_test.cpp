@@ -101,6 +101,19 @@ TEST_F(BatchDecode, TagsGoIntoTheWavFilesUnlessSwitchedOff) {
     }
 }
 
+// Each choice but the default adds its options; the default's file is the plain command line's.
+TEST_F(BatchDecode, TheChosenWavFormatReachesTheDecoder) {
+    for (const auto& [format, options] : std::vector<std::pair<std::string, QStringList>>{
+             {"cd", {"--cd"}}, {"f32", {"--format", "f32"}}, {"mp3", {}}}) {
+        GlobalVars.WavFormat = format;
+        const std::string source = AddFixture("layer2_48k.mp3", format + ".mp3");
+        Decode(120000);
+        const std::string wav = Dir.ReadFile("music/" + format + ".wav");
+        EXPECT_TRUE(wav == ByHand(source, options)) << format;
+        EXPECT_EQ(wav == ByHand(source), format == "mp3") << format;
+    }
+}
+
 TEST_F(BatchDecode, DeleteRemovesOnlyDecodedSources) {
     GlobalVars.Delete = true;
     const std::string good = AddFixture("mono_44k.mp3");

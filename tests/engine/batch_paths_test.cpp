@@ -28,6 +28,15 @@ TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
               DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav"));
     EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 2, false),
               "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 2 --no-tags");
+    // The WAV format's options follow the rest; the default and unknown values add none.
+    for (const auto& [format, options] :
+         std::vector<std::pair<std::string, std::string>>{{"mp3", ""},
+                                                          {"cd", " --cd"},
+                                                          {"s24", " --format s24"},
+                                                          {"f32", " --format f32"},
+                                                          {"s16", ""},
+                                                          {"", ""}})
+        EXPECT_EQ(DecoderFormatOptions(format), options) << format;
 }
 
 TEST(BatchPaths, DecodersShareTheProcessorsTheOthersDoNotHold) {

@@ -119,6 +119,7 @@ protected:
         GlobalVars.BatchState = bsIdle;
         GlobalVars.Decoders = 1;
         GlobalVars.KeepTags = true;
+        GlobalVars.WavFormat = "mp3";
         Hook.OnEvent = [this](QEvent* event) {
             if (event->type() != WM_NEXTFILE) return;
             WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
@@ -135,6 +136,7 @@ protected:
         GlobalVars.Decoders = 1;
         SetProcessorCountOverride(0);
         GlobalVars.KeepTags = true;
+        GlobalVars.WavFormat = "mp3";
         Dialogs.Reset();
     }
 

@@ -5,6 +5,7 @@
 #include "tests/support/tempdir.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -39,7 +40,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 285));
+    EXPECT_EQ(dialog.size(), QSize(340, 309));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
@@ -60,10 +61,11 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
         {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
         {dialog.SpinEditDecoders, {170, 194, 90, 21}, ""},
         {dialog.CheckBoxKeepTags, {15, 218, 313, 17}, "&Keep tags and cover art"},
-        {dialog.Bevel1, {7, 250, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 258, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 258, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 258, 75, 23}, "&Help"},
+        {dialog.ComboBoxWavFormat, {95, 242, 235, 21}, ""},
+        {dialog.Bevel1, {7, 274, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 282, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 282, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 282, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -165,6 +167,8 @@ TEST_F(OptionsDialog, AltCPutsTheCaretInTheFolderBoxAndEnterMeansOk) {
     dialog.show();
     dialog.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(WaitFor([&] { return dialog.ComboBoxWavFormat->hasFocus(); }, 5000));
     QTest::keyClick(&dialog, Qt::Key_C, Qt::AltModifier);
     ASSERT_TRUE(WaitFor([&] { return dialog.EditOutputDir->hasFocus(); }, 5000));
     EXPECT_TRUE(dialog.RadioButtonNew->isChecked());
@@ -182,6 +186,8 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.DecodersStored = false;
     GlobalVars.KeepTags = true;
     GlobalVars.KeepTagsStored = false;
+    GlobalVars.WavFormat = "mp3";
+    GlobalVars.WavFormatStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
@@ -197,7 +203,19 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     dialog.SaveToSettings();
     EXPECT_FALSE(GlobalVars.DecodersStored); // untouched: the file keeps its keys
     EXPECT_FALSE(GlobalVars.KeepTagsStored);
+    EXPECT_FALSE(GlobalVars.WavFormatStored);
+    EXPECT_EQ(GlobalVars.WavFormat, "mp3");
     EXPECT_TRUE(dialog.CheckBoxKeepTags->isChecked());
+    // The WAV format's choice is stored from the first change on.
+    EXPECT_EQ(dialog.ComboBoxWavFormat->currentText(), "As the MP3 (16-bit)");
+    EXPECT_EQ(dialog.ComboBoxWavFormat->count(), 4);
+    dialog.ComboBoxWavFormat->setCurrentIndex(1);
+    dialog.SaveToSettings();
+    EXPECT_EQ(GlobalVars.WavFormat, "cd");
+    EXPECT_TRUE(GlobalVars.WavFormatStored);
+    GlobalVars.WavFormat = "f32";
+    dialog.LoadFromSettings();
+    EXPECT_EQ(dialog.ComboBoxWavFormat->currentIndex(), 3);
     dialog.SpinEditDecoders->setValue(2);
     QTest::mouseClick(dialog.CheckBoxKeepTags, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();

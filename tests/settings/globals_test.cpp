@@ -24,6 +24,8 @@ void SetDefaults() {
     GlobalVars.DecodersStored = false;
     GlobalVars.KeepTags = true;
     GlobalVars.KeepTagsStored = false;
+    GlobalVars.WavFormat = "mp3";
+    GlobalVars.WavFormatStored = false;
 }
 
 class Settings : public ::testing::Test {
@@ -72,6 +74,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.DecodersStored = true;
     GlobalVars.KeepTags = false;
     GlobalVars.KeepTagsStored = true;
+    GlobalVars.WavFormat = "s24";
+    GlobalVars.WavFormatStored = true;
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -85,6 +89,16 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_TRUE(GlobalVars.DecodersStored);
     EXPECT_FALSE(GlobalVars.KeepTags);
     EXPECT_TRUE(GlobalVars.KeepTagsStored);
+    EXPECT_EQ(GlobalVars.WavFormat, "s24");
+    EXPECT_TRUE(GlobalVars.WavFormatStored);
+    // A value this version does not know gives the default, and is written back as one it does.
+    for (const auto& [value, format] : std::vector<std::pair<std::string, std::string>>{
+             {"cd", "cd"}, {"f32", "f32"}, {"F32", "mp3"}, {"wav64", "mp3"}}) {
+        GlobalVars.WavFormat = "s24";
+        Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\nWavFormat=" + value + "\n");
+        ASSERT_TRUE(LoadSettings());
+        EXPECT_EQ(GlobalVars.WavFormat, format) << value;
+    }
 
     Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");
     GlobalVars.LastOpenDir = "/kept?/";

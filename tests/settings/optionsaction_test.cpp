@@ -71,7 +71,7 @@ TEST_F(OptionsAction, OkStoresTheTypedFolderInMemoryAndInTheFile) {
     });
     // Centred with divisions that drop the half pixel.
     const QRect main = form.frameGeometry();
-    EXPECT_EQ(placed, QPoint(main.left() + (main.width() - 340) / 2, main.top() + (main.height() - 285) / 2));
+    EXPECT_EQ(placed, QPoint(main.left() + (main.width() - 340) / 2, main.top() + (main.height() - 309) / 2));
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     const std::string file = Dir.ReadFile(ExtractFileName(SettingsFilePath()));
@@ -93,6 +93,7 @@ TEST_F(OptionsAction, SameFolderEmptiesOutDirAndKeepsTheBoxFolder) {
     EXPECT_NE(file.find("OutDir=\n"), std::string::npos) << file;
     EXPECT_EQ(file.find("Decoders="), std::string::npos) << file; // never chosen: not written
     EXPECT_EQ(file.find("KeepTags="), std::string::npos) << file;
+    EXPECT_EQ(file.find("WavFormat="), std::string::npos) << file;
 }
 
 TEST_F(OptionsAction, CancelAndTheCloseBoxChangeNothing) {
