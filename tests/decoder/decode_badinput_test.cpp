@@ -142,6 +142,15 @@ const TDamage TrailingData[] = {
          const auto tag = Id3v2TagSize(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
          return TagHeader(static_cast<std::uint32_t>(tag - 10 + (s.size() - tag) / 2)) + s.substr(10);
      }},
+    // The shortest run that shows it: one whole frame inside the claim, the next one across its end.
+    {"LeadingTagThatClaimsAFrameAndAByte", "id3v2_large.mp3",
+     [](const std::string& s) {
+         return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 2) + 1 - 10)) + s.substr(10);
+     }},
+    {"LeadingTagThatClaimsExactlyAFrame", "id3v2_large.mp3",
+     [](const std::string& s) {
+         return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 2) - 10)) + s.substr(10);
+     }},
 };
 
 class TrailingBytes : public ::testing::TestWithParam<TDamage> {};
