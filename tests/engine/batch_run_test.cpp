@@ -354,8 +354,9 @@ TEST_P(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
 TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
     GlobalVars.Delete = true;
     GlobalVars.OutDir = Dir.MakeDir("out");
-    const std::string first = AddSource("01 Intro.mp3", "a", "A/");
-    const std::string second = AddSource("01 Intro.mp3", "b", "B/");
+    // A second dot in the name: the output's name is all of it but the last extension.
+    const std::string first = AddSource("01. Intro.mp3", "a", "A/");
+    const std::string second = AddSource("01. Intro.mp3", "b", "B/");
     const std::string other = AddSource("02 Song.mp3", "c", "A/");
     Dialogs.Answers = {mrYesToAll};
     // The later entry waits for the earlier one, however long that takes: its output is the one kept.
@@ -366,7 +367,7 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
                Decoder::Good()};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 3);
-    EXPECT_EQ(Dir.ReadFile("out/01 Intro.wav"), Decoder::WavBytes("second"));
+    EXPECT_EQ(Dir.ReadFile("out/01. Intro.wav"), Decoder::WavBytes("second"));
     EXPECT_TRUE(FileExists(first)); // its WAV was overwritten by the second entry's
     EXPECT_FALSE(FileExists(second));
     EXPECT_FALSE(FileExists(other));
@@ -374,9 +375,9 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
 
 TEST_P(BatchRun, DeleteBesideTheSourcesKeepsOnlyASourceThatAnEntryOfItsFolderOverwrites) {
     GlobalVars.Delete = true;
-    const std::string lower = AddSource("x.mp3", "a", "A/");
-    const std::string upper = AddSource("x.MP3", "b", "A/"); // also writes A/x.wav
-    const std::string apart = AddSource("x.mp3", "c", "B/"); // B/x.wav is its own
+    const std::string lower = AddSource("1. x.mp3", "a", "A/");
+    const std::string upper = AddSource("1. x.MP3", "b", "A/"); // also writes "A/1. x.wav"
+    const std::string apart = AddSource("1. x.mp3", "c", "B/"); // "B/1. x.wav" is its own
     Dialogs.Answers = {mrYesToAll};
     const auto writing = [](const std::string& bytes) {
         return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);
