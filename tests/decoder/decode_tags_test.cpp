@@ -82,6 +82,7 @@ const TTagCase Cases[] = {
      "info track=5\n"},
     // Not at the file's start, the tag is written anew from what was read of it.
     {"Id3v2AfterJunk", "junkv23", {"@"}, true, "", "id3 2.4\nTIT2=After junk\ninfo title=After junk\n"},
+    {"DamagedApev2", "apedamaged", {"@"}, false, "APEv2 tag of input file", "id3 none\n"},
     {"Id3v2Over16MiB", "oversize", {"@"}, false, "larger than 16 MiB", "id3 none\n"},
     {"NoTags", "none", {"@"}, false, "", "id3 none\n"},
     {"NoTagsOption", "v23", {"--no-tags", "--threads", "2", "@"}, false, "", "id3 none\n"},

@@ -99,6 +99,15 @@ def make(kind, source, target, picture):
         ape["Track"] = "5"
         ape.save(target)
         open(target, "ab").write(id3v1_block("V1 title", "V1 album"))
+    elif kind == "apedamaged":
+        # The footer counts one item more than the tag holds.
+        ape = APEv2()
+        ape["Title"] = "Ape title"
+        ape.save(target)
+        data = bytearray(open(target, "rb").read())
+        footer = data.rfind(b"APETAGEX")
+        data[footer + 16] += 1
+        open(target, "wb").write(bytes(data))
     elif kind == "junkv23":
         # Bytes in front of the ID3v2 tag: it is not the file's start, so it is written anew.
         tags.add(TIT2(encoding=0, text="After junk"))
