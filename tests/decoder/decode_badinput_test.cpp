@@ -143,6 +143,9 @@ const TDamage TrailingData[] = {
          const auto tag = Id3v2TagSize(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
          return TagHeader(static_cast<std::uint32_t>(tag - 10 + (s.size() - tag) / 2)) + s.substr(10);
      }},
+    // A tag header without a body, right in front of the audio.
+    {"LeadingTagHeaderThatClaimsTwoFrames", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 3))) + s; }},
     // The shortest run that shows it: one whole frame inside the claim, the next one across its end.
     {"LeadingTagThatClaimsAFrameAndAByte", "id3v2_large.mp3",
      [](const std::string& s) {

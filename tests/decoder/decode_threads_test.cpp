@@ -144,6 +144,12 @@ TEST_P(SplitDecode, OneThreadAndThreeGiveTheSameBytesAndExitCode) {
     const std::uint64_t splitBefore = SplitDecodesFinished();
     EXPECT_EQ(DecodeHere(in, here, 3), second.ExitCode);
     EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u);
+    std::FILE* console = std::tmpfile();
+    EXPECT_EQ(DecodeFile(in, dir.Path() + "nosplit.wav", console, TDecodeOptions{3, 0, true, nullptr}),
+              second.ExitCode);
+    std::fclose(console);
+    EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u)
+        << "no chunk size: never split";
     EXPECT_TRUE(ReadWholeFile(here) == ReadWholeFile(three)) << "in this process and in its own differ";
     if (!GetParam().SameAsWhole) return;
     const std::string whole = dir.Path() + "whole.wav";
