@@ -160,12 +160,23 @@ TEST(RedirectorExecute, ApplicationNameFolderAndEnvironmentAreUsed) {
 }
 
 TEST(RedirectorExecute, ChildSeesAnOpenEmptyStandardInput) {
+    // Whatever the program's own standard input is: here one at its end.
+    const int ownInput = ::fcntl(0, F_DUPFD_CLOEXEC, 10);
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(nothing, 0);
+    ASSERT_EQ(::dup2(nothing, 0), 0);
+    ::close(nothing);
     TRedirector runner;
     TRunRecorder recorder;
     recorder.Attach(runner);
     runner.SetCommandLine(ChildLine({"stdin-state"}));
     runner.Execute();
-    ASSERT_TRUE(recorder.WaitEnded());
+    const bool ended = recorder.WaitEnded();
+    if (ownInput >= 0) {
+        ::dup2(ownInput, 0);
+        ::close(ownInput);
+    }
+    ASSERT_TRUE(ended);
     EXPECT_EQ(recorder.Out, "open-empty");
 }
 
