@@ -67,7 +67,9 @@ std::optional<std::uint64_t> FramesInsideTag(TSourceWindow& window, std::uint64_
             if (length == 0 || hop + length > size) break;
             hop += length;
             ++frames;
-            if (hop >= end) break;
+            // A frame that ends right where the claim ends hides as much audio as one across it:
+            // the run goes on to the frame after it.
+            if (hop > end) break;
         }
         if (frames >= 2 && (hop >= end || end > size)) return at;
     }

@@ -19,6 +19,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDBusArgument>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -279,6 +281,44 @@ TEST_F(FormMainWindow, TheTrayIsAskedOfTheWatcherAndTheWindowWaitsForItsIcon) {
     watcher.DropItems();
     ASSERT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
     EXPECT_FALSE(form.InTray());
+
+    // A watcher that lists the item as its bus name and object path, as real ones do: the window
+    // still knows its own. A host reads the tip and the pictures (ARGB, in network byte order) and
+    // clicks it: the window comes back.
+    watcher.SetListsPaths(true);
+    form.ImgTrayClick();
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 5000));
+    ASSERT_EQ(watcher.Items().size(), 1);
+    const QString entry = watcher.Items().first();
+    EXPECT_TRUE(entry.endsWith(QStringLiteral("/StatusNotifierItem"))) << entry.toStdString();
+    form.TrayIcon->SetToolTip("Current file:caf\xE9.mp3"); // not UTF-8
+    const auto tip = qdbus_cast<TSniToolTip>(watcher.ItemProperty(entry, QStringLiteral("ToolTip")));
+    EXPECT_EQ(tip.Text, QString::fromUtf8("Current file:café.mp3"));
+    const auto pixmaps =
+        qdbus_cast<QList<TSniPixmap>>(watcher.ItemProperty(entry, QStringLiteral("IconPixmap")));
+    ASSERT_FALSE(pixmaps.isEmpty());
+    const TSniPixmap& first = pixmaps.first();
+    const QImage image = form.TrayIcon->Icon()
+                             .pixmap(first.Width, first.Height)
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(first.Bytes.size(), first.Width * first.Height * 4);
+    int opaque = 0;
+    for (int y = 0; y < first.Height; ++y)
+        for (int x = 0; x < first.Width; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const auto* bytes =
+                reinterpret_cast<const uchar*>(first.Bytes.constData()) + 4 * (y * first.Width + x);
+            opaque += qAlpha(pixel) == 255;
+            ASSERT_EQ((std::vector<int>{bytes[0], bytes[1], bytes[2], bytes[3]}),
+                      (std::vector<int>{qAlpha(pixel), qRed(pixel), qGreen(pixel), qBlue(pixel)}))
+                << x << "," << y;
+        }
+    EXPECT_GT(opaque, 0) << "a picture to compare";
+    watcher.CallItem(entry, QStringLiteral("Activate"), {0, 0});
+    ASSERT_TRUE(WaitFor([&] { return form.isVisible(); }, 5000));
+    EXPECT_FALSE(form.InTray());
+    watcher.SetListsPaths(false);
 
     // A host that never lists the icon: the window goes to the taskbar instead of hiding.
     watcher.SetTakesItems(false);

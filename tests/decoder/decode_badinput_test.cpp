@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include <QFile>
@@ -193,6 +194,18 @@ const TDamage TrailingData[] = {
          const auto tag = Id3v2TagSize(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
          return TagHeader(static_cast<std::uint32_t>(tag - 10 + (s.size() - tag) / 2)) + s.substr(10);
      }},
+    // A tag header without a body, right in front of the audio.
+    {"LeadingTagHeaderThatClaimsTwoFrames", "cbr_stereo_44k.mp3",
+     [](const std::string& s) { return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 3))) + s; }},
+    // The shortest run that shows it: one whole frame inside the claim, the next one across its end.
+    {"LeadingTagThatClaimsAFrameAndAByte", "id3v2_large.mp3",
+     [](const std::string& s) {
+         return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 2) + 1 - 10)) + s.substr(10);
+     }},
+    {"LeadingTagThatClaimsExactlyAFrame", "id3v2_large.mp3",
+     [](const std::string& s) {
+         return TagHeader(static_cast<std::uint32_t>(FrameOffset(s, 2) - 10)) + s.substr(10);
+     }},
 };
 
 class TrailingBytes : public ::testing::TestWithParam<TDamage> {};
@@ -328,6 +341,20 @@ TEST(BadPaths, OutputEqualToInputIsRefusedAndTheInputKept) {
         ASSERT_EQ(run.ErrLines().size(), 1u) << run.Err;
         EXPECT_EQ(run.ErrLines()[0].rfind("output file must differ from the input file", 0), 0u) << run.Err;
         EXPECT_EQ(ReadWholeFile(in), bytes) << out;
+    }
+    // An input named like a partial file of its own output, such as a dead decoder leaves behind
+    // (its process gone), or a name that only looks like one: never deleted as a leftover.
+    for (const std::string name : {".song.wav.99999999.part", ".song.wav..part"}) {
+        const std::string partial = dir.WriteFile(name, bytes), out = dir.Path() + "song.wav";
+        const TDecoderRun run = RunDecoder({"--decode", partial, out});
+        EXPECT_EQ(ReadWholeFile(partial), bytes) << name;
+        if (run.ExitCode == 0) {
+            EXPECT_TRUE(ReadWav(ReadWholeFile(out)).Valid) << name;
+        } else {
+            EXPECT_EQ(run.ExitCode, 1) << run.Err;
+            EXPECT_FALSE(PathExists(out)) << name;
+        }
+        std::remove(out.c_str());
     }
 }
 

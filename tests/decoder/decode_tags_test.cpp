@@ -84,6 +84,18 @@ const TTagCase Cases[] = {
     {"DamagedId3v2", "damaged", {"@"}, true, "ID3v2 tag of input file",
      "id3 2.4\nTALB=Old album\nTDRC=1999\nTIT2=Old title\nTPE1=Old artist\nTRCK=7\ninfo album=Old album\n"
      "info artist=Old artist\ninfo date=1999\ninfo title=Old title\ninfo track=7\n"},
+    // Two tags with other values: each INFO field from the first tag that has it, ID3v2 before
+    // APEv2 before ID3v1; the ID3v2 tag goes whole, else one is built from the other two.
+    {"Id3v23AndId3v1", "v23v1", {"@"}, true, "",
+     "id3 2.3, the source's bytes\nTIT2=V2 title\nTPE1=V2 artist\ninfo album=V1 album\ninfo artist=V2 artist\n"
+     "info date=1988\ninfo genre=Rock\ninfo title=V2 title\ninfo track=9\n"},
+    {"Apev2AndId3v1", "apev1", {"@"}, true, "",
+     "id3 2.4\nTALB=V1 album\nTCON=Rock\nTDRC=1988\nTIT2=Ape title\nTPE1=V1 artist\nTRCK=5\n"
+     "info album=V1 album\ninfo artist=V1 artist\ninfo date=1988\ninfo genre=Rock\ninfo title=Ape title\n"
+     "info track=5\n"},
+    // Not at the file's start, the tag is written anew from what was read of it.
+    {"Id3v2AfterJunk", "junkv23", {"@"}, true, "", "id3 2.4\nTIT2=After junk\ninfo title=After junk\n"},
+    {"DamagedApev2", "apedamaged", {"@"}, false, "APEv2 tag of input file", "id3 none\n"},
     {"Id3v2Over16MiB", "oversize", {"@"}, false, "larger than 16 MiB", "id3 none\n"},
     {"NoTags", "none", {"@"}, false, "", "id3 none\n"},
     {"NoTagsOption", "v23", {"--no-tags", "--threads", "2", "@"}, false, "", "id3 none\n"},

@@ -180,6 +180,12 @@ TEST_P(SplitDecode, OneThreadAndThreeGiveTheSameBytesAndExitCode) {
     const std::uint64_t splitBefore = SplitDecodesFinished();
     EXPECT_EQ(DecodeHere(in, here, 3, nullptr, options), second.ExitCode);
     EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u);
+    std::FILE* console = std::tmpfile();
+    EXPECT_EQ(DecodeFile(in, dir.Path() + "nosplit.wav", console, TDecodeOptions{3, 0, true, nullptr}),
+              second.ExitCode);
+    std::fclose(console);
+    EXPECT_EQ(SplitDecodesFinished() - splitBefore, GetParam().Splits ? 1u : 0u)
+        << "no chunk size: never split";
     EXPECT_TRUE(ReadWholeFile(here) == ReadWholeFile(three)) << "in this process and in its own differ";
     if (!GetParam().SameAsWhole) return;
     const std::string whole = dir.Path() + "whole.wav";
@@ -193,24 +199,28 @@ INSTANTIATE_TEST_SUITE_P(Inputs, SplitDecode, ::testing::ValuesIn(Inputs),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // Split or not, the count in the progress lines only goes up, also when the split decode gives up
-// part-way and the file is decoded again in one piece.
+// part-way and the file is decoded again in one piece; the last line's total is the count it reached.
 TEST(SplitDecodeProgress, FrameCountNeverGoesBack) {
     TTempDir dir;
-    // The stored files hold 71 and 70 audio frames.
+    // The stored files hold 71, 70 and 35 audio frames; in whole files joined end to end the decode
+    // passes the later ones' Info frames on as frames too.
     for (const auto& [bytes, frames] :
          {std::pair{Repeated("cbr_stereo_44k.mp3", 30), 30L * 71},
-          std::pair{Repeated("cbr_stereo_44k.mp3", 20) + Repeated("mono_44k.mp3", 5), 20L * 71 + 5 * 70}}) {
+          std::pair{Repeated("cbr_stereo_44k.mp3", 20) + Repeated("mono_44k.mp3", 5), 20L * 71 + 5 * 70},
+          std::pair{Joined("id3v2_large.mp3", 4), 4L * 35 + 3}}) {
         const std::string in = dir.WriteFile("in.mp3", bytes);
         const TDecoderRun run =
             RunDecoder({"--threads", "3", "--decode", in, dir.Path() + "out.wav"}, 0, SmallChunks);
         ASSERT_EQ(run.ExitCode, 0) << run.Err;
         static const std::regex line(R"(\rFrame# *([0-9]+)/([0-9]+) +[0-9]+ kbps)");
-        long last = 0, lines = 0;
+        long last = 0, lines = 0, total = 0;
         for (std::sregex_iterator it(run.Err.begin(), run.Err.end(), line), end; it != end; ++it, ++lines) {
             const long current = std::stol((*it)[1]);
             EXPECT_GT(current, last) << "line " << lines;
             last = current;
+            total = std::stol((*it)[2]);
         }
+        EXPECT_EQ(total, frames) << "the total shown";
         // However fast the machine, the first frame's line and the last one's.
         EXPECT_GE(lines, 2);
         EXPECT_EQ(last, frames) << "the last line counts every frame";

@@ -68,6 +68,14 @@ def text_frames(title):
     return tags
 
 
+def id3v1_block(title, album):
+    """A raw ID3v1.1 tag: its text fields padded with NUL bytes, track 9, year 1988, genre 17 (Rock)."""
+    def field(text, size):
+        return text.encode("latin-1").ljust(size, b"\x00")
+    return (b"TAG" + field(title, 30) + field("V1 artist", 30) + field(album, 30) + b"1988" +
+            field("", 28) + b"\x00\x09\x11")
+
+
 def make(kind, source, target, picture):
     shutil.copyfile(source, target)
     tags = ID3()
@@ -125,6 +133,34 @@ def make(kind, source, target, picture):
         body = b"\x01\x02\x03\x04" * 64
         data = open(target, "rb").read()
         open(target, "wb").write(b"ID3\x03\x00\x00" + syncsafe(len(body)) + body + data)
+    elif kind == "v23v1":
+        # Both tags, with other values: the ID3v2 tag's come first, the ID3v1 tag fills the gaps.
+        tags.add(TIT2(encoding=0, text="V2 title"))
+        tags.add(TPE1(encoding=0, text="V2 artist"))
+        tags.save(target, v1=0, v2_version=3)
+        open(target, "ab").write(id3v1_block("V1 title", "V1 album"))
+    elif kind == "apev1":
+        # APEv2 in front of ID3v1, as players write them: the APEv2 values come first.
+        ape = APEv2()
+        ape["Title"] = "Ape title"
+        ape["Track"] = "5"
+        ape.save(target)
+        open(target, "ab").write(id3v1_block("V1 title", "V1 album"))
+    elif kind == "apedamaged":
+        # The footer counts one item more than the tag holds.
+        ape = APEv2()
+        ape["Title"] = "Ape title"
+        ape.save(target)
+        data = bytearray(open(target, "rb").read())
+        footer = data.rfind(b"APETAGEX")
+        data[footer + 16] += 1
+        open(target, "wb").write(bytes(data))
+    elif kind == "junkv23":
+        # Bytes in front of the ID3v2 tag: it is not the file's start, so it is written anew.
+        tags.add(TIT2(encoding=0, text="After junk"))
+        tags.save(target, v1=0, v2_version=3)
+        data = open(target, "rb").read()
+        open(target, "wb").write(b"\x00" * 300 + data)
     elif kind == "oversize":
         tags.add(TIT2(encoding=3, text="Big"))
         tags.add(APIC(encoding=0, mime="image/png", type=3, desc="", data=bytes(range(256)) * (68 << 10)))
@@ -169,8 +205,19 @@ def read(wav, source, picture_out):
                 lines.append("APIC %s type %d" % (frame.mime, frame.type))
             elif hasattr(frame, "text"):
                 lines.append("%s=%s" % (frame.FrameID, "/".join(str(t) for t in frame.text)))
+    # Each INFO value is text ended by one NUL.
+    data = open(wav, "rb").read()
+    for at, cid, size in chunks(data):
+        if cid == b"LIST" and data[at + 8:at + 12] == b"INFO":
+            info = data[at + 12:at + 8 + size]
+            while len(info) >= 8:
+                length = struct.unpack("<I", info[4:8])[0]
+                value = info[8:8 + length]
+                if not value.endswith(b"\x00") or b"\x00" in value[:-1]:
+                    lines.append("INFO %s is no NUL-ended text: %r" % (info[:4].decode("latin-1"), value))
+                info = info[8 + length + (length & 1):]
     # ffprobe reads both chunks: hide the id3 chunk, so what it shows comes from LIST/INFO.
-    data = bytearray(open(wav, "rb").read())
+    data = bytearray(data)
     for at, cid, size in chunks(data):
         if cid == b"id3 ":
             data[at:at + 4] = b"JUNK"

@@ -285,6 +285,54 @@ TEST_P(BatchRun, OutputThatIsALinkOrNoWholeWavKeepsItsSourceAndFails) {
     EXPECT_TRUE(FileExists(b));
 }
 
+// Outputs that the decoder leaves as they are (they existed, and the user agreed to replace them),
+// the large ones RF64 files over 4 GiB made sparse: a source goes only when its output's sizes
+// agree with the file.
+TEST_P(BatchRun, DeleteGoesByTheSizesOfOutputsOver4GiBAndOfPaddedChunks) {
+    GlobalVars.Delete = true;
+    const auto le = [](uint64_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    constexpr uint64_t Big = (5ull << 30) + 1000, Audio = 12 + 36 + 8;
+    // RF64: its ds64 chunk first, holding the sizes that the 32-bit fields cannot.
+    const auto rf64 = [&](uint64_t riff, uint64_t data, const char* first = "ds64", int ds64 = 28) {
+        return "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + first + le(ds64, 4) + le(riff, 8) + le(data, 8) +
+               le(data / 4, 8) + le(0, 4) + "data" + le(0xFFFFFFFF, 4);
+    };
+    const struct {
+        const char* Name;
+        std::string Head;
+        uint64_t Size;
+        bool Whole;
+    } outputs[] = {
+        {"rf64", rf64(Big - 8, Big - Audio), Big, true},
+        {"riffsizeoff", rf64(Big - 9, Big - Audio), Big, false},
+        {"datapastend", rf64(Big - 8, Big - Audio + 1), Big, false},
+        {"nods64", rf64(Big - 8, Big - Audio, "JUNK"), Big, false},
+        {"shortds64", rf64(Big - 8, Big - Audio, "ds64", 27), Big, false},
+        // A chunk of odd length before the audio is padded to an even one.
+        {"padded",
+         "RIFF" + le(4 + 12 + 8 + 4, 4) + "WAVELIST" + le(3, 4) + "abc" + '\0' + "data" + le(4, 4) + "pcm!",
+         0, true},
+    };
+    std::vector<std::string> sources;
+    for (const auto& output : outputs) {
+        sources.push_back(AddSource(std::string(output.Name) + ".mp3"));
+        const std::string wav = Music(std::string(output.Name) + ".wav");
+        std::ofstream(wav, std::ios::binary) << output.Head;
+        if (output.Size) std::filesystem::resize_file(wav, output.Size);
+    }
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0)};
+    Dialogs.Answers = {mrYesToAll, IDNO};
+    Decode();
+    for (size_t i = 0; i < std::size(outputs); ++i)
+        EXPECT_EQ(FileExists(sources[i]), !outputs[i].Whole) << outputs[i].Name;
+    EXPECT_EQ(GlobalVars.FilesFailed, 4);
+}
+
 TEST_P(BatchRun, NonZeroExitAfterFullProgressFails) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");
@@ -324,8 +372,9 @@ TEST_P(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
 TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
     GlobalVars.Delete = true;
     GlobalVars.OutDir = Dir.MakeDir("out");
-    const std::string first = AddSource("01 Intro.mp3", "a", "A/");
-    const std::string second = AddSource("01 Intro.mp3", "b", "B/");
+    // A second dot in the name: the output's name is all of it but the last extension.
+    const std::string first = AddSource("01. Intro.mp3", "a", "A/");
+    const std::string second = AddSource("01. Intro.mp3", "b", "B/");
     const std::string other = AddSource("02 Song.mp3", "c", "A/");
     Dialogs.Answers = {mrYesToAll};
     // The later entry waits for the earlier one, however long that takes: its output is the one kept.
@@ -336,7 +385,7 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
                Decoder::Good()};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 3);
-    EXPECT_EQ(Dir.ReadFile("out/01 Intro.wav"), Decoder::WavBytes("second"));
+    EXPECT_EQ(Dir.ReadFile("out/01. Intro.wav"), Decoder::WavBytes("second"));
     EXPECT_TRUE(FileExists(first)); // its WAV was overwritten by the second entry's
     EXPECT_FALSE(FileExists(second));
     EXPECT_FALSE(FileExists(other));
@@ -344,9 +393,9 @@ TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
 
 TEST_P(BatchRun, DeleteBesideTheSourcesKeepsOnlyASourceThatAnEntryOfItsFolderOverwrites) {
     GlobalVars.Delete = true;
-    const std::string lower = AddSource("x.mp3", "a", "A/");
-    const std::string upper = AddSource("x.MP3", "b", "A/"); // also writes A/x.wav
-    const std::string apart = AddSource("x.mp3", "c", "B/"); // B/x.wav is its own
+    const std::string lower = AddSource("1. x.mp3", "a", "A/");
+    const std::string upper = AddSource("1. x.MP3", "b", "A/"); // also writes "A/1. x.wav"
+    const std::string apart = AddSource("1. x.mp3", "c", "B/"); // "B/1. x.wav" is its own
     Dialogs.Answers = {mrYesToAll};
     const auto writing = [](const std::string& bytes) {
         return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);

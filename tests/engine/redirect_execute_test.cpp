@@ -160,12 +160,23 @@ TEST(RedirectorExecute, ApplicationNameFolderAndEnvironmentAreUsed) {
 }
 
 TEST(RedirectorExecute, ChildSeesAnOpenEmptyStandardInput) {
+    // Whatever the program's own standard input is: here one at its end.
+    const int ownInput = ::fcntl(0, F_DUPFD_CLOEXEC, 10);
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(nothing, 0);
+    ASSERT_EQ(::dup2(nothing, 0), 0);
+    ::close(nothing);
     TRedirector runner;
     TRunRecorder recorder;
     recorder.Attach(runner);
     runner.SetCommandLine(ChildLine({"stdin-state"}));
     runner.Execute();
-    ASSERT_TRUE(recorder.WaitEnded());
+    const bool ended = recorder.WaitEnded();
+    if (ownInput >= 0) {
+        ::dup2(ownInput, 0);
+        ::close(ownInput);
+    }
+    ASSERT_TRUE(ended);
     EXPECT_EQ(recorder.Out, "open-empty");
 }
 
@@ -239,8 +250,13 @@ TEST(RedirectorExecute, ProgramIsSearchedAsExecvpSearchesAndChildFailuresAreRepo
 // The child holds nothing of the program's but its three streams, blocks no signal and does not
 // inherit an ignored SIGPIPE (an ignored SIGWINCH it keeps); the program's own signal mask is as it was.
 TEST(RedirectorExecute, ChildStartsWithOnlyItsStreamsAndNoBlockedSignal) {
+    // Planted as the first descriptor after the streams, whatever the program holds there now, and
+    // as one further up.
+    const int flagsAt3 = ::fcntl(3, F_GETFD);
+    const int heldAt3 = flagsAt3 >= 0 ? ::fcntl(3, F_DUPFD_CLOEXEC, 10) : -1;
     const int inheritable = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(inheritable, 0);
+    ASSERT_EQ(::dup2(inheritable, 3), 3);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     struct sigaction savedPipe {
@@ -261,6 +277,12 @@ TEST(RedirectorExecute, ChildStartsWithOnlyItsStreamsAndNoBlockedSignal) {
     ::sigaction(SIGPIPE, &savedPipe, nullptr);
     ::sigaction(SIGWINCH, &savedWinch, nullptr);
     ::close(inheritable);
+    if (heldAt3 >= 0) {
+        ::dup3(heldAt3, 3, (flagsAt3 & FD_CLOEXEC) ? O_CLOEXEC : 0);
+        ::close(heldAt3);
+    } else if (inheritable != 3) {
+        ::close(3);
+    }
     ASSERT_TRUE(ended);
 
     for (int number = 1; number < SIGRTMIN; ++number)

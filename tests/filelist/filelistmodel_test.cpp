@@ -217,6 +217,17 @@ TEST(FileListModel, ShowsTextsAlignmentAndCaptions) {
         {"\x92n \x80.mp3", "’n €.mp3"},                  // Windows-1252's quotes and euro
         {"\xED\xA0\x80.mp3", "í\u00A0€.mp3"},            // an encoded surrogate is no UTF-8
         {"\xF0\x9F\x8E\xB5 caf\xC3", "\U0001F3B5 cafÃ"}, // a sequence cut short at the end
+        {"a\xE2\x82", "aâ‚"},                            // cut short by two of three bytes
+        // The shortest and longest forms of each length are UTF-8; overlong forms and code points
+        // past U+10FFFF are not.
+        {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF", "\u0080\u07FF\u0800\uD7FF"},
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\U00010000\U0010FFFF"},
+        {"\xC0\xAF\xC1\xBF", "À¯Á¿"},
+        {"\xE0\x9F\xBF", "àŸ¿"},
+        {"\xF0\x8F\xBF\xBF", "ð\u008F¿¿"},
+        {"\xF4\x90\x80\x80", "ô\u0090€€"},
+        {"\xF5\x80\x80\x80", "õ€€€"},
+        {"\xE2\x82\x28\xF0\x90\x80\x28", "â‚(ð\u0090€("}, // a last byte that continues nothing
     };
     for (const auto& [bytes, shown] : names) {
         model.Append(Entry("/m\xFCsik/", bytes));

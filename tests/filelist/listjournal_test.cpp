@@ -3,6 +3,7 @@
 // saves always restores exactly the list of its last saves.
 #include "app/formmain.h"
 #include "filelist/filelistmodel.h"
+#include "filelist/filelistview.h"
 #include "filelist/listjournal.h"
 #include "filelist/savedlist.h"
 #include "settings/filesystem.h"
@@ -10,6 +11,7 @@
 #include "tests/support/tempdir.h"
 
 #include <QCoreApplication>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -20,6 +22,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -117,6 +120,64 @@ TEST(SavedListJournal, WindowSavesChangesIntoTheJournalAndAStartFoldsThemIn) {
     EXPECT_EQ(dir.ReadFile("wavesmith.lst"), files[3] + "\r\n" + files[2] + "\r\n" + files[1] + "\r\n");
     TExecutableIn exe(dir.Path());
     EXPECT_TRUE(ReadListJournal(SavedListPath()).empty());
+}
+
+// What the user does between two starts, each saved as the window saves it: selected rows removed
+// (a few runs, and more runs than are removed one by one), and the list sorted by a column header.
+TEST(SavedListJournal, RemovedSelectionsAndSortsAreWhatTheNextStartRestores) {
+    TTempDir dir;
+    Strings files;
+    for (int i = 0; i < 40; ++i) // in an order that no sort keeps
+        files.push_back(dir.WriteFile("f" + std::to_string((i * 17) % 40 + 10) + ".mp3", "x"));
+    WriteLinesFile(dir.Path() + "wavesmith.lst", files);
+    using TStep = std::function<void(TFormMain&)>;
+    const auto removeSelected = [](std::vector<int> rows) {
+        return [rows](TFormMain& form) {
+            QItemSelectionModel* selection = form.ListViewFiles->selectionModel();
+            selection->clear();
+            for (const int row : rows)
+                selection->select(form.FileList->index(row, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            form.ActionRemoveExecute();
+        };
+    };
+    std::vector<int> everyOther;
+    for (int row = 0; row < 34; row += 2)
+        everyOther.push_back(row);
+    const std::pair<const char*, TStep> steps[] = {
+        {"a few runs", removeSelected({1, 2, 3, 7, 10})},
+        {"sorted by name",
+         [](TFormMain& form) { form.ListViewFilesColumnClick(TFileListModel::colFileName); }},
+        {"sorted back", [](TFormMain& form) { form.ListViewFilesColumnClick(TFileListModel::colFileName); }},
+        {"many runs", removeSelected(everyOther)},
+        {"sorted, then removed",
+         [&](TFormMain& form) {
+             form.ListViewFilesColumnClick(TFileListModel::colFileName);
+             removeSelected({0, 5})(form);
+         }},
+    };
+    Strings expected = files;
+    expected.erase(expected.begin() + 10);
+    expected.erase(expected.begin() + 7);
+    expected.erase(expected.begin() + 1, expected.begin() + 4);
+    for (const auto& [name, step] : steps) {
+        Strings shown;
+        {
+            TExecutableIn exe(dir.Path());
+            TFormMain form;
+            QCoreApplication::removePostedEvents(&form, WM_STARTUP);
+            form.LoadFileList();
+            form.SaveFileList(); // whole, as after the first change of a run: the journal starts after it
+            step(form);
+            QCoreApplication::sendPostedEvents(&form, WM_SAVEFILELIST);
+            shown = form.FileList->FullPaths();
+        }
+        if (!expected.empty()) {
+            EXPECT_EQ(shown, expected) << name;
+            expected.clear();
+        }
+        EXPECT_EQ(Restored(dir.Path()), shown) << name;
+    }
 }
 
 // The child's side of the next test: one step after another on the saved list of the folder it is

@@ -8,6 +8,8 @@
 #include <QDateTime>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 #include <unistd.h>
 #include <utime.h>
 
@@ -49,6 +51,10 @@ TEST_F(Settings, FirstStartCreatesTheEightKeysWithDefaults) {
                                              "Stayontop=0\nAutoOpen=0\nDelete=0\n[System]\nLastOpenDir=\n");
     EXPECT_TRUE(LoadSettings());
     EXPECT_TRUE(GlobalVars.PlaySound);
+    // A first start's record, which no file has set yet: the WAV files keep the source's tags.
+    const auto fresh = std::make_unique<TGlobalVars>();
+    EXPECT_TRUE(fresh->KeepTags);
+    EXPECT_FALSE(fresh->KeepTagsStored);
 }
 
 TEST_F(Settings, PlaySoundMissingZeroHexAndWord) {

@@ -1,5 +1,10 @@
 #include "tests/support/fakewatcher.h"
 
+#include "tests/support/tempdir.h"
+
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+
 bool TFakeWatcherObject::IsStatusNotifierHostRegistered() const {
     std::lock_guard lock(Lock);
     return Host;
@@ -12,7 +17,8 @@ QStringList TFakeWatcherObject::RegisteredStatusNotifierItems() const {
 
 void TFakeWatcherObject::RegisterStatusNotifierItem(const QString& service) {
     std::lock_guard lock(Lock);
-    if (TakesItems && !Items.contains(service)) Items << service;
+    const QString entry = ListsPaths ? service + QStringLiteral("/StatusNotifierItem") : service;
+    if (TakesItems && !Items.contains(entry)) Items << entry;
 }
 
 TFakeWatcher::TFakeWatcher() {
@@ -67,4 +73,31 @@ void TFakeWatcher::DropItems() {
 
 QStringList TFakeWatcher::Items() const {
     return FObject->RegisteredStatusNotifierItems();
+}
+
+void TFakeWatcher::SetListsPaths(bool paths) {
+    std::lock_guard lock(FObject->Lock);
+    FObject->ListsPaths = paths;
+}
+
+QDBusMessage TFakeWatcher::CallItem(const QString& entry, const QString& method,
+                                    const QVariantList& arguments) {
+    const QString path = entry.section(QLatin1Char('/'), 1);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        entry.section(QLatin1Char('/'), 0, 0),
+        path.isEmpty() ? QStringLiteral("/StatusNotifierItem") : "/" + path,
+        method == QStringLiteral("Get") ? QStringLiteral("org.freedesktop.DBus.Properties")
+                                        : QStringLiteral("org.kde.StatusNotifierItem"),
+        method);
+    call.setArguments(arguments);
+    const QDBusPendingCall pending = FBus.asyncCall(call, 10000);
+    WaitFor([&] { return pending.isFinished(); }, 15000);
+    return pending.reply();
+}
+
+QVariant TFakeWatcher::ItemProperty(const QString& entry, const QString& name) {
+    const QDBusMessage reply =
+        CallItem(entry, QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
 }

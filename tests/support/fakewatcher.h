@@ -2,6 +2,7 @@
 // A private session bus (its own dbus-daemon) with a StatusNotifierWatcher of our making on it:
 // the tray's real questions go to it, and a test sets what it answers.
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
@@ -23,8 +24,9 @@ public:
     int ProtocolVersion() const { return 0; }
 
     mutable std::mutex Lock;
-    bool Host = true;       // a host has registered
-    bool TakesItems = true; // registrations are listed
+    bool Host = true;        // a host has registered
+    bool TakesItems = true;  // registrations are listed
+    bool ListsPaths = false; // as "name/path", as real watchers list a name that registered itself
     QStringList Items;
 
 public slots:
@@ -43,6 +45,12 @@ public:
     void SetTakesItems(bool takes);
     void DropItems(); // as a host restart does
     QStringList Items() const;
+    void SetListsPaths(bool paths);
+    // A call to a listed item, made the way a host makes it; waits for the answer while the
+    // caller's events run, since the item answers on the program's own thread.
+    QDBusMessage CallItem(const QString& entry, const QString& method, const QVariantList& arguments = {});
+    // A property of a listed item, as a host reads it.
+    QVariant ItemProperty(const QString& entry, const QString& name);
 
 private:
     QTemporaryDir FSocketFolder; // the killed daemon cannot remove its socket: this folder goes with it
