@@ -1,6 +1,6 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N` and `--no-tags`
-// before or after the rest, or `--help` or `--version`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N`, `--no-tags`
+// and `--overwrite` before or after the rest, or `--help` or `--version`.
 #include <string>
 #include <vector>
 
@@ -10,9 +10,10 @@ struct TArguments {
     TCommand Command = TCommand::UsageError;
     std::string InputPath;
     std::string OutputPath;
-    std::string Problem;  // what is wrong with the command line, for UsageError
-    unsigned Threads = 0; // 0: one per available processor
-    bool NoTags = false;  // the plain WAV file, without the source's tags
+    std::string Problem;    // what is wrong with the command line, for UsageError
+    unsigned Threads = 0;   // 0: one per available processor
+    bool NoTags = false;    // the plain WAV file, without the source's tags
+    bool Overwrite = false; // an existing output may be replaced
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);
@@ -34,3 +35,7 @@ inline constexpr int ExitUsage = 2;
 inline constexpr int ExitBitstream = 3;
 inline constexpr int ExitWriteFailed = 4;
 inline constexpr int ExitDiskFull = 5;
+// 6: a file already held the output's name and was left as it was (no --overwrite); 7: the output's
+// folder refused the file (no permission, read-only): no other output can be written there either.
+inline constexpr int ExitOutputTaken = 6;
+inline constexpr int ExitFolderRefused = 7;

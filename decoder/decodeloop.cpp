@@ -20,6 +20,12 @@ int Refuse(std::FILE* console, const std::string& message, int code = ExitFileEr
     return code;
 }
 
+int WriteFailureCode(const TWavWriter& writer) {
+    if (writer.DiskFull()) return ExitDiskFull;
+    if (writer.OutputTaken()) return ExitOutputTaken;
+    return writer.FolderRefused() ? ExitFolderRefused : ExitWriteFailed;
+}
+
 int VersionNumber(int version) {
     return version == MPG123_1_0 ? 1 : version == MPG123_2_0 ? 2 : 25;
 }
@@ -111,7 +117,7 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
     // decoder on that line. Finish also fails after an earlier write failure.
     if (!writer.Finish()) {
         writer.Discard();
-        return Refuse(console, writer.Error(), writer.DiskFull() ? ExitDiskFull : ExitWriteFailed);
+        return Refuse(console, writer.Error(), WriteFailureCode(writer));
     }
     if (writer.TrailerDropped())
         Say(console, "warning: no room for the tags in the WAV header; they are left out\n");
@@ -182,7 +188,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
                           options.MinChunkFrames};
     if (WorthSplitting(split)) {
         progress.Show(1, [&] { return FrameKbps(handle.get()); });
-        writer.emplace(outputPath, format, layout, options.Open);
+        writer.emplace(outputPath, format, layout, options.Open, options.MayReplace);
         const TSplitResult result = DecodeSplit(split, *writer, progress);
         if (result.Decoded) {
             progress.End(result.LastFrame, result.LastKbps);
@@ -192,7 +198,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         }
     }
     if (!writer) {
-        writer.emplace(outputPath, format, layout, options.Open);
+        writer.emplace(outputPath, format, layout, options.Open, options.MayReplace);
         TDecodeRun run(handle.get(), progress, input.Scan);
         damage = run.Run(*writer);
         run.EndProgress();

@@ -16,9 +16,10 @@
 // How a file may be split across threads (splitdecode.h): one thread unless told otherwise.
 struct TDecodeOptions {
     unsigned Threads = 1;
-    std::uint64_t MinChunkFrames = 0; // 0: never split
-    bool KeepTags = true;             // the source's tags go after the audio (riffchunks.h)
+    std::uint64_t MinChunkFrames = 0;   // 0: never split
+    bool KeepTags = true;               // the source's tags go after the audio (riffchunks.h)
     TWavWriter::TOpener Open = nullptr; // how the partial file is opened; nullptr: on the disk
+    bool MayReplace = false;            // the user agreed to replace an existing output (--overwrite)
 };
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,

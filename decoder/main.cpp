@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    const TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags};
+    TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags};
+    options.MayReplace = args.Overwrite;
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }

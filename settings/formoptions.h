@@ -24,6 +24,7 @@ public:
     void RadioButtonSameClick();
     void RadioButtonNewClick();
     void SpeedButtonOutputDirClick();
+    void SpeedButtonTreeBaseClick();
     void SeSkinButton3Click();
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -34,6 +35,9 @@ public:
     QLineEdit* EditOutputDir = nullptr;
     QToolButton* SpeedButtonOutputDir = nullptr;
     QCheckBox* CheckBoxOpen = nullptr;
+    QCheckBox* CheckBoxKeepTree = nullptr; // with the base folder's box and browse button
+    QLineEdit* EditTreeBase = nullptr;
+    QToolButton* SpeedButtonTreeBase = nullptr;
     QCheckBox* CheckBoxDeleteFileAfterProcessing = nullptr;
     QCheckBox* CheckBoxPlaySound = nullptr;
     QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
@@ -50,6 +54,8 @@ protected:
 private:
     void CreateLayout();
     void CreateDecodersRow(int top);
+    void CreateTreeRow(int top);
+    void EnableTreeRow();
     std::string EditText() const;
     void SetEditText(const std::string& text);
 

@@ -4,6 +4,8 @@
 #include "settings/ini.h"
 #include "settings/paths.h"
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <algorithm>
@@ -54,6 +56,12 @@ bool LoadSettings() {
         g.KeepTagsStored = true;
         g.KeepTags = Ini::ReadBool(file, General, "KeepTags", g.KeepTags);
     }
+    if (!Ini::ReadString(file, General, "KeepTree", {}).empty() ||
+        !Ini::ReadString(file, General, "TreeBase", {}).empty()) {
+        g.TreeStored = true;
+        g.KeepTree = Ini::ReadBool(file, General, "KeepTree", g.KeepTree);
+        g.TreeBase = Ini::ReadString(file, General, "TreeBase", g.TreeBase);
+    }
     return true;
 }
 
@@ -71,6 +79,10 @@ void SaveSettings() {
                                        {General, "Delete", flag(g.Delete)}};
     if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
     if (g.KeepTagsStored) values.push_back({General, "KeepTags", flag(g.KeepTags)});
+    if (g.TreeStored) {
+        values.push_back({General, "KeepTree", flag(g.KeepTree)});
+        values.push_back({General, "TreeBase", g.TreeBase});
+    }
     values.push_back({System, "LastOpenDir", g.LastOpenDir});
     Ini::WriteValues(file, values);
 }
@@ -98,6 +110,13 @@ bool IsAcceptedFileType(const std::string& ext) {
     return std::any_of(
         GlobalVars.AcceptedTypes.begin(), GlobalVars.AcceptedTypes.end(),
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
+}
+
+std::string TreeBaseFolder() {
+    if (!Trim(GlobalVars.TreeBase).empty()) return IncludeTrailingPathDelimiter(GlobalVars.TreeBase);
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const QString home = QDir::homePath();
+    return IncludeTrailingPathDelimiter((QDir(music).exists() ? music : home).toStdString());
 }
 
 bool BatchRunning() {

@@ -37,7 +37,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 285));
+    EXPECT_EQ(dialog.size(), QSize(340, 309));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
@@ -46,22 +46,25 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
         QString Caption;
     };
     const TExpected expected[] = {
-        {dialog.GroupBox1, {7, 5, 325, 132}, "Select out directory"},
+        {dialog.GroupBox1, {7, 5, 325, 156}, "Select out directory"},
         {dialog.RadioButtonSame, {8, 29, 313, 17}, "&Same as input file folder"},
         {dialog.RadioButtonNew, {8, 53, 313, 17}, "&Choose directory"},
         {dialog.EditOutputDir, {8, 77, 289, 21}, ""},
         {dialog.SpeedButtonOutputDir, {297, 77, 25, 23}, ""},
         {dialog.CheckBoxOpen, {8, 107, 305, 17}, "&Open out directory when done decoding"},
+        {dialog.CheckBoxKeepTree, {8, 131, 160, 17}, "Keep the folder &tree below:"},
+        {dialog.EditTreeBase, {170, 129, 127, 21}, ""},
+        {dialog.SpeedButtonTreeBase, {297, 129, 25, 23}, ""},
         {dialog.CheckBoxDeleteFileAfterProcessing,
-         {15, 146, 313, 17},
+         {15, 170, 313, 17},
          "&Delete source file after processing"},
-        {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
-        {dialog.SpinEditDecoders, {170, 194, 90, 21}, ""},
-        {dialog.CheckBoxKeepTags, {15, 218, 313, 17}, "&Keep tags and cover art"},
-        {dialog.Bevel1, {7, 250, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 258, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 258, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 258, 75, 23}, "&Help"},
+        {dialog.CheckBoxPlaySound, {15, 194, 313, 17}, "&Play a sound when done decodeing"},
+        {dialog.SpinEditDecoders, {170, 218, 90, 21}, ""},
+        {dialog.CheckBoxKeepTags, {15, 242, 313, 17}, "&Keep tags and cover art"},
+        {dialog.Bevel1, {7, 274, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 282, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 282, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 282, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -73,7 +76,8 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     for (QWidget* inGroup :
          {static_cast<QWidget*>(dialog.RadioButtonSame), static_cast<QWidget*>(dialog.RadioButtonNew),
           static_cast<QWidget*>(dialog.EditOutputDir), static_cast<QWidget*>(dialog.SpeedButtonOutputDir),
-          static_cast<QWidget*>(dialog.CheckBoxOpen)})
+          static_cast<QWidget*>(dialog.CheckBoxOpen), static_cast<QWidget*>(dialog.CheckBoxKeepTree),
+          static_cast<QWidget*>(dialog.EditTreeBase), static_cast<QWidget*>(dialog.SpeedButtonTreeBase)})
         EXPECT_EQ(inGroup->parentWidget(), dialog.GroupBox1);
 
     // The browse button is a flat picture button, disabled until "Choose directory" is picked.
@@ -111,6 +115,8 @@ TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
     EXPECT_FALSE(dialog.EditOutputDir->isEnabled());
     EXPECT_FALSE(dialog.SpeedButtonOutputDir->isEnabled());
     EXPECT_FALSE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_FALSE(dialog.CheckBoxKeepTree->isEnabled());
+    EXPECT_FALSE(dialog.EditTreeBase->isEnabled());
     EXPECT_EQ(dialog.EditOutputDir->text(), "/wav/");
     EXPECT_TRUE(dialog.CheckBoxOpen->isChecked());
 
@@ -122,6 +128,8 @@ TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
     EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
     EXPECT_TRUE(dialog.SpeedButtonOutputDir->isEnabled());
     EXPECT_TRUE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_TRUE(dialog.CheckBoxKeepTree->isEnabled());
+    EXPECT_FALSE(dialog.SpeedButtonTreeBase->isEnabled()); // until the tree is to be kept
     EXPECT_EQ(dialog.EditOutputDir->selectedText(), "/wav/");
     QTest::mouseClick(dialog.CheckBoxOpen, Qt::LeftButton, {}, QPoint(6, 8));
     EXPECT_FALSE(dialog.CheckBoxOpen->isChecked());
@@ -160,6 +168,9 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.DecodersStored = false;
     GlobalVars.KeepTags = true;
     GlobalVars.KeepTagsStored = false;
+    GlobalVars.KeepTree = false;
+    GlobalVars.TreeBase = "/albums/";
+    GlobalVars.TreeStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
@@ -175,12 +186,20 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     dialog.SaveToSettings();
     EXPECT_FALSE(GlobalVars.DecodersStored); // untouched: the file keeps its keys
     EXPECT_FALSE(GlobalVars.KeepTagsStored);
+    EXPECT_FALSE(GlobalVars.TreeStored);
+    EXPECT_EQ(dialog.EditTreeBase->text(), "/albums/");
     EXPECT_TRUE(dialog.CheckBoxKeepTags->isChecked());
+    QTest::mouseClick(dialog.CheckBoxKeepTree, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_TRUE(dialog.EditTreeBase->isEnabled());
+    dialog.EditTreeBase->setText(" /music ");
     dialog.SpinEditDecoders->setValue(2);
     QTest::mouseClick(dialog.CheckBoxKeepTags, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();
     EXPECT_FALSE(GlobalVars.KeepTags);
     EXPECT_TRUE(GlobalVars.KeepTagsStored);
+    EXPECT_TRUE(GlobalVars.KeepTree);
+    EXPECT_EQ(GlobalVars.TreeBase, "/music/");
+    EXPECT_TRUE(GlobalVars.TreeStored);
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     EXPECT_TRUE(GlobalVars.Delete);
