@@ -39,11 +39,10 @@ std::string TFormMain::PlannedOutputPathOf(const TFileItem& item, const std::str
 }
 
 std::string TFormMain::CheckOutputPathOf(const TFileItem& item, const std::string& ext) const {
-    const std::string folder = CheckOutputFolder(GlobalVars.OutDir, item.Path);
-    const bool inOutDir = folder != item.Path || !Trim(GlobalVars.OutDir).empty();
-    const std::string sub =
-        KeepingTree() && inOutDir ? TreeSubfolder(item.Path, TreeBaseFolder()) : std::string();
-    return folder + sub + OutputNameOf(item, ext);
+    // Beside the source while the chosen folder does not exist yet: no tree there.
+    const bool inOutDir = KeepingTree() && DirectoryExists(GlobalVars.OutDir);
+    const std::string sub = inOutDir ? TreeSubfolder(item.Path, TreeBaseFolder()) : std::string();
+    return CheckOutputFolder(GlobalVars.OutDir, item.Path) + sub + OutputNameOf(item, ext);
 }
 
 // One pass with a hash of each planned output: the rows whose output an earlier row plans, each

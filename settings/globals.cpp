@@ -114,9 +114,12 @@ bool IsAcceptedFileType(const std::string& ext) {
 
 std::string TreeBaseFolder() {
     if (!Trim(GlobalVars.TreeBase).empty()) return IncludeTrailingPathDelimiter(GlobalVars.TreeBase);
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    const QString home = QDir::homePath();
-    return IncludeTrailingPathDelimiter((QDir(music).exists() ? music : home).toStdString());
+    // Looked up once: the output path of every entry asks for it.
+    static const std::string music = [] {
+        const QString found = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        return IncludeTrailingPathDelimiter((QDir(found).exists() ? found : QDir::homePath()).toStdString());
+    }();
+    return music;
 }
 
 bool BatchRunning() {
