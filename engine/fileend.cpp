@@ -66,6 +66,8 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
 
     const TChildExit& exit = runner->ExitStatus();
     if (!run.ProgressPhase || DecoderFailed(exit)) run.FileFailed = true;
+    if (exit.Signalled && run.Reason.empty())
+        run.Reason = "the decoder ended abnormally (signal " + std::to_string(exit.Signal) + ")";
     // Whatever the decoder said, no output is no success.
     if (!run.FileFailed && FileSizeOf(run.Output) <= 0) {
         run.FileFailed = true;

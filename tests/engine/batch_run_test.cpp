@@ -156,12 +156,17 @@ TEST_P(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
     // Left by a decoder that no longer runs (no process has that id): the batch clears it after
     // a decoder that did not finish, which may not have got as far as clearing it.
     const std::string stale = Dir.WriteFile("music/.a.wav.999999999.part", "unfinished");
+    const std::string another = Dir.WriteFile("music/.b c.wav.999999998.part", "another output's");
+    const std::string kept = Dir.WriteFile("music/.b.wav.part", "no process id: not a partial file");
     Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5).substr(0, 200) +
                Decoder::WriteOutput("RIFFpartial") + "crash\n"};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesFailed, 1);
     EXPECT_FALSE(FileExists(stale));
+    EXPECT_FALSE(FileExists(another)); // the whole folder, searched once
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(GlobalVars.RunLog.at(1), "Reason: the decoder ended abnormally (signal 11)");
     EXPECT_TRUE(FileExists(source));
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
 }
@@ -204,10 +209,10 @@ TEST_P(BatchRun, SourceThatChangesWhileDecodedIsKeptAndFails) {
     EXPECT_FALSE(FileExists(unchanged));
     for (const auto& [name, change] : changes) {
         EXPECT_TRUE(FileExists(Music(name))) << name;
-        EXPECT_NE(std::find(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
-                            "An error occurred while trying to decode \"" + Music(name) + "\"!"),
-                  GlobalVars.RunLog.end())
-            << name;
+        const auto failed = std::find(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
+                                      "An error occurred while trying to decode \"" + Music(name) + "\"!");
+        ASSERT_NE(failed, GlobalVars.RunLog.end()) << name;
+        EXPECT_EQ(failed[1], "Reason: the source file changed while it was decoded") << name;
     }
 }
 
