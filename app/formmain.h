@@ -270,14 +270,14 @@ private:
     // ---- Output names (engine/outputplan.cpp)
     std::string OutputNameOf(const TFileItem& item, const std::string& ext) const;
     std::string PlannedOutputPathOf(const TFileItem& item, const std::string& ext) const;
-    std::string CheckOutputPathOf(const TFileItem& item, const std::string& ext) const;
+    std::string CheckOutputPathOf(const TFileItem& item, const std::string& ext, bool outDirExists) const;
     std::vector<std::pair<int, int>> FindOutputClashes(const std::string& ext) const;
     void NumberClashes(const std::vector<std::pair<int, int>>& clashes, const std::string& ext);
     bool ResolveOutputClashes(const std::string& ext);
     void StopForRefusedFolder(const TDecoderRun& run);
-    std::unordered_map<std::string, std::string> NumberedNames; // source key -> its numbered output name
-    std::unordered_set<std::string> ReplaceAgreed;              // output keys the user agreed to replace
-    std::unordered_set<std::string> SweptFolders; // output folders searched for dead decoders' files
+    std::unordered_map<size_t, int> NumberedOutputs; // hash of a source's key -> its output's number
+    std::unordered_set<std::string> ReplaceAgreed;   // output keys the user agreed to replace
+    std::unordered_set<std::string> SweptFolders;    // output folders searched for dead decoders' files
     // Runs one step of the batch; an error escaping it is reported (once per text in a batch) from
     // the event loop instead of being lost in the runner's hand-over. Returns whether it succeeded.
     bool RunReported(const std::function<void()>& step);

@@ -36,14 +36,16 @@ long StatusKilobytes(const char* key) {
     return -1;
 }
 
-// Answers the clash question with its default button and counts the questions.
+// Answers the clash question (Cancel: the search alone; Yes, the default: numbering and the check
+// for existing files follow) and counts the questions.
 struct TAnswering : TServices {
     int Questions = 0;
+    int Answer = mrYes;
     int MessageBox(const std::string&, const std::string&, unsigned) override { return IDNO; }
     int MessageDialog(const std::string&, const std::string&, TMsgDlgType, TMsgDlgButtons,
                       const std::vector<std::string>&) override {
         ++Questions;
-        return mrYes;
+        return Answer;
     }
     bool OpenFiles(TOpenFilesRequest&, std::vector<std::string>&) override { return false; }
     bool BrowseForFolder(const std::string&, const std::string&, std::string&) override { return false; }
@@ -54,15 +56,17 @@ struct TAnswering : TServices {
     void SetBusyCursor(bool) override {}
 };
 
-void Run(int count, bool sharedNames) {
+void Run(int count, bool sharedNames, int answer) {
     QTemporaryDir out;
-    GlobalVars.OutDir = QFile::encodeName(out.path()).toStdString() + "/";
-    GlobalVars.KeepTree = false;
     TAnswering answers;
+    answers.Answer = answer;
     TServices* const previous = &Services();
     SetServices(&answers);
     auto form = std::make_unique<TFormMain>();
     QCoreApplication::removePostedEvents(form.get(), WM_STARTUP);
+    // After the window's start, which loads the settings.
+    GlobalVars.OutDir = QFile::encodeName(out.path()).toStdString() + "/";
+    GlobalVars.KeepTree = false;
     for (int i = 0; i < count; ++i) {
         TFileItem item;
         item.Path = "/music/Artist " + std::to_string(i / 1992) + "/Album " + std::to_string(i / 12) + "/";
@@ -83,8 +87,11 @@ void Run(int count, bool sharedNames) {
     const bool passed = form->ConfirmOverwrite(".wav");
     const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9, processor = ProcessSeconds() - cpu;
     std::printf("%-28s %9d %9.3f %9.3f %9d %9ld %s\n",
-                sharedNames ? "albums sharing track names" : "every name its own", count, seconds, processor,
-                answers.Questions, (StatusKilobytes("VmHWM:") - before) / 1024, passed ? "" : "(refused)");
+                !sharedNames      ? "every name its own"
+                : answer == mrYes ? "shared names, numbered"
+                                  : "shared names, search alone",
+                count, seconds, processor, answers.Questions, (StatusKilobytes("VmHWM:") - before) / 1024,
+                passed ? "" : "(refused)");
     form.reset();
     SetServices(previous);
 }
@@ -96,7 +103,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 200000;
     std::printf("%-28s %9s %9s %9s %9s %9s\n", "list", "entries", "wall s", "cpu s", "questions", "+MB");
-    Run(count, false);
-    Run(count, true);
+    Run(count, false, mrYes);
+    Run(count, true, mrCancel);
+    Run(count, true, mrYes);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/formmain.h"
 #include "engine/batchpaths.h"
 #include "filelist/filelistmodel.h"
+#include "settings/fileinfo.h"
 #include "settings/globals.h"
 #include "settings/paths.h"
 #include "settings/services.h"
@@ -23,12 +24,13 @@ bool KeepingTree() {
 
 } // namespace
 
+// Numbered entries are found by a hash of their source's key, which for a whole collection of
+// clashing names takes a few megabytes where the names would take tens.
 std::string TFormMain::OutputNameOf(const TFileItem& item, const std::string& ext) const {
-    if (!NumberedNames.empty())
-        if (const auto numbered = NumberedNames.find(FileNameKey(item.FullPath()));
-            numbered != NumberedNames.end())
-            return numbered->second;
-    return OutputFileName(item.FileName, ext);
+    const std::string plain = OutputFileName(item.FileName, ext);
+    if (NumberedOutputs.empty()) return plain;
+    const auto numbered = NumberedOutputs.find(std::hash<std::string>{}(FileNameKey(item.FullPath())));
+    return numbered == NumberedOutputs.end() ? plain : NumberedFileName(plain, numbered->second);
 }
 
 // The output path depends only on the settings, the source's path and this batch's numbering, so
@@ -38,11 +40,11 @@ std::string TFormMain::PlannedOutputPathOf(const TFileItem& item, const std::str
     return PlannedOutputFolder(GlobalVars.OutDir, item.Path) + sub + OutputNameOf(item, ext);
 }
 
-std::string TFormMain::CheckOutputPathOf(const TFileItem& item, const std::string& ext) const {
-    // Beside the source while the chosen folder does not exist yet: no tree there.
-    const bool inOutDir = KeepingTree() && DirectoryExists(GlobalVars.OutDir);
-    const std::string sub = inOutDir ? TreeSubfolder(item.Path, TreeBaseFolder()) : std::string();
-    return CheckOutputFolder(GlobalVars.OutDir, item.Path) + sub + OutputNameOf(item, ext);
+// Beside the source while the chosen folder does not exist yet (`outDirExists`, looked at once).
+std::string TFormMain::CheckOutputPathOf(const TFileItem& item, const std::string& ext,
+                                         bool outDirExists) const {
+    if (!outDirExists) return item.Path + OutputNameOf(item, ext);
+    return PlannedOutputPathOf(item, ext);
 }
 
 // One pass with a hash of each planned output: the rows whose output an earlier row plans, each
@@ -88,10 +90,9 @@ void TFormMain::NumberClashes(const std::vector<std::pair<int, int>>& clashes, c
         const std::string plain = OutputFileName(item.FileName, ext);
         const std::string folder = ExtractFilePath(PlannedOutputPathOf(item, ext));
         for (int number = place;; ++number) {
-            const std::string name = NumberedFileName(plain, number);
-            const std::string key = FileNameKey(folder + name);
+            const std::string key = FileNameKey(folder + NumberedFileName(plain, number));
             if (plannedByAnother(key) || !numbered.insert(key).second) continue;
-            NumberedNames[FileNameKey(item.FullPath())] = name;
+            NumberedOutputs[std::hash<std::string>{}(FileNameKey(item.FullPath()))] = number;
             break;
         }
     }
@@ -133,15 +134,16 @@ bool TFormMain::ResolveOutputClashes(const std::string& ext) {
 }
 
 bool TFormMain::ConfirmOverwrite(const std::string& ext) {
-    NumberedNames.clear();
+    NumberedOutputs.clear();
     ReplaceAgreed.clear();
     if (!ResolveOutputClashes(ext)) return false;
     // Outputs that exist before the batch: asked one by one. Only the ones the user agreed to
     // replace are replaced; any other file found at an output name when its decoder ends stays.
     bool yesToAll = false;
+    const bool outDirExists = !Trim(GlobalVars.OutDir).empty() && DirectoryExists(GlobalVars.OutDir);
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
-        const std::string output = CheckOutputPathOf(item, ext);
+        const std::string output = CheckOutputPathOf(item, ext, outDirExists);
         if (!FileExists(output)) continue;
         if (!yesToAll) {
             const int answer = ShowMessageDialog(
