@@ -295,6 +295,9 @@ TEST_P(BatchRun, OutputThatIsALinkOrNoWholeWavKeepsItsSourceAndFails) {
     EXPECT_EQ(GlobalVars.FilesFailed, 2);
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(FileExists(b));
+    EXPECT_EQ(std::count(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
+                         "Reason: the output file is not a whole WAV file on the disk; the source is kept"),
+              2);
 }
 
 TEST_P(BatchRun, NonZeroExitAfterFullProgressFails) {
@@ -313,12 +316,15 @@ TEST_P(BatchRun, SuccessWithoutOutputFailsAndAnEmptyOutputIsRemoved) {
     GlobalVars.Delete = true;
     const std::string a = AddSource("a.mp3");
     const std::string b = AddSource("b.mp3");
-    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0),
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + "err:\\nno room here\\n\n" + Decoder::Exit(0),
                Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("") + Decoder::Exit(0)};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 0);
     EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    // Each file's own reason: the decoder's last line, else the window's; none carried over.
+    for (const char* reason : {"Reason: no room here", "Reason: the decoder wrote no output file"})
+        EXPECT_EQ(std::count(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(), reason), 1) << reason;
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(FileExists(b));
     EXPECT_FALSE(FileExists(Music("b.wav")));
@@ -327,10 +333,13 @@ TEST_P(BatchRun, SuccessWithoutOutputFailsAndAnEmptyOutputIsRemoved) {
 TEST_P(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");
+    // After decoders that all succeeded the folder is not searched for dead decoders' files.
+    const std::string stale = Dir.WriteFile("music/.z.wav.999999999.part", "unfinished");
     Scripts = {Decoder::Good()};
     Decode();
     EXPECT_FALSE(FileExists(source));
     EXPECT_TRUE(FileExists(Music("a.wav")));
+    EXPECT_TRUE(FileExists(stale));
 }
 
 // Two albums with the same track names into one folder: one question for the whole list, whose
@@ -353,6 +362,7 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
     int round = 0;
     for (const TCase& c : cases) {
         GlobalVars.KeepTree = false;
+        GlobalVars.TreeStored = false;
         GlobalVars.BatchState = bsIdle;
         Dialogs.Reset();
         const std::string outName = "out" + std::to_string(++round) + "/";
@@ -366,6 +376,7 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
         const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
         ASSERT_EQ(dialogs.size(), 1u);
         EXPECT_EQ(dialogs[0]->Buttons, mbYes | mbNo | mbCancel);
+        EXPECT_EQ(dialogs[0]->Text.rfind("One file ", 0), 0u) << dialogs[0]->Text;
         EXPECT_NE(dialogs[0]->Text.find(GlobalVars.OutDir + "01 Intro.wav"), std::string::npos);
         EXPECT_EQ(GlobalVars.BatchState, c.Wavs.empty() ? bsIdle : bsFinished);
         if (!c.Wavs.empty()) {
@@ -376,6 +387,7 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
         for (const std::string& source : sources)
             EXPECT_EQ(FileExists(source), c.Wavs.empty()) << source;
         EXPECT_EQ(GlobalVars.KeepTree, c.Answer == mrNo); // kept for later batches
+        EXPECT_EQ(GlobalVars.TreeStored, c.Answer == mrNo);
         Form->FileList->Clear();
     }
     // A resumed batch with the folder tree kept writes to the same places, and asks nothing.
