@@ -29,6 +29,7 @@ class QPushButton;
 class QTimer;
 class QWidget;
 class TFileListModel;
+struct TFileItem;
 class TFileListView;
 class TListJournal;
 class TTrayIcon;
@@ -205,7 +206,7 @@ public:
     bool ShowSortArrows = false;
     int SortColumn = -2; // no column sorted yet
     bool SortAscending = true;
-    bool SaveListPending = false; // the list changed since the saved-list file was last written
+    bool SaveListPending = false;              // the list changed since the saved-list file was last written
     std::shared_ptr<TListJournal> ListJournal; // the changes since the saved list was written whole
 
 protected:
@@ -260,12 +261,23 @@ private:
     void LaunchDecoder(TDecoderRun& run); // starts the set command line, noting the source's state
     void FailUnstartedFile(TDecoderRun& run);
     void StopForFullDisk(const TDecoderRun& run);
-    bool DecodedResultHolds(const TDecoderRun& run, bool deletingSource) const;
+    bool DecodedResultHolds(TDecoderRun& run, bool deletingSource) const;
     void FinishFile(TDecoderRun& run);
     // ---- Batch (engine/batch.cpp)
     void CompleteBatch();
     bool AnyEntryLeftToTry() const;
     bool OutputWrittenAgainLater(const TDecoderRun& run) const;
+    // ---- Output names (engine/outputplan.cpp)
+    std::string OutputNameOf(const TFileItem& item, const std::string& ext) const;
+    std::string PlannedOutputPathOf(const TFileItem& item, const std::string& ext) const;
+    std::string CheckOutputPathOf(const TFileItem& item, const std::string& ext, bool outDirExists) const;
+    std::vector<std::pair<int, int>> FindOutputClashes(const std::string& ext) const;
+    void NumberClashes(const std::vector<std::pair<int, int>>& clashes, const std::string& ext);
+    bool ResolveOutputClashes(const std::string& ext);
+    void StopForRefusedFolder(const TDecoderRun& run);
+    std::unordered_map<size_t, int> NumberedOutputs; // hash of a source's key -> its output's number
+    std::unordered_set<std::string> ReplaceAgreed;   // output keys the user agreed to replace
+    std::unordered_set<std::string> SweptFolders;    // output folders searched for dead decoders' files
     // Runs one step of the batch; an error escaping it is reported (once per text in a batch) from
     // the event loop instead of being lost in the runner's hand-over. Returns whether it succeeded.
     bool RunReported(const std::function<void()>& step);

@@ -40,15 +40,24 @@ TArguments ParseArguments(const std::vector<std::string>& line) {
 
 namespace {
 
-// --no-tags goes first or last. Only a line that means nothing without it loses it, so a file
-// named "--no-tags" stays a name wherever it is one.
+// --no-tags and --overwrite go first or last. Only a line that means nothing without such a flag
+// loses it, so a file named "--no-tags" stays a name wherever it is one.
 TArguments ParseWithTagOption(const std::vector<std::string>& given) {
     TArguments result = ParseCommand(given);
     if (result.Command != TCommand::UsageError || given.empty()) return result;
+    if (given.front() == "--overwrite" || given.back() == "--overwrite") {
+        const bool first = given.front() == "--overwrite";
+        TArguments rest = ParseWithTagOption(
+            std::vector<std::string>(given.begin() + (first ? 1 : 0), given.end() - (first ? 0 : 1)));
+        if (rest.Command == TCommand::Decode) {
+            rest.Overwrite = true;
+            return rest;
+        }
+    }
     const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
     if (!first && !last) return result;
-    TArguments plain = ParseCommand(first ? std::vector<std::string>(given.begin() + 1, given.end())
-                                          : std::vector<std::string>(given.begin(), given.end() - 1));
+    TArguments plain = ParseWithTagOption(first ? std::vector<std::string>(given.begin() + 1, given.end())
+                                            : std::vector<std::string>(given.begin(), given.end() - 1));
     if (plain.Command != TCommand::Decode) return result;
     plain.NoTags = true;
     return plain;
@@ -117,15 +126,17 @@ unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
-           "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags]\n"
+           "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags] [--overwrite]\n"
            "                 [--cd | --format s16|s24|f32 [--rate N] [--channels 1|2]]\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III), by default to a 16-bit PCM WAV\n"
            "file with the source's sample rate and channels, without the encoder's delay and\n"
            "padding.\n"
-           "The WAV file is written as .<output.wav>.part in the output's folder and renamed when\n"
-           "it is finished; an input that changes while it is decoded gives no output.\n"
+           "The WAV file is written without a name (or, where the file system cannot do that, as\n"
+           ".<output.wav>.<pid>.part) in the output's folder and named when it is finished; an\n"
+           "input that changes while it is decoded gives no output. An existing output file is\n"
+           "never replaced (exit code 6) unless --overwrite is given.\n"
            "A long file is decoded on N threads at once (default 0: one per processor), with the\n"
            "same result as on one thread.\n"
            "The source's tags follow the audio: its ID3v2 tag as it is, pictures and all (or one\n"
@@ -140,7 +151,7 @@ std::string UsageText() {
            "after the two file names.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
            "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
-           "full.\n";
+           "full, 6 output file exists and was not replaced, 7 output folder cannot be written.\n";
 }
 
 std::string VersionText() {

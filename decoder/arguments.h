@@ -1,6 +1,7 @@
 #pragma once
-// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N`, `--no-tags` and
-// the output's options (outputargs.h) before or after the rest, or `--help` or `--version`.
+// Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N`, `--no-tags`,
+// `--overwrite` and the output's options (outputargs.h) before or after the rest, or `--help` or
+// `--version`.
 #include "decoder/sampleformat.h"
 
 #include <string>
@@ -12,10 +13,11 @@ struct TArguments {
     TCommand Command = TCommand::UsageError;
     std::string InputPath;
     std::string OutputPath;
-    std::string Problem;  // what is wrong with the command line, for UsageError
-    unsigned Threads = 0; // 0: one per available processor
-    bool NoTags = false;  // the plain WAV file, without the source's tags
-    TOutputSpec Output;   // what the WAV file holds
+    std::string Problem;    // what is wrong with the command line, for UsageError
+    unsigned Threads = 0;   // 0: one per available processor
+    bool NoTags = false;    // the plain WAV file, without the source's tags
+    bool Overwrite = false; // an existing output may be replaced
+    TOutputSpec Output;     // what the WAV file holds
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);
@@ -37,3 +39,7 @@ inline constexpr int ExitUsage = 2;
 inline constexpr int ExitBitstream = 3;
 inline constexpr int ExitWriteFailed = 4;
 inline constexpr int ExitDiskFull = 5;
+// 6: a file already held the output's name and was left as it was (no --overwrite); 7: the output's
+// folder refused the file (no permission, read-only): no other output can be written there either.
+inline constexpr int ExitOutputTaken = 6;
+inline constexpr int ExitFolderRefused = 7;

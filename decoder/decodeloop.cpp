@@ -22,6 +22,12 @@ int Refuse(std::FILE* console, const std::string& message, int code = ExitFileEr
     return code;
 }
 
+int WriteFailureCode(const TWavWriter& writer) {
+    if (writer.DiskFull()) return ExitDiskFull;
+    if (writer.OutputTaken()) return ExitOutputTaken;
+    return writer.FolderRefused() ? ExitFolderRefused : ExitWriteFailed;
+}
+
 int VersionNumber(int version) {
     return version == MPG123_1_0 ? 1 : version == MPG123_2_0 ? 2 : 25;
 }
@@ -120,7 +126,7 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
     // decoder on that line. Finish also fails after an earlier write failure.
     if (!writer.Finish()) {
         writer.Discard();
-        return Refuse(console, writer.Error(), writer.DiskFull() ? ExitDiskFull : ExitWriteFailed);
+        return Refuse(console, writer.Error(), WriteFailureCode(writer));
     }
     if (writer.TrailerDropped())
         Say(console, "warning: no room for the tags in the WAV header; they are left out\n");
@@ -224,7 +230,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
                     converting ? static_cast<unsigned>(sizeof(float)) : SampleBytes(wanted.Format)};
     if (WorthSplitting(split)) {
         progress.Show(1, [&] { return FrameKbps(handle.get()); });
-        writer.emplace(outputPath, format, layout, options.Open);
+        writer.emplace(outputPath, format, layout, options.Open, options.MayReplace);
         // The converted audio is written in order, each piece after the one before.
         convert = MakeResampler([&](const std::uint8_t* data, std::size_t bytes) {
             return writer->WriteAt(convert->BytesOut(), data, bytes);
@@ -239,7 +245,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         }
     }
     if (!writer) {
-        writer.emplace(outputPath, format, layout, options.Open);
+        writer.emplace(outputPath, format, layout, options.Open, options.MayReplace);
         convert = MakeResampler(
             [&](const std::uint8_t* data, std::size_t bytes) { return writer->Append(data, bytes); });
         TDecodeRun run(handle.get(), progress, input.Scan,

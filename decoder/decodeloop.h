@@ -21,6 +21,7 @@ struct TDecodeOptions {
     bool KeepTags = true;               // the source's tags go after the audio (riffchunks.h)
     TWavWriter::TOpener Open = nullptr; // how the partial file is opened; nullptr: on the disk
     TOutputSpec Output = {};            // the WAV file's samples, rate and channels
+    bool MayReplace = false;            // the user agreed to replace an existing output (--overwrite)
 };
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,

@@ -57,8 +57,16 @@ TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath
     const auto isInput = [&](const std::string& path) {
         return inputPath == path || fs::equivalent(fs::path(inputPath), fs::path(path), ec);
     };
-    const std::vector<std::string> partials = FindPartialOutputs(outputPath);
-    if (isInput(outputPath) || std::any_of(partials.begin(), partials.end(), isInput)) {
+    // A partial file is known by its name in the output's folder: no listing of that folder.
+    const std::string inputName = inputPath.substr(PartialNameStart(inputPath));
+    const std::string outputFolder = outputPath.substr(0, PartialNameStart(outputPath));
+    const bool partialOfOutput =
+        PartialOwner(inputName, outputPath.substr(PartialNameStart(outputPath))) != 0 &&
+        fs::equivalent(fs::path(outputFolder.empty() ? "." : outputFolder),
+                       fs::path(inputPath).parent_path().empty() ? fs::path(".")
+                                                                 : fs::path(inputPath).parent_path(),
+                       ec);
+    if (isInput(outputPath) || partialOfOutput) {
         result.Problem = "output file must differ from the input file " + Quoted(inputPath);
         return result;
     }

@@ -2,8 +2,9 @@
 // The name a WAV file is written under until it is finished: a hidden ".part" file beside it that
 // carries the decoder's process id, ".<name>.<pid>.part", so a half-written file never carries the
 // final name, a file manager shows it as unfinished, and two decoders of one output never share
-// (or rename) each other's file. The batch window includes this too, to remove what a decoder it
-// stopped left behind. No libmpg123.
+// (or rename) each other's file. Used only where the file system cannot make a file without a
+// name. The batch window includes this too, to remove what a decoder it stopped left behind.
+// No libmpg123.
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -57,16 +58,27 @@ inline std::vector<std::string> FindPartialOutputs(const std::string& outputPath
     return found;
 }
 
-// Removes the partial files of `outputPath` whose decoder no longer runs on this machine: a killed
-// decoder leaves its file behind, and the next decoder of that output or the batch clears it.
-inline void RemoveStalePartialOutputs(const std::string& outputPath) {
+// The process id in `fileName` when it is the partial file of any output, else 0.
+inline long long PartialFileOwner(const std::string& fileName) {
+    const std::size_t tail = fileName.size() >= 5 ? fileName.size() - 5 : 0;
+    const std::size_t dot = tail > 0 ? fileName.rfind('.', tail - 1) : std::string::npos;
+    if (fileName.empty() || fileName[0] != '.' || dot == std::string::npos || dot < 2) return 0;
+    return PartialOwner(fileName, fileName.substr(1, dot - 1));
+}
+
+// Removes the partial files in `folder` whose decoder no longer runs on this machine. Decoders
+// leave one only where the file system cannot make a file without a name, and only when killed:
+// the batch calls this at most once per folder and batch, after a decoder that did not succeed.
+inline void RemoveStalePartialFiles(const std::string& folder) {
 #ifndef _WIN32
-    const std::string name = outputPath.substr(PartialNameStart(outputPath));
-    for (const std::string& partial : FindPartialOutputs(outputPath)) {
-        const auto pid = static_cast<pid_t>(PartialOwner(partial.substr(PartialNameStart(partial)), name));
-        if (::kill(pid, 0) != 0 && errno == ESRCH) std::remove(partial.c_str());
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(folder.empty() ? "." : folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const auto pid = static_cast<pid_t>(PartialFileOwner(it->path().filename().string()));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) std::remove(it->path().string().c_str());
     }
 #else
-    (void)outputPath; // no cheap test of another process's life: each decoder clears its own
+    (void)folder; // no cheap test of another process's life: each decoder clears its own
 #endif
 }

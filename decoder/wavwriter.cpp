@@ -29,6 +29,33 @@ long long ProcessId() {
 #endif
 }
 
+std::FILE* OwnFile(int fd) {
+#ifdef _WIN32
+    (void)fd;
+    return nullptr;
+#else
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) ::close(fd);
+    return file;
+#endif
+}
+
+// A file without a name in the output's folder: nobody else can open, replace or remove it, and a
+// decoder killed part-way leaves nothing, so nothing per file has to search the folder for
+// leftovers. `unsupported` turns true where the file system cannot make one.
+std::FILE* OpenUnnamed(const std::string& folder, bool& unsupported) {
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    unsupported = fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+    return OwnFile(fd);
+#else
+    (void)folder;
+    unsupported = true;
+    return nullptr;
+#endif
+}
+
 // A partial file of a dead decoder that had the same process id is replaced, never written
 // through: it is removed and created anew, so a link planted under that name leads nowhere.
 std::FILE* OpenFresh(const std::string& path) {
@@ -36,11 +63,7 @@ std::FILE* OpenFresh(const std::string& path) {
 #ifdef _WIN32
     return std::fopen(path.c_str(), "wb");
 #else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (!file) ::close(fd);
-    return file;
+    return OwnFile(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 #endif
 }
 // A second descriptor of the file, or -1 where the names cannot be checked against it.
@@ -62,9 +85,9 @@ void CloseDuplicate(int fd) {
 }
 } // namespace
 
-TWavWriter::TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open)
+TWavWriter::TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open, bool mayReplace)
     : FPath(std::move(path)), FPartialPath(PartialOutputPath(FPath, ProcessId())), FFormat(format),
-      FLayout(layout), FOpen(open ? open : OpenFresh) {}
+      FLayout(layout), FOpen(open), FMayReplace(mayReplace) {}
 
 TWavWriter::~TWavWriter() {
     if (FFile) Discard();
@@ -105,6 +128,10 @@ bool TWavWriter::DiskFull() const {
     return FErrno == ENOSPC;
 }
 
+bool TWavWriter::FolderRefused() const {
+    return !Created() && (FErrno == EACCES || FErrno == EPERM || FErrno == EROFS);
+}
+
 bool TWavWriter::Create() {
     if (!Begin()) return false;
     FBuffer = std::make_unique<std::uint8_t[]>(BufferBytes);
@@ -112,8 +139,13 @@ bool TWavWriter::Create() {
 }
 
 bool TWavWriter::Begin() {
-    RemoveStalePartialOutputs(FPath);
-    FFile = FOpen(FPartialPath);
+    bool unsupported = FOpen != nullptr;
+    if (!FOpen) FFile = OpenUnnamed(FPath.substr(0, PartialNameStart(FPath)), unsupported);
+    FUnnamed = FFile != nullptr;
+    if (unsupported) {
+        FFile = (FOpen ? FOpen : OpenFresh)(FPartialPath);
+        FNamed = FFile != nullptr;
+    }
     if (!FFile) return Fail("cannot create output file");
     std::setvbuf(FFile, nullptr, _IONBF, 0);
     const auto header = BuildWavHeader(FFormat, FLayout, UnknownLength);
@@ -206,7 +238,7 @@ bool TWavWriter::Finish() {
     const int kept = Duplicate(file);
     const bool closed = std::fclose(file) == 0;
     const int closeError = errno;
-    const bool renamed = closed && RenameIfOurs(kept);
+    const bool renamed = closed && (FUnnamed ? LinkIfOurs(kept) : RenameIfOurs(kept));
     if (kept >= 0) CloseDuplicate(kept);
     if (closed) return renamed;
     errno = closeError;
@@ -219,20 +251,81 @@ bool TWavWriter::RenameIfOurs(int kept) {
     const std::string replaced =
         "the partial file of output file \"" + FPath + "\" was replaced by another file";
     if (kept >= 0 && !StillOurs(kept, FPartialPath)) return FailWith(replaced + " before its rename", EEXIST);
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(FPartialPath), std::filesystem::path(FPath), ec);
-    if (ec) {
-        errno = ec.value();
-        return Fail("cannot rename the finished output file");
+    if (!FMayReplace) {
+        if (!NameWithoutReplacing()) return FTaken ? false : Fail("cannot rename the finished output file");
+    } else {
+        std::error_code ec;
+        std::filesystem::rename(std::filesystem::path(FPartialPath), std::filesystem::path(FPath), ec);
+        if (ec) {
+            errno = ec.value();
+            return Fail("cannot rename the finished output file");
+        }
     }
+    FNamed = false;
     if (kept >= 0 && !StillOurs(kept, FPath)) return FailWith(replaced + " during its rename", EEXIST);
     return true;
 }
 
+bool TWavWriter::Taken() {
+    FTaken = true;
+    return FailWith("output file \"" + FPath + "\" already exists and was not replaced", EEXIST);
+}
+
+// The named partial file gets the output's name only where no file holds it yet.
+bool TWavWriter::NameWithoutReplacing() {
+#ifdef _WIN32
+    if (std::rename(FPartialPath.c_str(), FPath.c_str()) == 0) return true; // never replaces here
+    return errno == EEXIST ? Taken() : false;
+#else
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, FPartialPath.c_str(), AT_FDCWD, FPath.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST) return Taken();
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+    // A file system without that: a new link fails on an existing name as well.
+    if (::link(FPartialPath.c_str(), FPath.c_str()) != 0) return errno == EEXIST ? Taken() : false;
+    ::unlink(FPartialPath.c_str());
+    return true;
+#endif
+}
+
+// The file without a name gets one: a new link under the output's name, which fails where a file
+// already holds it. A replace the user agreed to goes through the partial name and a rename.
+bool TWavWriter::LinkIfOurs(int kept) {
+#ifdef _WIN32
+    (void)kept;
+    return true;
+#else
+    const auto linkTo = [kept](const std::string& name) {
+        const std::string opened = "/proc/self/fd/" + std::to_string(kept);
+        if (::linkat(AT_FDCWD, opened.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        // Without /proc the descriptor itself is linked, which older kernels allow only to some.
+        return errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0 &&
+               ::linkat(kept, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+    };
+    if (kept < 0) return FailWith("cannot name the finished output file \"" + FPath + "\"", EBADF);
+    if (!FMayReplace) {
+        if (!linkTo(FPath)) return errno == EEXIST ? Taken() : Fail("cannot name the finished output file");
+    } else {
+        std::remove(FPartialPath.c_str()); // a dead decoder's of the same process id
+        if (!linkTo(FPartialPath)) return Fail("cannot name the finished output file");
+        FNamed = true;
+        if (std::rename(FPartialPath.c_str(), FPath.c_str()) != 0)
+            return Fail("cannot rename the finished output file");
+        FNamed = false;
+    }
+    if (!StillOurs(kept, FPath))
+        return FailWith("the output file \"" + FPath + "\" was replaced by another file during its naming",
+                        EEXIST);
+    return true;
+#endif
+}
+
 void TWavWriter::Discard() {
-    const bool existed = Created();
     if (FFile) std::fclose(FFile);
     FFile = nullptr;
     FFinished = false;
-    if (existed) std::remove(FPartialPath.c_str());
+    if (FNamed) std::remove(FPartialPath.c_str());
+    FNamed = false;
 }

@@ -1,8 +1,10 @@
 #pragma once
-// Writes the decoded audio to a WAV file. The audio goes to this process's own partial name beside
-// the output (partname.h) and gets the output's name only when Finish() has written its final
-// header and found the name still leading to the file it wrote, so a decoder killed part-way
-// never leaves a file that looks finished. The file is created on the first
+// Writes the decoded audio to a WAV file. The audio goes to a file without a name in the output's
+// folder (or, where the file system cannot make one, to this process's own partial name beside the
+// output, partname.h) and gets the output's name only when Finish() has written its final header
+// and found the file still its own, so a decoder killed part-way never leaves a file that looks
+// finished. The output's name is given without replacing a file already there, unless the writer
+// was told that the user agreed to replace it. The file is created on the first
 // samples, so an input that yields no audio leaves nothing behind and an existing output untouched.
 // Until Finish() the header says "length unknown".
 #include "decoder/wavheader.h"
@@ -20,7 +22,9 @@ public:
     // Opens the partial file; the tests put a device that refuses writes in its place.
     using TOpener = std::FILE* (*)(const std::string& path);
 
-    TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open = nullptr);
+    // With an opener the partial file is always the named one.
+    TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open = nullptr,
+               bool mayReplace = false);
     ~TWavWriter();
     TWavWriter(const TWavWriter&) = delete;
     TWavWriter& operator=(const TWavWriter&) = delete;
@@ -49,6 +53,12 @@ public:
     const std::string& Error() const { return FError; }
     // The failure was that the output's disk (or the user's share of it) is full.
     bool DiskFull() const;
+    // The failure was that a file of the output's name came in the way and was not replaced.
+    bool OutputTaken() const { return FTaken; }
+    // The folder refused the file: no other output can be written there either.
+    bool FolderRefused() const;
+    // The audio went to a file without a name (no partial file was ever seen in the folder).
+    bool Unnamed() const { return FUnnamed; }
 
 private:
     bool Create();
@@ -58,12 +68,19 @@ private:
     bool FailWith(const std::string& message, int code);
     bool StillOurs(int fd, const std::string& path) const;
     bool RenameIfOurs(int kept);
+    bool LinkIfOurs(int kept);
+    bool NameWithoutReplacing();
+    bool Taken();
 
     std::string FPath;
     std::string FPartialPath;
     TWavFormat FFormat;
     TWavLayout FLayout;
     TOpener FOpen;
+    bool FMayReplace;
+    bool FUnnamed = false; // the partial file has no name; FPartialPath is used only to replace
+    bool FNamed = false;   // FPartialPath exists as this writer's file
+    bool FTaken = false;
     std::FILE* FFile = nullptr;
     bool FFinished = false;
     std::uint64_t FDataBytes = 0;

@@ -34,11 +34,6 @@ namespace {
 
 const std::string OutputExt = ".wav";
 
-// Where the decoder writes an entry's output; the same rule that starting the file applies.
-std::string PlannedOutputPath(const TFileItem& item, const std::string& ext) {
-    return PlannedOutputFolder(GlobalVars.OutDir, item.Path) + OutputFileName(item.FileName, ext);
-}
-
 } // namespace
 
 void TFormMain::ActionDecodeExecute() {
@@ -67,32 +62,6 @@ bool TFormMain::CheckInputOutputDiffer(const std::string& ext) {
                               TMsgDlgType::mtInformation, mbOK);
             return false;
         }
-    }
-    return true;
-}
-
-bool TFormMain::ConfirmOverwrite(const std::string& ext) {
-    // Two entries writing one output file: the later one is asked about as if the file existed. The
-    // outputs seen are kept by a hash of their key and the row that plans them, not by their names,
-    // which for a whole collection would take tens of megabytes.
-    std::unordered_multimap<size_t, int> planned;
-    const auto plannedKey = [&](int row) { return FileNameKey(PlannedOutputPath(FileList->Item(row), ext)); };
-    for (int row = 0; row < FileList->Count(); ++row) {
-        const TFileItem& item = FileList->Item(row);
-        const std::string output = CheckOutputPath(item.FullPath(), GlobalVars.OutDir, ext);
-        const std::string written = PlannedOutputPath(item, ext);
-        const std::string key = FileNameKey(written);
-        const size_t hash = std::hash<std::string>{}(key);
-        bool taken = false;
-        for (auto [seen, end] = planned.equal_range(hash); seen != end && !taken; ++seen)
-            taken = seen->second < FileList->Count() && plannedKey(seen->second) == key;
-        if (!taken) planned.emplace(hash, row);
-        if (!taken && !FileExists(output)) continue;
-        const int answer = ShowMessageDialog(
-            "File \"" + (taken ? written : output) + "\" already exists.\r\n\r\nAre you sure overwrite it?",
-            "Overwrite file?", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel | mbYesToAll);
-        if (answer == mrYesToAll) return true;
-        if (answer != mrYes) return false;
     }
     return true;
 }
@@ -207,7 +176,8 @@ void TFormMain::StartFreeRuns() {
         // A following file that cannot be started fails like a file the decoder refused.
         try {
             LaunchFile(*run, row);
-        } catch (const EWavesmithError&) {
+        } catch (const EWavesmithError& error) {
+            run->Reason = error.what();
             FailUnstartedFile(*run);
         }
     }
@@ -220,7 +190,7 @@ void TFormMain::StartFreeRuns() {
 int TFormMain::NextEntryRow() {
     const auto blocked = [this](const TFileItem& item) {
         if (!AnyRunBusy()) return false;
-        const std::string output = FileNameKey(PlannedOutputPath(item, OutputExt));
+        const std::string output = FileNameKey(PlannedOutputPathOf(item, OutputExt));
         for (const TDecoderRun& run : Runs)
             if (run.Busy && FileNameKey(run.Output) == output) return true;
         return false;
@@ -255,6 +225,7 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     run.FileFailed = false;
     run.PendingOut.clear();
     run.PendingErr.clear();
+    run.Reason.clear();
     run.Ended = false;
     run.Busy = true;
     run.StartOrder = ++LastStartOrder;
@@ -263,13 +234,17 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     TipPercent = -1;
 
     try {
-        const std::string folder = StartOutputFolder(g.OutDir, item.Path);
-        run.Output = folder + OutputFileName(item.FileName, OutputExt);
+        StartOutputFolder(g.OutDir, item.Path);
+        run.Output = PlannedOutputPathOf(item, OutputExt);
+        if (ExtractFilePath(run.Output) != PlannedOutputFolder(g.OutDir, item.Path))
+            ForceFolders(ExtractFilePath(run.Output)); // the kept folder tree's subfolders
+
         // One decoder alone uses every processor by itself, with the command line as it always was.
         run.Threads =
             SlotCount > 1 ? ThreadsForDecoder(ProcessorCount(), ThreadsInUse(run), DecodersStarting()) : 0;
         RunnerOf(run)->SetCommandLine(
-            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags) +
+            DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags,
+                               ReplaceAgreed.count(FileNameKey(run.Output)) > 0) +
             DecoderFormatOptions(g.WavFormat));
         LaunchDecoder(run);
     } catch (...) {
@@ -292,7 +267,7 @@ bool TFormMain::OutputWrittenAgainLater(const TDecoderRun& run) const {
         const TFileItem& item = FileList->Item(row);
         const std::string key = FileNameKey(item.FullPath());
         if (key == sourceKey || FailedInBatch.count(key)) return false;
-        later = FileNameKey(PlannedOutputPath(item, OutputExt)) == outputKey;
+        later = FileNameKey(PlannedOutputPathOf(item, OutputExt)) == outputKey;
         return later;
     });
     return later;

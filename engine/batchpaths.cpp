@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -32,12 +34,13 @@ bool IsBlank(const std::string& text) {
 } // namespace
 
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output, int threads, bool keepTags) {
+                               const std::string& output, int threads, bool keepTags, bool overwrite) {
     const bool needsQuotes = decoderPath.find_first_of(" \t\"") != std::string::npos;
     return (needsQuotes ? QuoteArgument(decoderPath) : decoderPath) + " --decode" + " " +
            QuoteArgument(source) + " " + QuoteArgument(output) +
            (threads > 0 ? " --threads " + std::to_string(threads) : std::string()) +
-           (keepTags ? std::string() : std::string(" --no-tags"));
+           (keepTags ? std::string() : std::string(" --no-tags")) +
+           (overwrite ? std::string(" --overwrite") : std::string());
 }
 
 std::string DecoderFormatOptions(const std::string& wavFormat) {
@@ -96,4 +99,25 @@ std::string FileNameKey(const std::string& path) {
 #else
     return path;
 #endif
+}
+
+std::string TreeSubfolder(const std::string& sourceFolder, const std::string& base) {
+    if (IsBlank(base)) return {};
+    const std::string root = AsFolder(base), folder = AsFolder(sourceFolder);
+    if (folder.size() <= root.size() || FileNameKey(folder.substr(0, root.size())) != FileNameKey(root))
+        return {};
+    return folder.substr(root.size());
+}
+
+std::string NumberedFileName(const std::string& fileName, int number) {
+    const size_t dot = fileName.rfind('.');
+    const std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    return stem + " (" + std::to_string(number) + ")" +
+           (dot == std::string::npos ? "" : fileName.substr(dot));
+}
+
+void ForceFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(folder), ec);
+    if (ec && !DirectoryExists(folder)) throw EInOutError(InOutCodeFromErrno(ec.value()));
 }

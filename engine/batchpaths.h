@@ -6,8 +6,10 @@
 // back intact. The decoder's path goes unquoted unless it holds a blank or a quote.
 // With `threads` > 0 the line ends with " --threads K", and without `keepTags` with " --no-tags",
 // which leaves the paths in their places.
+// With `overwrite` (the user agreed to replace the existing output) it ends with " --overwrite".
 std::string DecoderCommandLine(const std::string& decoderPath, const std::string& source,
-                               const std::string& output, int threads = 0, bool keepTags = true);
+                               const std::string& output, int threads = 0, bool keepTags = true,
+                               bool overwrite = false);
 
 // The decoder's options for the WAV format chosen in the options dialog (WavFormats), each with a
 // leading blank, to follow the command line; none for the default, so its line stays as it was.
@@ -40,3 +42,13 @@ std::string CheckOutputPath(const std::string& source, const std::string& outDir
 
 // A key under which two names of one file compare equal, as the platform's file system compares.
 std::string FileNameKey(const std::string& path);
+
+// With the folder tree kept: the source's folder relative to `base`, ending in a separator, where
+// its output goes below the output folder; empty for a source in `base` itself or outside it.
+std::string TreeSubfolder(const std::string& sourceFolder, const std::string& base);
+
+// "name (N).ext": the N-th of several entries that would write one output name.
+std::string NumberedFileName(const std::string& fileName, int number);
+
+// Creates `folder` and the folders above it that are missing (EInOutError when that fails).
+void ForceFolders(const std::string& folder);

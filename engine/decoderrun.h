@@ -17,6 +17,7 @@ struct TDecoderRun {
     bool ProgressPhase = false;
     bool FileFailed = false;
     bool Ended = false;      // its end is being handled: its last lines stop nothing
+    std::string Reason;      // why the file failed: the decoder's last line of its own, or the window's
     int32_t FilePercent = 0; // kept from file to file, as the single display always has
     std::string PendingOut;  // unfinished line of standard output, carried to its next piece
     std::string PendingErr;  // the same for standard error

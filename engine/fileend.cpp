@@ -47,15 +47,16 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     run.Ended = true;
     FlushDecoderOutput(run);
     TRedirector* runner = sender ? sender : Redirector.get();
-    // An ended decoder's partial output is a leftover: one that finished has renamed it, one that
-    // was stopped or died left it half-written; so are those of earlier decoders that died. A
-    // decoder that exited 0 cleared those itself when it began, and the search for them reads the
-    // whole output folder: only after any other end does the batch search.
+    // A decoder writes a file without a name, which a stopped or dead decoder cannot leave behind;
+    // only where the file system lacks that is there a partial file by name. An ended decoder's is
+    // removed by its name; those of earlier decoders that died are searched for once per folder and
+    // batch, after a decoder that did not succeed: the search reads the whole output folder.
     if (!run.Output.empty()) {
         if (const int64_t pid = runner->ProcessHandle(); pid > 0)
             std::remove(PartialOutputPath(run.Output, pid).c_str());
         const TChildExit& exit = runner->ExitStatus();
-        if (!exit.Exited || exit.ExitCode != 0) RemoveStalePartialOutputs(run.Output);
+        if ((!exit.Exited || exit.ExitCode != 0) && SweptFolders.insert(ExtractFilePath(run.Output)).second)
+            RemoveStalePartialFiles(ExtractFilePath(run.Output));
     }
     ActionListUpdate();
     if (!run.Busy) return; // a decoder whose file is no longer part of any batch
@@ -66,9 +67,15 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
 
     const TChildExit& exit = runner->ExitStatus();
     if (!run.ProgressPhase || DecoderFailed(exit)) run.FileFailed = true;
+    if (exit.Signalled && run.Reason.empty())
+        run.Reason = "the decoder ended abnormally (signal " + std::to_string(exit.Signal) + ")";
     // Whatever the decoder said, no output is no success.
-    if (!run.FileFailed && FileSizeOf(run.Output) <= 0) run.FileFailed = true;
+    if (!run.FileFailed && FileSizeOf(run.Output) <= 0) {
+        run.FileFailed = true;
+        if (run.Reason.empty()) run.Reason = "the decoder wrote no output file";
+    }
     if (exit.Exited && exit.ExitCode == ExitDiskFull) StopForFullDisk(run);
+    if (exit.Exited && exit.ExitCode == ExitFolderRefused) StopForRefusedFolder(run);
     FinishFile(run);
 }
 
@@ -81,12 +88,29 @@ void TFormMain::StopForFullDisk(const TDecoderRun& run) {
     ReportBatchError(EInOutError::TextForCode(101) + ": " + ExtractFilePath(run.Output), false);
 }
 
+// The same for a folder that refuses new files (no permission, read-only), with the system's reason,
+// the end of the decoder's line.
+void TFormMain::StopForRefusedFolder(const TDecoderRun& run) {
+    auto& g = GlobalVars;
+    if (g.BatchState == bsRunning) g.BatchState = bsStopWhenDone;
+    g.StopWhenDone = true;
+    const size_t colon = run.Reason.rfind(": ");
+    const std::string why = colon == std::string::npos ? run.Reason : run.Reason.substr(colon + 2);
+    ReportBatchError("Cannot write into the output folder " + ExtractFilePath(run.Output) + ": " + why,
+                     false);
+}
+
 // A decoded file counts only while its source is the one the decoder read, and, when the source is
 // to go, once its output is a whole WAV file on the disk. The source is looked at last, right
 // before it goes.
-bool TFormMain::DecodedResultHolds(const TDecoderRun& run, bool deletingSource) const {
-    if (deletingSource && (!IsWholeWavFile(run.Output) || !FlushFileToDisk(run.Output))) return false;
-    return SameFileState(run.SourceAtStart, LookUpPath(run.Source));
+bool TFormMain::DecodedResultHolds(TDecoderRun& run, bool deletingSource) const {
+    if (deletingSource && (!IsWholeWavFile(run.Output) || !FlushFileToDisk(run.Output))) {
+        run.Reason = "the output file is not a whole WAV file on the disk; the source is kept";
+        return false;
+    }
+    if (SameFileState(run.SourceAtStart, LookUpPath(run.Source))) return true;
+    run.Reason = "the source file changed while it was decoded";
+    return false;
 }
 
 void TFormMain::FinishFile(TDecoderRun& run) {
@@ -123,6 +147,8 @@ void TFormMain::FinishFile(TDecoderRun& run) {
         RunReported([&] { MoveEntryToEnd(run.Source); });
         if (!run.Output.empty()) DeleteIfEmpty(run.Output);
         g.RunLog.push_back("An error occurred while trying to decode \"" + run.Source + "\"!");
+        g.RunLog.push_back("Reason: " +
+                           (run.Reason.empty() ? std::string("the decoder gave none") : run.Reason));
     }
 
     // The batch completes when no entry is left to try and none is running.

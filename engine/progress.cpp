@@ -29,6 +29,16 @@ void TFormMain::FlushDecoderOutput(TDecoderRun& run) {
 void TFormMain::HandleDecoderLine(TDecoderRun& run, std::string_view line) {
     // A decoder stopped with "Stop now" may still have lines in its pipes: they show nothing more.
     if (IsBlankLine(line) || GlobalVars.BatchState == bsStopNow) return;
+    // The decoder's last line of its own (not progress, names or a remark) says why it failed. It
+    // may follow the last progress line without a line end of its own.
+    const auto starts = [line](std::string_view head) { return line.substr(0, head.size()) == head; };
+    if (starts("Frame#")) {
+        const size_t kbps = line.find(" kbps");
+        if (kbps != std::string_view::npos && !IsBlankLine(line.substr(kbps + 5)))
+            run.Reason = std::string(TrimView(line.substr(kbps + 5)));
+    } else if (!IsInputLine(line) && !IsOutputLine(line) && !starts("warning:") && !starts("note:")) {
+        run.Reason = std::string(TrimView(line));
+    }
     if (IsBitstreamProblem(line)) {
         // The file is damaged: stop at once, and never count what was written as decoded.
         run.FileFailed = true;

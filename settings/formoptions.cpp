@@ -59,7 +59,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // The user's font, and the design's size grown with it.
-    setFixedSize(Scaled(QSize(340, 309)));
+    setFixedSize(Scaled(QSize(340, 333)));
     CreateLayout();
     // F1 is the Help button's key, as on every dialog of the desktop.
     auto* helpKey = new QAction(this);
@@ -69,7 +69,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormOptions::CreateLayout() {
-    GroupBox1 = Placed(new QGroupBox(QStringLiteral("Select out directory"), this), {7, 5, 325, 132});
+    GroupBox1 = Placed(new QGroupBox(QStringLiteral("Select out directory"), this), {7, 5, 325, 156});
     // Created first so that it comes first in the tab order.
     RadioButtonSame =
         Placed(new QRadioButton(QStringLiteral("&Same as input file folder"), GroupBox1), {8, 29, 313, 17});
@@ -85,19 +85,20 @@ void TFormOptions::CreateLayout() {
     EditOutputDir->setAccessibleName(QStringLiteral("Output folder"));
     CheckBoxOpen = Placed(new QCheckBox(QStringLiteral("&Open out directory when done decoding"), GroupBox1),
                           {8, 107, 305, 17});
+    CreateTreeRow(131);
     CheckBoxDeleteFileAfterProcessing = Placed(
-        new QCheckBox(QStringLiteral("&Delete source file after processing"), this), {15, 146, 313, 17});
+        new QCheckBox(QStringLiteral("&Delete source file after processing"), this), {15, 170, 313, 17});
     CheckBoxPlaySound =
-        Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 170, 313, 17});
-    CreateDecodersRow(194);
+        Placed(new QCheckBox(QStringLiteral("&Play a sound when done decodeing"), this), {15, 194, 313, 17});
+    CreateDecodersRow(218);
     CheckBoxKeepTags =
-        Placed(new QCheckBox(QStringLiteral("&Keep tags and cover art"), this), {15, 218, 313, 17});
-    CreateWavFormatRow(242);
-    Bevel1 = Placed(new TTopLine(this), {7, 274, 324, 9});
+        Placed(new QCheckBox(QStringLiteral("&Keep tags and cover art"), this), {15, 242, 313, 17});
+    CreateWavFormatRow(266);
+    Bevel1 = Placed(new TTopLine(this), {7, 298, 324, 9});
     MarkDecorative(Bevel1);
-    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 282, 75, 23});
-    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 282, 75, 23});
-    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 282, 75, 23});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 306, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 306, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 306, 75, 23});
 
     connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonSameClick();
@@ -114,6 +115,36 @@ void TFormOptions::CreateLayout() {
     connect(SpeedButton1, &QToolButton::clicked, this, &TFormOptions::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TFormOptions::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TFormOptions::SeSkinButton3Click);
+}
+
+// Keeping the folder tree needs a chosen output folder: the row greys with "Same as input file folder".
+void TFormOptions::CreateTreeRow(int top) {
+    CheckBoxKeepTree =
+        Placed(new QCheckBox(QStringLiteral("Keep the folder &tree below:"), GroupBox1), {8, top, 172, 17});
+    EditTreeBase = Placed(new QLineEdit(GroupBox1), {182, top - 2, 115, 21});
+    EditTreeBase->setAccessibleName(QStringLiteral("Base folder of the kept folder tree"));
+    SpeedButtonTreeBase = new QToolButton(GroupBox1);
+    SpeedButtonTreeBase->setAutoRaise(true);
+    SpeedButtonTreeBase->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    SpeedButtonTreeBase->setGeometry(Scaled(QRect(297, top - 2, 25, 23)));
+    SpeedButtonTreeBase->setAccessibleName(QStringLiteral("Browse for the base folder"));
+    connect(CheckBoxKeepTree, &QCheckBox::toggled, this, &TFormOptions::EnableTreeRow);
+    connect(SpeedButtonTreeBase, &QToolButton::clicked, this, &TFormOptions::SpeedButtonTreeBaseClick);
+    EnableTreeRow();
+}
+
+void TFormOptions::EnableTreeRow() {
+    const bool chosen = RadioButtonNew->isChecked();
+    CheckBoxKeepTree->setEnabled(chosen);
+    EditTreeBase->setEnabled(chosen && CheckBoxKeepTree->isChecked());
+    SpeedButtonTreeBase->setEnabled(chosen && CheckBoxKeepTree->isChecked());
+}
+
+void TFormOptions::SpeedButtonTreeBaseClick() {
+    std::string folder = PathBytes(EditTreeBase->text());
+    if (Services().BrowseForFolder("Browse for folder",
+                                   "Choose the folder whose tree the output folder keeps:", folder))
+        EditTreeBase->setText(PathText(IncludeTrailingPathDelimiter(folder)));
 }
 
 void TFormOptions::CreateDecodersRow(int top) {
@@ -167,6 +198,9 @@ void TFormOptions::LoadFromSettings() {
     CheckBoxKeepTags->setChecked(GlobalVars.KeepTags);
     ComboBoxWavFormat->setCurrentIndex(
         std::max(0, ComboBoxWavFormat->findData(QString::fromStdString(GlobalVars.WavFormat))));
+    EditTreeBase->setText(PathText(TreeBaseFolder()));
+    CheckBoxKeepTree->setChecked(GlobalVars.KeepTree);
+    EnableTreeRow();
 }
 
 void TFormOptions::SaveToSettings() {
@@ -184,6 +218,14 @@ void TFormOptions::SaveToSettings() {
     const std::string format = ComboBoxWavFormat->currentData().toString().toStdString();
     if (format != GlobalVars.WavFormat) GlobalVars.WavFormatStored = true;
     GlobalVars.WavFormat = format;
+    const std::string base = Trim(PathBytes(EditTreeBase->text()));
+    const std::string treeBase = base.empty() ? std::string() : IncludeTrailingPathDelimiter(base);
+    if (CheckBoxKeepTree->isChecked() != GlobalVars.KeepTree ||
+        (treeBase != TreeBaseFolder() && !treeBase.empty())) {
+        GlobalVars.TreeStored = true;
+        GlobalVars.KeepTree = CheckBoxKeepTree->isChecked();
+        GlobalVars.TreeBase = treeBase;
+    }
 }
 
 void TFormOptions::RadioButtonNewClick() {
@@ -191,6 +233,7 @@ void TFormOptions::RadioButtonNewClick() {
     SpeedButtonOutputDir->setEnabled(true);
     EditOutputDir->selectAll();
     CheckBoxOpen->setEnabled(true);
+    EnableTreeRow();
 }
 
 void TFormOptions::RadioButtonSameClick() {
@@ -198,6 +241,7 @@ void TFormOptions::RadioButtonSameClick() {
     EditOutputDir->setEnabled(false);
     SpeedButtonOutputDir->setEnabled(false);
     CheckBoxOpen->setEnabled(false);
+    EnableTreeRow();
 }
 
 void TFormOptions::SpeedButtonOutputDirClick() {

@@ -25,6 +25,7 @@ public:
     void RadioButtonSameClick();
     void RadioButtonNewClick();
     void SpeedButtonOutputDirClick();
+    void SpeedButtonTreeBaseClick();
     void SeSkinButton3Click();
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -35,6 +36,9 @@ public:
     QLineEdit* EditOutputDir = nullptr;
     QToolButton* SpeedButtonOutputDir = nullptr;
     QCheckBox* CheckBoxOpen = nullptr;
+    QCheckBox* CheckBoxKeepTree = nullptr; // with the base folder's box and browse button
+    QLineEdit* EditTreeBase = nullptr;
+    QToolButton* SpeedButtonTreeBase = nullptr;
     QCheckBox* CheckBoxDeleteFileAfterProcessing = nullptr;
     QCheckBox* CheckBoxPlaySound = nullptr;
     QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
@@ -53,6 +57,8 @@ private:
     void CreateLayout();
     void CreateDecodersRow(int top);
     void CreateWavFormatRow(int top);
+    void CreateTreeRow(int top);
+    void EnableTreeRow();
     std::string EditText() const;
     void SetEditText(const std::string& text);
 

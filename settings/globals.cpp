@@ -4,6 +4,8 @@
 #include "settings/ini.h"
 #include "settings/paths.h"
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <algorithm>
@@ -60,6 +62,12 @@ bool LoadSettings() {
         const auto known = std::find(std::begin(WavFormats), std::end(WavFormats), format);
         g.WavFormat = known != std::end(WavFormats) ? format : "mp3";
     }
+    if (!Ini::ReadString(file, General, "KeepTree", {}).empty() ||
+        !Ini::ReadString(file, General, "TreeBase", {}).empty()) {
+        g.TreeStored = true;
+        g.KeepTree = Ini::ReadBool(file, General, "KeepTree", g.KeepTree);
+        g.TreeBase = Ini::ReadString(file, General, "TreeBase", g.TreeBase);
+    }
     return true;
 }
 
@@ -78,6 +86,10 @@ void SaveSettings() {
     if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
     if (g.KeepTagsStored) values.push_back({General, "KeepTags", flag(g.KeepTags)});
     if (g.WavFormatStored) values.push_back({General, "WavFormat", g.WavFormat});
+    if (g.TreeStored) {
+        values.push_back({General, "KeepTree", flag(g.KeepTree)});
+        values.push_back({General, "TreeBase", g.TreeBase});
+    }
     values.push_back({System, "LastOpenDir", g.LastOpenDir});
     Ini::WriteValues(file, values);
 }
@@ -105,6 +117,16 @@ bool IsAcceptedFileType(const std::string& ext) {
     return std::any_of(
         GlobalVars.AcceptedTypes.begin(), GlobalVars.AcceptedTypes.end(),
         [&](const std::string& row) { return LowerCase(PatternsOf(row)).find(wanted) != std::string::npos; });
+}
+
+std::string TreeBaseFolder() {
+    if (!Trim(GlobalVars.TreeBase).empty()) return IncludeTrailingPathDelimiter(GlobalVars.TreeBase);
+    // Looked up once: the output path of every entry asks for it.
+    static const std::string music = [] {
+        const QString found = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        return IncludeTrailingPathDelimiter((QDir(found).exists() ? found : QDir::homePath()).toStdString());
+    }();
+    return music;
 }
 
 bool BatchRunning() {

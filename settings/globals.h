@@ -39,6 +39,11 @@ struct TGlobalVars {
     // rate and channels), "cd" for an audio CD, "s24" and "f32" for editing; stored like Decoders.
     std::string WavFormat = "mp3";
     bool WavFormatStored = false;
+    // With a chosen output folder, each WAV goes into its source's folder below TreeBase, mirrored
+    // below OutDir. Both are stored like Decoders (TreeStored) once the user has changed them.
+    bool KeepTree = false;
+    std::string TreeBase; // a folder ending in the separator; empty: the user's music folder
+    bool TreeStored = false;
 
     std::string DecoderPath;
 
@@ -77,6 +82,9 @@ void WriteSetting(const std::string& section, const std::string& key, const std:
 void BuildAcceptedTypes();
 std::string BuildDialogFilter(const std::vector<std::string>& rows);
 bool IsAcceptedFileType(const std::string& ext);
+
+// The base folder of the kept folder tree: TreeBase, or the user's music folder (else home).
+std::string TreeBaseFolder();
 
 // A batch is running: decoding, or finishing the files that run when it was asked to stop then.
 bool BatchRunning();

@@ -137,10 +137,16 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, DecodeFixture, ::testing::ValuesIn(Fixtures),
     return name.substr(0, name.find('.'));
 });
 
-TEST(DecodeOutput, ReplacesAnExistingOutputFile) {
+// An existing output is replaced only when the line says so: without --overwrite it stays as it
+// was, with an exit code and a line of its own.
+TEST(DecodeOutput, ReplacesAnExistingOutputFileOnlyWhenToldItMay) {
     TTempDir dir;
     const std::string out = dir.WriteFile("out.wav", std::string(500000, 'x'));
-    const TDecoderRun run = RunDecoder({"--decode", FixturePath("mono_44k.mp3"), out});
+    const TDecoderRun refused = RunDecoder({"--decode", FixturePath("mono_44k.mp3"), out});
+    EXPECT_EQ(refused.ExitCode, 6) << refused.Err;
+    EXPECT_EQ(refused.ErrLines().back(), "output file \"" + out + "\" already exists and was not replaced");
+    EXPECT_EQ(ReadWholeFile(out), std::string(500000, 'x'));
+    const TDecoderRun run = RunDecoder({"--overwrite", "--decode", FixturePath("mono_44k.mp3"), out});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const TWavInfo wav = ReadWav(ReadWholeFile(out));
     ASSERT_TRUE(wav.Valid) << wav.Problem;

@@ -209,8 +209,8 @@ TEST(SplitDecodeProgress, FrameCountNeverGoesBack) {
           std::pair{Repeated("cbr_stereo_44k.mp3", 20) + Repeated("mono_44k.mp3", 5), 20L * 71 + 5 * 70},
           std::pair{Joined("id3v2_large.mp3", 4), 4L * 35 + 3}}) {
         const std::string in = dir.WriteFile("in.mp3", bytes);
-        const TDecoderRun run =
-            RunDecoder({"--threads", "3", "--decode", in, dir.Path() + "out.wav"}, 0, SmallChunks);
+        const TDecoderRun run = RunDecoder(
+            {"--threads", "3", "--decode", in, dir.Path() + "out.wav", "--overwrite"}, 0, SmallChunks);
         ASSERT_EQ(run.ExitCode, 0) << run.Err;
         static const std::regex line(R"(\rFrame# *([0-9]+)/([0-9]+) +[0-9]+ kbps)");
         long last = 0, lines = 0, total = 0;

@@ -18,6 +18,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <tuple>
 
 namespace {
@@ -241,16 +243,25 @@ TEST(Arguments, DecodeHelpAndMistakes) {
     }
     TArguments a = ParseArguments({"--decode", "in.mp3", "out.wav"});
     EXPECT_FALSE(a.NoTags);
-    // --no-tags goes first or last; an output named like it stays a name.
-    for (const auto& [line, noTags, output] :
-         std::vector<std::tuple<std::vector<std::string>, bool, std::string>>{
-             {{"--decode", "in.mp3", "out.wav", "--no-tags"}, true, "out.wav"},
-             {{"--no-tags", "--decode", "in.mp3", "out.wav", "--threads", "2"}, true, "out.wav"},
-             {{"--decode", "in.mp3", "out.wav", "--threads", "2", "--no-tags"}, true, "out.wav"},
-             {{"--decode", "in.mp3", "--no-tags"}, false, "--no-tags"}}) {
+    EXPECT_FALSE(a.Overwrite);
+    // --no-tags and --overwrite go first or last; an output named like them stays a name.
+    for (const auto& [line, noTags, overwrite, output] :
+         std::vector<std::tuple<std::vector<std::string>, bool, bool, std::string>>{
+             {{"--decode", "in.mp3", "out.wav", "--no-tags"}, true, false, "out.wav"},
+             {{"--no-tags", "--decode", "in.mp3", "out.wav", "--threads", "2"}, true, false, "out.wav"},
+             {{"--decode", "in.mp3", "out.wav", "--threads", "2", "--no-tags"}, true, false, "out.wav"},
+             {{"--decode", "in.mp3", "--no-tags"}, false, false, "--no-tags"},
+             {{"--decode", "in.mp3", "out.wav", "--overwrite"}, false, true, "out.wav"},
+             {{"--overwrite", "--decode", "in.mp3", "out.wav", "--threads", "2", "--no-tags"},
+              true,
+              true,
+              "out.wav"},
+             {{"--decode", "in.mp3", "out.wav", "--no-tags", "--overwrite"}, true, true, "out.wav"},
+             {{"--decode", "in.mp3", "--overwrite"}, false, false, "--overwrite"}}) {
         a = ParseArguments(line);
         EXPECT_EQ(a.Command, TCommand::Decode) << line.size();
         EXPECT_EQ(a.NoTags, noTags) << line.size();
+        EXPECT_EQ(a.Overwrite, overwrite) << line.size();
         EXPECT_EQ(a.OutputPath, output);
     }
     // The output's options go before --decode or after the names; files named like them stay names.
@@ -288,6 +299,8 @@ TEST(Arguments, DecodeHelpAndMistakes) {
                                                {"--no-tags"},
                                                {"--no-tags", "--help"},
                                                {"--decode", "a", "--no-tags", "b"},
+                                               {"--overwrite"},
+                                               {"--decode", "a", "--overwrite", "b"},
                                                {"--decode", "--threads", "2", "in.mp3", "out.wav"},
                                                {"--decode", "in.mp3", "out.wav", "--threads"},
                                                {"--threads", "two", "--decode", "in.mp3", "out.wav"},
@@ -492,10 +505,42 @@ TEST(WavWriter, TagChunksFollowTheAudioAndTheSizesCountThem) {
     }
 }
 
+namespace {
+// The partial file by name, as where the file system cannot make a file without one.
+std::FILE* OpenNamed(const std::string& path) {
+    return std::fopen(path.c_str(), "wb");
+}
+} // namespace
+
+// A file that takes the output's name while the audio is written (another run's, an earlier
+// entry's) stays as it is unless the writer was told that it may be replaced; so with the file
+// without a name and with the named partial file.
+TEST(WavWriter, TheFinishedFileReplacesOnlyWhatItWasToldItMayReplace) {
+    const std::vector<std::uint8_t> audio(4000, 7);
+    for (const TWavWriter::TOpener open : {TWavWriter::TOpener(nullptr), &OpenNamed})
+        for (const bool mayReplace : {false, true}) {
+            TTempDir dir;
+            const std::string out = dir.Path() + "out.wav";
+            TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain, open, mayReplace);
+            ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
+            EXPECT_EQ(writer.Unnamed(), open == nullptr);
+            EXPECT_EQ(FindPartialOutputs(out).size(), open ? 1u : 0u);
+            dir.WriteFile("out.wav", "another run's output");
+            EXPECT_EQ(writer.Finish(), mayReplace) << writer.Error();
+            EXPECT_EQ(writer.OutputTaken(), !mayReplace);
+            writer.Discard();
+            const std::string kept = dir.ReadFile("out.wav");
+            EXPECT_EQ(kept.size(),
+                      mayReplace ? 44 + audio.size() : std::string("another run's output").size());
+            EXPECT_TRUE(FindPartialOutputs(out).empty());
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+        }
+}
+
 TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {
     TTempDir dir;
     const std::string out = dir.Path() + "out.wav", elsewhere = dir.WriteFile("elsewhere", "not ours");
-    TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain);
+    TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain, &OpenNamed);
     const std::vector<std::uint8_t> audio(4000);
     ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
     const std::vector<std::string> partials = FindPartialOutputs(out);

@@ -83,19 +83,28 @@ TEST_F(BatchChecks, YesAsksAgainAndNoStartsNothing) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "old a");
 }
 
-TEST_F(BatchChecks, TwoEntriesWritingOneOutputAreAskedAbout) {
+TEST_F(BatchChecks, EntriesWritingOneOutputAreAskedAboutOnceForTheWholeList) {
     const std::string out = Dir.MakeDir("out");
     GlobalVars.OutDir = out;
-    AddSource("a.mp3", "x", "one/");
-    AddSource("a.mp3", "x", "two/");
-    Dialogs.Answers = {mrCancel};
+    for (const char* folder : {"one/", "two/", "three/"})
+        AddSource("a.mp3", "x", folder);
+    for (int i = 0; i < 7; ++i)
+        AddSource("b" + std::to_string(i) + ".mp3", "x", i % 2 ? "one/" : "two/");
+    AddSource("b0.mp3", "x", "one/");
+    Dir.WriteFile("out/a.wav", "before the batch");
+    Dialogs.Answers = {mrYes, mrCancel};
     Decode();
     const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0]->Text,
+    ASSERT_EQ(dialogs.size(), 2u);
+    // The count of the later entries and their names, the first ones only.
+    EXPECT_EQ(dialogs[0]->Text.rfind("3 files ", 0), 0u) << dialogs[0]->Text;
+    EXPECT_NE(dialogs[0]->Text.find(out + "b0.wav"), std::string::npos);
+    EXPECT_EQ(dialogs[0]->Type, TMsgDlgType::mtConfirmation);
+    // Then the file that existed before the batch, under its own name.
+    EXPECT_EQ(dialogs[1]->Text,
               "File \"" + out + "a.wav\" already exists.\r\n\r\nAre you sure overwrite it?");
     ExpectNothingStarted();
-    EXPECT_FALSE(FileExists(out + "a.wav"));
+    EXPECT_EQ(Dir.ReadFile("out/a.wav"), "before the batch");
 }
 
 TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {

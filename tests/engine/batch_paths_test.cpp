@@ -2,6 +2,7 @@
 #include "engine/batchpaths.h"
 #include "engine/commandline.h"
 #include "settings/errors.h"
+#include "settings/fileinfo.h"
 #include "settings/paths.h"
 #include "tests/support/tempdir.h"
 
@@ -37,6 +38,8 @@ TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
                                                           {"s16", ""},
                                                           {"", ""}})
         EXPECT_EQ(DecoderFormatOptions(format), options) << format;
+    EXPECT_EQ(DecoderCommandLine("/opt/ws/utils.exe", "/a.mp3", "/a.wav", 2, false, true),
+              "/opt/ws/utils.exe --decode \"/a.mp3\" \"/a.wav\" --threads 2 --no-tags --overwrite");
 }
 
 TEST(BatchPaths, DecodersShareTheProcessorsTheOthersDoNotHold) {
@@ -65,6 +68,24 @@ TEST(BatchPaths, OutputNameReplacesFromLastDot) {
     EXPECT_EQ(OutputFileName("a.b.MP3", ".wav"), "a.b.wav");
     EXPECT_EQ(OutputFileName("noext", ".wav"), "noext.wav");
     EXPECT_EQ(OutputFileName("song.wav", ".wav"), "song.wav");
+    EXPECT_EQ(NumberedFileName("01 Intro.wav", 2), "01 Intro (2).wav");
+    EXPECT_EQ(NumberedFileName("a.b.wav", 12), "a.b (12).wav");
+    EXPECT_EQ(NumberedFileName("noext", 3), "noext (3)");
+}
+
+// The kept tree: the source's folder below the base, ending in the separator; nothing outside it.
+TEST(BatchPaths, TreeSubfolderIsTheSourcesFolderBelowTheBase) {
+    EXPECT_EQ(TreeSubfolder("/home/u/Music/Band/Album/", "/home/u/Music/"), "Band/Album/");
+    EXPECT_EQ(TreeSubfolder("/home/u/Music/Band/Album", "/home/u/Music"), "Band/Album/");
+    EXPECT_EQ(TreeSubfolder("/home/u/Music/", "/home/u/Music/"), "");
+    EXPECT_EQ(TreeSubfolder("/home/u/Musical/Album/", "/home/u/Music/"), "");
+    EXPECT_EQ(TreeSubfolder("/srv/Album/", "/home/u/Music/"), "");
+    EXPECT_EQ(TreeSubfolder("/srv/Album/", "  "), "");
+    TTempDir dir;
+    ForceFolders(dir.Path() + "out/A/B/");
+    EXPECT_TRUE(DirectoryExists(dir.Path() + "out/A/B/"));
+    dir.WriteFile("file", "x");
+    EXPECT_THROW(ForceFolders(dir.Path() + "file/A/"), EInOutError);
 }
 
 TEST(BatchPaths, StartRuleCreatesMissingFolderOneLevel) {

@@ -118,6 +118,7 @@ TEST_P(BatchRun, SecondOfThreeFailsAndNoKeepsTheOlderLog) {
     const TLines expected = {
         "",
         "An error occurred while trying to decode \"" + bad + "\"!",
+        "Reason: cannot read stream", // the decoder's own last line
         "",
         "",
         "Decoded 2 files in ",
@@ -172,12 +173,17 @@ TEST_P(BatchRun, CrashHalfWayWithDeleteOnKeepsTheSource) {
     // Left by a decoder that no longer runs (no process has that id): the batch clears it after
     // a decoder that did not finish, which may not have got as far as clearing it.
     const std::string stale = Dir.WriteFile("music/.a.wav.999999999.part", "unfinished");
+    const std::string another = Dir.WriteFile("music/.b c.wav.999999998.part", "another output's");
+    const std::string kept = Dir.WriteFile("music/.b.wav.part", "no process id: not a partial file");
     Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5).substr(0, 200) +
                Decoder::WriteOutput("RIFFpartial") + "crash\n"};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesFailed, 1);
     EXPECT_FALSE(FileExists(stale));
+    EXPECT_FALSE(FileExists(another)); // the whole folder, searched once
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(GlobalVars.RunLog.at(1), "Reason: the decoder ended abnormally (signal 11)");
     EXPECT_TRUE(FileExists(source));
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "RIFFpartial"); // a partial output stays
 }
@@ -220,36 +226,59 @@ TEST_P(BatchRun, SourceThatChangesWhileDecodedIsKeptAndFails) {
     EXPECT_FALSE(FileExists(unchanged));
     for (const auto& [name, change] : changes) {
         EXPECT_TRUE(FileExists(Music(name))) << name;
-        EXPECT_NE(std::find(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
-                            "An error occurred while trying to decode \"" + Music(name) + "\"!"),
-                  GlobalVars.RunLog.end())
-            << name;
+        const auto failed = std::find(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
+                                      "An error occurred while trying to decode \"" + Music(name) + "\"!");
+        ASSERT_NE(failed, GlobalVars.RunLog.end()) << name;
+        EXPECT_EQ(failed[1], "Reason: the source file changed while it was decoded") << name;
     }
 }
 
-TEST_P(BatchRun, FullDiskFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
-    const std::string a = AddSource("a.mp3");
-    AddSource("b.mp3");
-    AddSource("c.mp3");
-    // With two decoders b runs beside a, and ends after it.
-    OnNextFile = [this] { Dir.WriteFile("go", ""); };
-    Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5) + Decoder::WriteOutput() +
-                   "err:cannot write output file: No space left on device\n\n" + Decoder::Exit(5),
-               "wait-file:" + Dir.Path() + "go\n" + Decoder::Good()};
-    Dialogs.Answers = {IDNO, IDNO}; // the report and the log question, in either order
-    Decode();
-    EXPECT_EQ(GlobalVars.BatchState, bsFinished);
-    EXPECT_EQ(GlobalVars.FilesFailed, 1);
-    EXPECT_EQ(GlobalVars.FilesDecoded, GetParam() - 1);
-    EXPECT_TRUE(FileExists(a));
-    EXPECT_EQ(ListedNames(), OneAtATime() ? (TLines{"b.mp3", "c.mp3", "a.mp3"}) : (TLines{"c.mp3", "a.mp3"}));
-    EXPECT_EQ(GlobalVars.RunLog.front(), "An error occurred while trying to decode \"" + a + "\"!");
-    ASSERT_TRUE(WaitFor([this] { return Dialogs.CallsOf(TServiceCall::MessageBox).size() == 2; }, 5000));
-    const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
-    const auto report =
-        std::find_if(boxes.begin(), boxes.end(), [](auto* box) { return box->Caption == "Error Report"; });
-    ASSERT_NE(report, boxes.end());
-    EXPECT_EQ((*report)->Text, ErrorReportText("Disk full: " + Music(""))); // the folder, not the file
+// A full disk and an output folder that refuses new files end the batch alike: no other file could
+// be written there. The user is told once, with the folder and the system's reason.
+TEST_P(BatchRun, FullDiskOrRefusedFolderFailsItsFileEndsTheBatchAsWhenDoneAndIsReportedOnce) {
+    struct TCase {
+        std::string Line;
+        int Code;
+        std::string Report;
+    };
+    for (const TCase& c :
+         {TCase{"cannot write output file: No space left on device", 5, "Disk full: " + Music("")},
+          TCase{"cannot create output file \"" + Music("a.wav") + "\": Permission denied", 7,
+                "Cannot write into the output folder " + Music("") + ": Permission denied"}}) {
+        Form->FileList->Clear();
+        Dialogs.Reset();
+        GlobalVars.RunLog.clear();
+        for (const char* wav : {"a.wav", "b.wav", "c.wav"})
+            QFile::remove(QString::fromStdString(Music(wav)));
+        const std::string a = AddSource("a.mp3");
+        AddSource("b.mp3");
+        AddSource("c.mp3");
+        // With two decoders b runs beside a, and ends after it.
+        QFile::remove(QString::fromStdString(Dir.Path() + "go"));
+        OnNextFile = [this] { Dir.WriteFile("go", ""); };
+        Scripts = {Decoder::Preamble() + Decoder::Progress(10, 5) + Decoder::WriteOutput() + "err:" + c.Line +
+                       "\n" + Decoder::Exit(c.Code),
+                   "wait-file:" + Dir.Path() + "go\n" + Decoder::Good()};
+        Dialogs.Answers = {IDNO, IDNO}; // the report and the log question, in either order
+        Decode();
+        EXPECT_EQ(GlobalVars.BatchState, bsFinished);
+        EXPECT_EQ(GlobalVars.FilesFailed, 1);
+        EXPECT_EQ(GlobalVars.FilesDecoded, GetParam() - 1);
+        EXPECT_TRUE(FileExists(a));
+        EXPECT_EQ(ListedNames(),
+                  OneAtATime() ? (TLines{"b.mp3", "c.mp3", "a.mp3"}) : (TLines{"c.mp3", "a.mp3"}));
+        EXPECT_EQ(GlobalVars.RunLog.front(), "An error occurred while trying to decode \"" + a + "\"!");
+        EXPECT_EQ(GlobalVars.RunLog.at(1), "Reason: " + c.Line);
+        ASSERT_TRUE(WaitFor([this] { return Dialogs.CallsOf(TServiceCall::MessageBox).size() == 2; }, 5000));
+        const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+        EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(),
+                                [](auto* box) { return box->Caption == "Error Report"; }),
+                  1);
+        const auto report = std::find_if(boxes.begin(), boxes.end(),
+                                         [](auto* box) { return box->Caption == "Error Report"; });
+        ASSERT_NE(report, boxes.end());
+        EXPECT_EQ((*report)->Text, ErrorReportText(c.Report)); // the folder, not the file
+    }
 }
 
 TEST_P(BatchRun, OutputThatCannotBeFlushedKeepsItsSourceAndFails) {
@@ -283,6 +312,9 @@ TEST_P(BatchRun, OutputThatIsALinkOrNoWholeWavKeepsItsSourceAndFails) {
     EXPECT_EQ(GlobalVars.FilesFailed, 2);
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(FileExists(b));
+    EXPECT_EQ(std::count(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(),
+                         "Reason: the output file is not a whole WAV file on the disk; the source is kept"),
+              2);
 }
 
 // Outputs that the decoder leaves as they are (they existed, and the user agreed to replace them),
@@ -349,12 +381,15 @@ TEST_P(BatchRun, SuccessWithoutOutputFailsAndAnEmptyOutputIsRemoved) {
     GlobalVars.Delete = true;
     const std::string a = AddSource("a.mp3");
     const std::string b = AddSource("b.mp3");
-    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + Decoder::Exit(0),
+    Scripts = {Decoder::Preamble() + Decoder::Progress(10) + "err:\\nno room here\\n\n" + Decoder::Exit(0),
                Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput("") + Decoder::Exit(0)};
     Dialogs.Answers = {IDNO};
     Decode();
     EXPECT_EQ(GlobalVars.FilesDecoded, 0);
     EXPECT_EQ(GlobalVars.FilesFailed, 2);
+    // Each file's own reason: the decoder's last line, else the window's; none carried over.
+    for (const char* reason : {"Reason: no room here", "Reason: the decoder wrote no output file"})
+        EXPECT_EQ(std::count(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(), reason), 1) << reason;
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(FileExists(b));
     EXPECT_FALSE(FileExists(Music("b.wav")));
@@ -363,48 +398,96 @@ TEST_P(BatchRun, SuccessWithoutOutputFailsAndAnEmptyOutputIsRemoved) {
 TEST_P(BatchRun, DeleteRemovesTheSourceOfADecodedFile) {
     GlobalVars.Delete = true;
     const std::string source = AddSource("a.mp3");
+    // After decoders that all succeeded the folder is not searched for dead decoders' files.
+    const std::string stale = Dir.WriteFile("music/.z.wav.999999999.part", "unfinished");
     Scripts = {Decoder::Good()};
     Decode();
     EXPECT_FALSE(FileExists(source));
     EXPECT_TRUE(FileExists(Music("a.wav")));
+    EXPECT_TRUE(FileExists(stale));
 }
 
-TEST_P(BatchRun, DeleteKeepsASourceWhoseOutputALaterEntryOverwrites) {
-    GlobalVars.Delete = true;
-    GlobalVars.OutDir = Dir.MakeDir("out");
-    // A second dot in the name: the output's name is all of it but the last extension.
-    const std::string first = AddSource("01. Intro.mp3", "a", "A/");
-    const std::string second = AddSource("01. Intro.mp3", "b", "B/");
-    const std::string other = AddSource("02 Song.mp3", "c", "A/");
-    Dialogs.Answers = {mrYesToAll};
-    // The later entry waits for the earlier one, however long that takes: its output is the one kept.
-    const auto writing = [](const std::string& bytes) {
-        return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);
+// Two albums with the same track names into one folder: one question for the whole list, whose
+// answer numbers the later outputs (Enter), keeps the folder tree, or starts nothing. No WAV is
+// written over another, so every source may go.
+TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
+    struct TCase {
+        int Answer;
+        std::vector<std::pair<std::string, std::string>> Wavs; // below the output folder, with whose audio
     };
-    Scripts = {"sleep:300\n" + writing(Decoder::WavBytes("first")), writing(Decoder::WavBytes("second")),
-               Decoder::Good()};
+    const TCase cases[] = {{mrYes, {{"01 Intro.wav", "a"}, {"01 Intro (2).wav", "b"}, {"02 Song.wav", "c"}}},
+                           {mrNo, {{"A/01 Intro.wav", "a"}, {"B/01 Intro.wav", "b"}, {"A/02 Song.wav", "c"}}},
+                           {mrCancel, {}}};
+    GlobalVars.Delete = true;
+    GlobalVars.TreeBase = Dir.Path() + "albums/";
+    const auto writing = [](const std::string& bytes) {
+        return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(Decoder::WavBytes(bytes)) +
+               Decoder::Exit(0);
+    };
+    int round = 0;
+    for (const TCase& c : cases) {
+        GlobalVars.KeepTree = false;
+        GlobalVars.TreeStored = false;
+        GlobalVars.BatchState = bsIdle;
+        Dialogs.Reset();
+        const std::string outName = "out" + std::to_string(++round) + "/";
+        GlobalVars.OutDir = Dir.MakeDir(outName);
+        const std::vector<std::string> sources = {AddSource("01 Intro.mp3", "a", "albums/A/"),
+                                                  AddSource("01 Intro.mp3", "b", "albums/B/"),
+                                                  AddSource("02 Song.mp3", "c", "albums/A/")};
+        Scripts = {"sleep:100\n" + writing("a"), writing("b"), writing("c")};
+        Dialogs.Answers = {c.Answer};
+        Decode();
+        const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+        ASSERT_EQ(dialogs.size(), 1u);
+        EXPECT_EQ(dialogs[0]->Buttons, mbYes | mbNo | mbCancel);
+        EXPECT_EQ(dialogs[0]->Text.rfind("One file ", 0), 0u) << dialogs[0]->Text;
+        EXPECT_NE(dialogs[0]->Text.find(GlobalVars.OutDir + "01 Intro.wav"), std::string::npos);
+        EXPECT_EQ(GlobalVars.BatchState, c.Wavs.empty() ? bsIdle : bsFinished);
+        if (!c.Wavs.empty()) {
+            EXPECT_EQ(GlobalVars.FilesDecoded, static_cast<int>(c.Wavs.size()));
+        }
+        for (const auto& [wav, audio] : c.Wavs)
+            EXPECT_EQ(Dir.ReadFile(outName + wav), Decoder::WavBytes(audio)) << wav;
+        for (const std::string& source : sources)
+            EXPECT_EQ(FileExists(source), c.Wavs.empty()) << source;
+        EXPECT_EQ(GlobalVars.KeepTree, c.Answer == mrNo); // kept for later batches
+        EXPECT_EQ(GlobalVars.TreeStored, c.Answer == mrNo);
+        Form->FileList->Clear();
+    }
+    // A resumed batch with the folder tree kept writes to the same places, and asks nothing.
+    Dialogs.Reset();
+    GlobalVars.KeepTree = true;
+    GlobalVars.OutDir = Dir.Path() + "out2/";
+    const std::string resumed = AddSource("01 Intro.mp3", "b2", "albums/B/");
+    Scripts = {writing("b2")};
+    Dialogs.Answers = {mrYes};
     Decode();
-    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
-    EXPECT_EQ(Dir.ReadFile("out/01. Intro.wav"), Decoder::WavBytes("second"));
-    EXPECT_TRUE(FileExists(first)); // its WAV was overwritten by the second entry's
-    EXPECT_FALSE(FileExists(second));
-    EXPECT_FALSE(FileExists(other));
+    EXPECT_EQ(Dialogs.CallsOf(TServiceCall::MessageDialog).size(), 1u); // the existing file's question
+    EXPECT_EQ(Dir.ReadFile("out2/B/01 Intro.wav"), Decoder::WavBytes("b2"));
+    EXPECT_FALSE(FileExists(resumed));
 }
 
-TEST_P(BatchRun, DeleteBesideTheSourcesKeepsOnlyASourceThatAnEntryOfItsFolderOverwrites) {
+TEST_P(BatchRun, DeleteBesideTheSourcesKeepsEverySourceWhoseOutputIsItsOwn) {
     GlobalVars.Delete = true;
+    // A second dot in the name: the output's name is all of it but the last extension.
     const std::string lower = AddSource("1. x.mp3", "a", "A/");
-    const std::string upper = AddSource("1. x.MP3", "b", "A/"); // also writes "A/1. x.wav"
+    const std::string upper = AddSource("1. x.MP3", "b", "A/"); // would also write "A/1. x.wav"
     const std::string apart = AddSource("1. x.mp3", "c", "B/"); // "B/1. x.wav" is its own
-    Dialogs.Answers = {mrYesToAll};
+    Dialogs.Answers = {mrYes};
     const auto writing = [](const std::string& bytes) {
         return Decoder::Preamble() + Decoder::Progress(10) + Decoder::WriteOutput(bytes) + Decoder::Exit(0);
     };
     Scripts = {"sleep:300\n" + writing(Decoder::WavBytes("one")), writing(Decoder::WavBytes("two")),
                writing(Decoder::WavBytes("three"))};
     Decode();
+    const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0]->Buttons, mbYes | mbCancel); // beside the sources there is no tree to keep
     EXPECT_EQ(GlobalVars.FilesDecoded, 3);
-    EXPECT_TRUE(FileExists(lower));
+    EXPECT_EQ(Dir.ReadFile("A/1. x.wav"), Decoder::WavBytes("one"));
+    EXPECT_EQ(Dir.ReadFile("A/1. x (2).wav"), Decoder::WavBytes("two"));
+    EXPECT_FALSE(FileExists(lower));
     EXPECT_FALSE(FileExists(upper));
     EXPECT_FALSE(FileExists(apart));
 }
@@ -482,8 +565,10 @@ TEST_P(BatchRun, ReadOnlyOutputFailsEveryFileAndTheBatchCompletes) {
     Decode();
     EXPECT_EQ(GlobalVars.BatchState, bsFinished);
     EXPECT_EQ(GlobalVars.FilesFailed, 2);
-    ExpectRunLog({"An error occurred while trying to decode \"" + a + "\"!", "",
-                  "An error occurred while trying to decode \"" + b + "\"!", "", "Decoded 0 files in ",
+    ExpectRunLog({"An error occurred while trying to decode \"" + a + "\"!",
+                  "Reason: the decoder wrote no output file", "",
+                  "An error occurred while trying to decode \"" + b + "\"!",
+                  "Reason: the decoder wrote no output file", "", "Decoded 0 files in ",
                   "2 files couldn't be decoded,probably wrong format or using with other application."});
 }
 

@@ -49,23 +49,26 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
         QString Caption;
     };
     const TExpected expected[] = {
-        {dialog.GroupBox1, {7, 5, 325, 132}, "Select out directory"},
+        {dialog.GroupBox1, {7, 5, 325, 156}, "Select out directory"},
         {dialog.RadioButtonSame, {8, 29, 313, 17}, "&Same as input file folder"},
         {dialog.RadioButtonNew, {8, 53, 313, 17}, "&Choose directory"},
         {dialog.EditOutputDir, {8, 77, 289, 21}, ""},
         {dialog.SpeedButtonOutputDir, {297, 77, 25, 23}, ""},
         {dialog.CheckBoxOpen, {8, 107, 305, 17}, "&Open out directory when done decoding"},
+        {dialog.CheckBoxKeepTree, {8, 131, 172, 17}, "Keep the folder &tree below:"},
+        {dialog.EditTreeBase, {182, 129, 115, 21}, ""},
+        {dialog.SpeedButtonTreeBase, {297, 129, 25, 23}, ""},
         {dialog.CheckBoxDeleteFileAfterProcessing,
-         {15, 146, 313, 17},
+         {15, 170, 313, 17},
          "&Delete source file after processing"},
-        {dialog.CheckBoxPlaySound, {15, 170, 313, 17}, "&Play a sound when done decodeing"},
-        {dialog.SpinEditDecoders, {170, 194, 90, 21}, ""},
-        {dialog.CheckBoxKeepTags, {15, 218, 313, 17}, "&Keep tags and cover art"},
-        {dialog.ComboBoxWavFormat, {95, 242, 235, 21}, ""},
-        {dialog.Bevel1, {7, 274, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 282, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 282, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 282, 75, 23}, "&Help"},
+        {dialog.CheckBoxPlaySound, {15, 194, 313, 17}, "&Play a sound when done decodeing"},
+        {dialog.SpinEditDecoders, {170, 218, 90, 21}, ""},
+        {dialog.CheckBoxKeepTags, {15, 242, 313, 17}, "&Keep tags and cover art"},
+        {dialog.ComboBoxWavFormat, {95, 266, 235, 21}, ""},
+        {dialog.Bevel1, {7, 298, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 306, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 306, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 306, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -77,7 +80,8 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     for (QWidget* inGroup :
          {static_cast<QWidget*>(dialog.RadioButtonSame), static_cast<QWidget*>(dialog.RadioButtonNew),
           static_cast<QWidget*>(dialog.EditOutputDir), static_cast<QWidget*>(dialog.SpeedButtonOutputDir),
-          static_cast<QWidget*>(dialog.CheckBoxOpen)})
+          static_cast<QWidget*>(dialog.CheckBoxOpen), static_cast<QWidget*>(dialog.CheckBoxKeepTree),
+          static_cast<QWidget*>(dialog.EditTreeBase), static_cast<QWidget*>(dialog.SpeedButtonTreeBase)})
         EXPECT_EQ(inGroup->parentWidget(), dialog.GroupBox1);
 
     // The browse button is a flat picture button, disabled until "Choose directory" is picked.
@@ -135,6 +139,8 @@ TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
     EXPECT_FALSE(dialog.EditOutputDir->isEnabled());
     EXPECT_FALSE(dialog.SpeedButtonOutputDir->isEnabled());
     EXPECT_FALSE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_FALSE(dialog.CheckBoxKeepTree->isEnabled());
+    EXPECT_FALSE(dialog.EditTreeBase->isEnabled());
     EXPECT_EQ(dialog.EditOutputDir->text(), "/wav/");
     EXPECT_TRUE(dialog.CheckBoxOpen->isChecked());
 
@@ -146,6 +152,8 @@ TEST_F(OptionsDialog, SameFolderGreysTheFolderControlsAndKeepsTheOpenBox) {
     EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
     EXPECT_TRUE(dialog.SpeedButtonOutputDir->isEnabled());
     EXPECT_TRUE(dialog.CheckBoxOpen->isEnabled());
+    EXPECT_TRUE(dialog.CheckBoxKeepTree->isEnabled());
+    EXPECT_FALSE(dialog.SpeedButtonTreeBase->isEnabled()); // until the tree is to be kept
     EXPECT_EQ(dialog.EditOutputDir->selectedText(), "/wav/");
     QTest::mouseClick(dialog.CheckBoxOpen, Qt::LeftButton, {}, QPoint(6, 8));
     EXPECT_FALSE(dialog.CheckBoxOpen->isChecked());
@@ -188,6 +196,9 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.KeepTagsStored = false;
     GlobalVars.WavFormat = "mp3";
     GlobalVars.WavFormatStored = false;
+    GlobalVars.KeepTree = false;
+    GlobalVars.TreeBase = "/albums/";
+    GlobalVars.TreeStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
@@ -205,6 +216,8 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     EXPECT_FALSE(GlobalVars.KeepTagsStored);
     EXPECT_FALSE(GlobalVars.WavFormatStored);
     EXPECT_EQ(GlobalVars.WavFormat, "mp3");
+    EXPECT_FALSE(GlobalVars.TreeStored);
+    EXPECT_EQ(dialog.EditTreeBase->text(), "/albums/");
     EXPECT_TRUE(dialog.CheckBoxKeepTags->isChecked());
     // The WAV format's choice is stored from the first change on.
     EXPECT_EQ(dialog.ComboBoxWavFormat->currentText(), "As the MP3 (16-bit)");
@@ -216,11 +229,17 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.WavFormat = "f32";
     dialog.LoadFromSettings();
     EXPECT_EQ(dialog.ComboBoxWavFormat->currentIndex(), 3);
+    QTest::mouseClick(dialog.CheckBoxKeepTree, Qt::LeftButton, {}, QPoint(6, 8));
+    EXPECT_TRUE(dialog.EditTreeBase->isEnabled());
+    dialog.EditTreeBase->setText(" /music ");
     dialog.SpinEditDecoders->setValue(2);
     QTest::mouseClick(dialog.CheckBoxKeepTags, Qt::LeftButton, {}, QPoint(6, 8));
     dialog.SaveToSettings();
     EXPECT_FALSE(GlobalVars.KeepTags);
     EXPECT_TRUE(GlobalVars.KeepTagsStored);
+    EXPECT_TRUE(GlobalVars.KeepTree);
+    EXPECT_EQ(GlobalVars.TreeBase, "/music/");
+    EXPECT_TRUE(GlobalVars.TreeStored);
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     EXPECT_TRUE(GlobalVars.Delete);
