@@ -40,7 +40,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 309));
+    EXPECT_EQ(dialog.size(), QSize(340, 333));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
