@@ -120,8 +120,8 @@ void TFormOptions::CreateLayout() {
 // Keeping the folder tree needs a chosen output folder: the row greys with "Same as input file folder".
 void TFormOptions::CreateTreeRow(int top) {
     CheckBoxKeepTree =
-        Placed(new QCheckBox(QStringLiteral("Keep the folder &tree below:"), GroupBox1), {8, top, 172, 17});
-    EditTreeBase = Placed(new QLineEdit(GroupBox1), {182, top - 2, 115, 21});
+        Placed(new QCheckBox(QStringLiteral("Keep the folder &tree below:"), GroupBox1), {8, top, 184, 17});
+    EditTreeBase = Placed(new QLineEdit(GroupBox1), {194, top - 2, 103, 21});
     EditTreeBase->setAccessibleName(QStringLiteral("Base folder of the kept folder tree"));
     SpeedButtonTreeBase = new QToolButton(GroupBox1);
     SpeedButtonTreeBase->setAutoRaise(true);
