@@ -6,6 +6,7 @@
 //
 //   bench_clash_bench [entries]
 #include "app/formmain.h"
+#include "bench/procstatus.h"
 #include "filelist/filelistmodel.h"
 #include "settings/globals.h"
 #include "settings/services.h"
@@ -26,14 +27,6 @@ double ProcessSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-long StatusKilobytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size() + 1));
-    return -1;
 }
 
 // Answers the clash question (Cancel: the search alone; Yes, the default: numbering and the check

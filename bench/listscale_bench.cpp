@@ -6,6 +6,7 @@
 //
 //   bench_listscale_bench [entries]     (files are made under TMPDIR; /dev/shm spares the disk)
 #include "app/formmain.h"
+#include "bench/procstatus.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/savedlist.h"
 #include "settings/fileinfo.h"
@@ -48,15 +49,6 @@ std::vector<std::string> MakeFiles(const std::string& folder, int count) {
         std::ofstream(names.back()) << "ID3";
     }
     return names;
-}
-
-// Kilobytes of a /proc/self/status line: VmRSS now, VmHWM the peak.
-long StatusKilobytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size() + 1));
-    return -1;
 }
 
 // The window thread's processor time: on a shared machine it says more than the wall clock.
