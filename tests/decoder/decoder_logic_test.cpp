@@ -535,6 +535,18 @@ TEST(WavWriter, TheFinishedFileReplacesOnlyWhatItWasToldItMayReplace) {
             EXPECT_TRUE(FindPartialOutputs(out).empty());
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
         }
+    // A replace that cannot be made (a folder took the name) leaves no partial name behind either.
+    for (const TWavWriter::TOpener open : {TWavWriter::TOpener(nullptr), &OpenNamed}) {
+        TTempDir dir;
+        const std::string out = dir.Path() + "out.wav";
+        TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain, open, true);
+        ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
+        dir.MakeDir("out.wav");
+        EXPECT_FALSE(writer.Finish());
+        writer.Discard();
+        EXPECT_TRUE(FindPartialOutputs(out).empty());
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    }
 }
 
 TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {
