@@ -120,6 +120,9 @@ protected:
         GlobalVars.Decoders = 1;
         GlobalVars.KeepTags = true;
         GlobalVars.WavFormat = "mp3";
+        GlobalVars.KeepTree = false; // an earlier test's choice must not carry over
+        GlobalVars.TreeStored = false;
+        GlobalVars.TreeBase.clear();
         Hook.OnEvent = [this](QEvent* event) {
             if (event->type() != WM_NEXTFILE) return;
             WriteScriptFor(GlobalVars.FilesDecoded + GlobalVars.FilesFailed);
