@@ -27,6 +27,13 @@ bool DecoderFailed(const TChildExit& exit) {
     return (exit.Exited && exit.ExitCode != 0) || exit.Signalled || exit.Terminated;
 }
 
+// The batch ends as "When done" ends it: the running files finish, the files not yet tried stay.
+void StopAfterTheRunningFiles() {
+    auto& g = GlobalVars;
+    if (g.BatchState == bsRunning) g.BatchState = bsStopWhenDone;
+    g.StopWhenDone = true;
+}
+
 } // namespace
 
 void TFormMain::LaunchDecoder(TDecoderRun& run) {
@@ -79,21 +86,17 @@ void TFormMain::HandleDecoderEnd(TRedirector* sender) {
     FinishFile(run);
 }
 
-// No further file could be written there: the batch ends as "When done" ends it, with the files not
-// yet tried left in the list, and the user is told once which folder's disk is full.
+// No further file could be written there: the batch stops after its running files, and the user is
+// told once which folder's disk is full.
 void TFormMain::StopForFullDisk(const TDecoderRun& run) {
-    auto& g = GlobalVars;
-    if (g.BatchState == bsRunning) g.BatchState = bsStopWhenDone;
-    g.StopWhenDone = true;
+    StopAfterTheRunningFiles();
     ReportBatchError(EInOutError::TextForCode(101) + ": " + ExtractFilePath(run.Output), false);
 }
 
 // The same for a folder that refuses new files (no permission, read-only), with the system's reason,
 // the end of the decoder's line.
 void TFormMain::StopForRefusedFolder(const TDecoderRun& run) {
-    auto& g = GlobalVars;
-    if (g.BatchState == bsRunning) g.BatchState = bsStopWhenDone;
-    g.StopWhenDone = true;
+    StopAfterTheRunningFiles();
     const size_t colon = run.Reason.rfind(": ");
     const std::string why = colon == std::string::npos ? run.Reason : run.Reason.substr(colon + 2);
     ReportBatchError("Cannot write into the output folder " + ExtractFilePath(run.Output) + ": " + why,
