@@ -149,9 +149,13 @@ std::string UsageText() {
            "(mono to stereo: two equal channels; stereo to mono: their mean). --cd is the\n"
            "audio CD's --format s16 --rate 44100 --channels 2. These go before --decode or\n"
            "after the two file names.\n"
-           "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 damaged stream\n"
-           "(the audio before the damage is kept), 4 output could not be written, 5 output disk\n"
-           "full, 6 output file exists and was not replaced, 7 output folder cannot be written.\n";
+           "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 stream that\n"
+           "cannot go whole into one WAV file (the audio before the problem is kept), 4 output\n"
+           "could not be written, 5 output disk full, 6 output file exists and was not\n"
+           "replaced, 7 output folder cannot be written,\n"
+           "8 decoded, with damage passed over (junk or broken frames inside the stream, or a file\n"
+           "cut inside its last frame: each named in a warning line, the rest of the audio kept).\n"
+           "A change of sample rate mid-stream is exit code 3.\n";
 }
 
 std::string VersionText() {

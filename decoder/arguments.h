@@ -43,3 +43,6 @@ inline constexpr int ExitDiskFull = 5;
 // folder refused the file (no permission, read-only): no other output can be written there either.
 inline constexpr int ExitOutputTaken = 6;
 inline constexpr int ExitFolderRefused = 7;
+// 8: the file was decoded whole, but for damaged bytes inside the stream (each named in a
+// "warning:" line) that were passed over; the source is incomplete or damaged.
+inline constexpr int ExitDamagePassed = 8;

@@ -78,3 +78,33 @@ std::size_t TMemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_
     std::memcpy(buffer, FData + offset, n);
     return n;
 }
+
+TSplicedSource::TSplicedSource(TByteSource& source, const std::vector<TLeftOut>& leftOut)
+    : FSource(source), FLeftOut(leftOut) {
+    for (const TLeftOut& span : FLeftOut)
+        FLeftOutBytes += span.To - span.From;
+}
+
+std::uint64_t TSplicedSource::Size() const {
+    const std::uint64_t size = FSource.Size();
+    return size > FLeftOutBytes ? size - FLeftOutBytes : 0;
+}
+
+std::size_t TSplicedSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    std::uint64_t real = offset; // the source's offset: past every span left out before it
+    auto span = FLeftOut.begin();
+    for (; span != FLeftOut.end() && span->From <= real; ++span)
+        real += span->To - span->From;
+    while (done < count) {
+        const std::uint64_t upTo = span == FLeftOut.end() ? real + (count - done) : span->From;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, upTo - real));
+        const std::size_t got = want ? FSource.ReadAt(real, out + done, want) : 0;
+        done += got;
+        if (got < want || span == FLeftOut.end()) break;
+        real = span->To;
+        ++span;
+    }
+    return done;
+}

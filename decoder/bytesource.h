@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 class TByteSource {
 public:
@@ -73,4 +74,23 @@ public:
 private:
     TByteSource& FSource;
     std::uint64_t FStart;
+};
+
+// The source without some of its bytes, as if they had never been there: a stream whose damaged
+// spans the decode passes over. Reads the source as it is now, like TSourceFrom.
+class TSplicedSource : public TByteSource {
+public:
+    struct TLeftOut {
+        std::uint64_t From = 0, To = 0;
+    };
+    // `leftOut` in order, apart from one another, within the source.
+    TSplicedSource(TByteSource& source, const std::vector<TLeftOut>& leftOut);
+    std::uint64_t Size() const override;
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+    bool Changed() const override { return FSource.Changed(); }
+
+private:
+    TByteSource& FSource;
+    std::vector<TLeftOut> FLeftOut;
+    std::uint64_t FLeftOutBytes = 0;
 };

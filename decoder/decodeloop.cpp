@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -72,12 +73,10 @@ public:
         if (FFrames < FWalked)
             return "only " + std::to_string(FFrames) + " of the stream's " + std::to_string(FWalked) +
                    " frames were decoded: audio was skipped";
-        // One frame of slack: encoders differ on whether the Info frame counts itself.
-        if (FScan.FromInfoHeader && FFrames + 1 < FScan.TotalFrames)
-            return "the stream ends after frame " + std::to_string(FFrames) + " of " +
-                   std::to_string(FScan.TotalFrames) + " (file cut short)";
         return {};
     }
+
+    std::uint64_t Frames() const { return FFrames; }
 
     // The last frame's line, if the schedule did not print it, and the end of the progress line.
     void EndProgress() { FProgress.End(FFrames, FrameKbps(FHandle)); }
@@ -111,8 +110,33 @@ private:
     int FStalls = 0;
 };
 
+// One line for each span of the source that the decode passed over: its bytes and, from the
+// frames' mean length, about how much audio it held at most (junk inserted costs none).
+std::vector<std::string> PassedOverLines(const TStreamScan& scan) {
+    std::vector<std::string> lines;
+    const double frameBytes = scan.CountedFrames ? double(scan.FrameBytes) / double(scan.CountedFrames) : 0;
+    for (const TStreamScan::TSpan& span : scan.PassedOver) {
+        const std::string bytes = "bytes " + std::to_string(span.From) + " to " + std::to_string(span.To);
+        if (span.CutFrame) {
+            lines.push_back("warning: the file ends inside a frame (" + bytes +
+                            "): the source is incomplete; that frame is left out\n");
+            continue;
+        }
+        std::string cost;
+        if (frameBytes > 0 && scan.SampleRate > 0) {
+            const double seconds =
+                double(span.To - span.From) / frameBytes * scan.SamplesPerFrame / double(scan.SampleRate);
+            char text[64];
+            std::snprintf(text, sizeof text, " (at most about %.2f s of audio)", seconds);
+            cost = text;
+        }
+        lines.push_back("warning: damaged stream: " + bytes + " are no audio" + cost + "; passed over\n");
+    }
+    return lines;
+}
+
 int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writer, const std::string& damage,
-             std::FILE* console, bool keepTags) {
+             std::FILE* console, bool keepTags, const std::vector<std::string>& passedOver) {
     // Read before the change check below, which so covers the tags too.
     if (keepTags && writer.Created() && writer.Error().empty())
         AttachTags(source, inputName, writer, console);
@@ -130,13 +154,19 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
     }
     if (writer.TrailerDropped())
         Say(console, "warning: no room for the tags in the WAV header; they are left out\n");
+    for (const std::string& line : passedOver)
+        Say(console, line);
     if (!damage.empty()) {
         Say(console, FormatBitstreamProblem(damage));
         return ExitBitstream;
     }
     if (!writer.Created()) return Refuse(console, "no audio decoded from input file \"" + inputName + "\"");
-    return ExitOk;
+    return passedOver.empty() ? ExitOk : ExitDamagePassed;
 }
+
+int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::string& inputName,
+                  const std::string& outputPath, std::FILE* console, const TDecodeOptions& options,
+                  const std::vector<std::string>& passedOver);
 
 } // namespace
 
@@ -152,6 +182,22 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
                  std::FILE* console, const TDecodeOptions& options) {
     const TInputCheck input = CheckContent(source, inputName);
     if (!input.Problem.empty()) return Refuse(console, input.Problem);
+    if (!input.Scan.PassedOver.empty() && input.Scan.AudioStart == 0) {
+        // The stream as it would be without its damaged bytes: libmpg123 reads only frames and
+        // tags, and goes on with the frames after the damage as it does after a resync.
+        std::vector<TSplicedSource::TLeftOut> leftOut;
+        for (const TStreamScan::TSpan& span : input.Scan.PassedOver)
+            leftOut.push_back({span.From, span.To});
+        TSplicedSource spliced(source, leftOut);
+        TInputCheck whole;
+        whole.Scan = ScanStream(spliced);
+        // On one thread: what a broken frame leaves in libmpg123's frame memory shows in the last
+        // bit of rare samples far after it, which a decode starting part-way cannot know.
+        TDecodeOptions oneThread = options;
+        oneThread.MinChunkFrames = 0;
+        return DecodeScanned(spliced, whole, inputName, outputPath, console, oneThread,
+                             PassedOverLines(input.Scan));
+    }
     if (input.Scan.AudioStart > 0) {
         // The frames chain from inside the tag to the end of what it claims: no doubt where the
         // audio starts, so it is decoded from there rather than lost.
@@ -163,6 +209,14 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         TSourceFrom audio(source, input.Scan.AudioStart);
         return DecodeSource(audio, inputName, outputPath, console, options);
     }
+    return DecodeScanned(source, input, inputName, outputPath, console, options, {});
+}
+
+namespace {
+
+int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::string& inputName,
+                  const std::string& outputPath, std::FILE* console, const TDecodeOptions& options,
+                  const std::vector<std::string>& passedOver) {
 
     std::string error;
     TSourceReader reader(source), floatReader(source);
@@ -218,6 +272,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
     std::optional<TWavWriter> writer;
     std::unique_ptr<TResampler> convert;
     std::string damage;
+    std::uint64_t decoded = 0;
     TSplitJob split{source,
                     inputName,
                     input.Scan,
@@ -238,6 +293,7 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         split.Convert = convert.get();
         const TSplitResult result = DecodeSplit(split, *writer, progress);
         if (result.Decoded) {
+            decoded = result.LastFrame;
             progress.End(result.LastFrame, result.LastKbps);
         } else {
             writer->Discard(); // decoded again on one thread, from the start
@@ -253,6 +309,17 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         damage = run.Run(*writer, convert.get());
         if (convert) convert->Finish(); // what was decoded before any damage, to its end
         run.EndProgress();
+        decoded = run.Frames();
     }
-    return Conclude(source, inputName, *writer, damage, console, options.KeepTags);
+    // Fewer frames than the Info frame counts (one of slack: encoders differ on whether it counts
+    // itself): a download cut at a frame's end. Unless damage passed over explains the loss.
+    std::vector<std::string> warnings = passedOver;
+    const TStreamScan& scan = input.Scan;
+    if (damage.empty() && passedOver.empty() && scan.FromInfoHeader && decoded + 1 < scan.TotalFrames)
+        warnings.push_back("warning: the stream ends after frame " + std::to_string(decoded) + " of the " +
+                           std::to_string(scan.TotalFrames) +
+                           " its Info frame counts: the source is incomplete\n");
+    return Conclude(source, inputName, *writer, damage, console, options.KeepTags, warnings);
 }
+
+} // namespace

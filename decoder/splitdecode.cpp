@@ -63,6 +63,10 @@ public:
         const std::int64_t shift = (known - marks.Leading.begin()) - job.FrameNumber;
         if (known == marks.Leading.end() || (shift != 0 && shift != 1)) return;
         const bool pastInfo = shift == 1;
+        const auto& lead = marks.Leading;
+        const std::size_t first = static_cast<std::size_t>(shift);
+        FLongFirstFrame = pastInfo && lead.size() >= first + 3 &&
+                          lead[first + 1] - lead[first] > lead[first + 2] - lead[first + 1] + 1;
         if (pastInfo && job.Scan.FromInfoHeader) FInfoFrames = job.Scan.InfoFrames;
         for (const std::uint64_t offset : pastInfo ? marks.Next : marks.At)
             FIndex.push_back(static_cast<off_t>(offset));
@@ -182,6 +186,14 @@ private:
 
     bool DecodeChunk(mpg123_handle* handle, TChunk& chunk, bool last, std::uint8_t* buffer) {
         const auto marks = static_cast<std::uint64_t>(FIndexStep);
+        // A first audio frame far longer than the next one (an encoder's first frame at a high
+        // bitrate) leaves its bytes in libmpg123's double-buffered frame memory, and rare samples
+        // of later frames read them (MPEG-2 Layer III at low bitrates): it is decoded before the
+        // seek, as the one pass decodes it. Opening the handle reads that frame where no Info
+        // frame stands before it; past one it must be decoded here.
+        if (FLongFirstFrame && chunk.First > static_cast<std::uint64_t>(Preframes) &&
+            !DecodeFirstFrame(handle))
+            return false;
         if (chunk.First > 0 && mpg123_seek_frame(handle, static_cast<off_t>(chunk.First), SEEK_SET) !=
                                    static_cast<off_t>(chunk.First))
             return false;
@@ -242,9 +254,7 @@ private:
         chunk.FrameCount = next;
         // The ends that the one-thread decode reports as damage are left to it.
         const TStreamScan& scan = FJob.Scan;
-        if (last && (scan.TruncatedTail || next < FAudioFrames ||
-                     (scan.FromInfoHeader && next + 1 < scan.TotalFrames)))
-            return false;
+        if (last && (scan.TruncatedTail || next < FAudioFrames)) return false;
         chunk.Clean = true;
         if (FJob.Convert) {
             const std::lock_guard<std::mutex> lock(FDoneLock);
@@ -252,6 +262,13 @@ private:
             FDone.notify_all();
         }
         return true;
+    }
+
+    static bool DecodeFirstFrame(mpg123_handle* handle) {
+        off_t frame = 0;
+        unsigned char* audio = nullptr;
+        std::size_t bytes = 0;
+        return mpg123_decode_frame(handle, &frame, &audio, &bytes) == MPG123_OK;
     }
 
     // A worker starts a chunk only a few chunks ahead of the conversion, so memory stays bounded.
@@ -298,6 +315,7 @@ private:
     std::vector<TChunk> FChunks;
     std::uint64_t FAudioFrames = 0;
     std::uint64_t FInfoFrames = 0; // what the Info frame that libmpg123 read counts, else 0
+    bool FLongFirstFrame = false;
     std::atomic<std::size_t> FNextChunk = 0;
     std::atomic<bool> FAbandoned = false;
     std::atomic<std::uint64_t> FFramesDone = 0;

@@ -38,6 +38,15 @@ struct TFirstFrame {
     std::uint64_t FreeUnpadded = 0; // free format only
 };
 
+// The stream whose header stands at `at`, its free-format frame length measured where it has one.
+TFirstFrame StreamAt(TSourceWindow& window, std::uint64_t at) {
+    const std::uint8_t* p = window.At(at, 4);
+    TFirstFrame stream{at, p ? ReadBigEndian32(p) : 0, 0};
+    if (const auto h = ParseMpegHeader(stream.Word); h && h->FrameBytes == 0)
+        stream.FreeUnpadded = FreeFormatLength(window, at, *h, stream.Word);
+    return stream;
+}
+
 // Length of the frame whose header is at `p`, or 0 when it is no frame of the stream that starts
 // with `first`: another stream's header, or one whose length is unknown.
 std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
@@ -47,6 +56,36 @@ std::uint64_t FrameLength(const std::uint8_t* p, const TFirstFrame& first) {
     if (!h) return 0;
     if (h->FrameBytes) return h->FrameBytes;
     return first.FreeUnpadded ? h->FreeFormatBytes(first.FreeUnpadded) : 0;
+}
+
+// Where audio follows `from` (before `limit`): a frame header followed by the next one of its
+// stream (or by the end of the file), and that stream. It may be another one, as when the sample
+// rate changes part-way. Tags, padding and junk after the audio hold none.
+std::optional<TFirstFrame> FrameFollows(TSourceWindow& window, std::uint64_t from, std::uint64_t limit,
+                                        const TFirstFrame& first) {
+    for (std::uint64_t at = from; at < limit; ++at) {
+        const std::uint8_t* p = window.At(at, 4);
+        if (!p) break;
+        if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) continue;
+        const std::uint32_t word = ReadBigEndian32(p);
+        const TFirstFrame stream = (word & StreamHeaderMask) == (first.Word & StreamHeaderMask)
+                                       ? TFirstFrame{at, word, first.FreeUnpadded}
+                                       : StreamAt(window, at);
+        const std::uint64_t length = FrameLength(window.At(at, 4), stream); // StreamAt moved the window
+        if (length == 0) continue;
+        if (at + length == window.Size()) return stream;
+        const std::uint8_t* next = window.At(at + length, 4);
+        const std::uint64_t nextLength = next ? FrameLength(next, stream) : 0;
+        // A free-format length found here is the distance to that very header: a third frame
+        // must follow it too, or any two such headers in junk would make a stream.
+        if (nextLength && stream.FreeUnpadded && stream.Word != first.Word) {
+            const std::uint64_t third = at + length + nextLength;
+            if (third != window.Size() && !(window.At(third, 4) && FrameLength(window.At(third, 4), stream)))
+                continue;
+        }
+        if (nextLength) return stream;
+    }
+    return std::nullopt;
 }
 
 // Where the first run of at least two whole frames starts inside the bytes that an ID3v2 tag at
@@ -60,7 +99,7 @@ std::optional<std::uint64_t> FramesInsideTag(TSourceWindow& window, std::uint64_
         const std::uint8_t* p = window.At(at, 4);
         if (!p) break;
         if (p[0] != 0xFF) continue;
-        const TFirstFrame stream{at, ReadBigEndian32(p), 0};
+        const TFirstFrame stream = StreamAt(window, at);
         std::uint64_t hop = at, frames = 0;
         while (const std::uint8_t* q = window.At(hop, 4)) {
             const std::uint64_t length = FrameLength(q, stream);
@@ -83,6 +122,10 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& 
     while (const std::uint8_t* p = window.At(start, 10)) {
         const std::size_t tag = Id3v2TagSize(p, 10);
         if (tag == 0) break;
+        if (Id3v2FramesFill(window, start, tag)) {
+            start += tag;
+            continue;
+        }
         if (const auto inside = FramesInsideTag(window, start, tag)) {
             start = audioStart = *inside;
             break;
@@ -103,27 +146,13 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& 
             length = h->FreeFormatBytes(first.FreeUnpadded);
         }
         if (at + length == window.Size() || SameStream(window, at + length, word)) return first;
-    }
-    return std::nullopt;
-}
-
-// Where audio follows `from` (before `limit`): a frame header followed by the next one of its
-// stream (or by the end of the file). The stream may be another one, as when the sample rate
-// changes part-way. Tags, padding and junk after the audio hold none.
-std::optional<std::uint64_t> FrameFollows(TSourceWindow& window, std::uint64_t from, std::uint64_t limit,
-                                          const TFirstFrame& first) {
-    for (std::uint64_t at = from; at < limit; ++at) {
-        const std::uint8_t* p = window.At(at, 4);
-        if (!p) break;
-        if (p[0] != 0xFF) continue;
-        const std::uint32_t word = ReadBigEndian32(p);
-        const TFirstFrame stream =
-            (word & StreamHeaderMask) == (first.Word & StreamHeaderMask) ? first : TFirstFrame{at, word, 0};
-        const std::uint64_t length = FrameLength(p, stream);
-        if (length == 0) continue;
-        if (at + length == window.Size()) return at;
-        if (const std::uint8_t* next = window.At(at + length, 4); next && FrameLength(next, stream))
-            return at;
+        // Where the audio must begin, a frame followed by junk and then more frames of its stream
+        // is the first of a damaged stream.
+        if (at == start) {
+            const auto next = FrameFollows(window, at + length,
+                                           std::min(at + length + MaxJunkBeforeAudio, window.Size()), first);
+            if (next && (next->Word & StreamHeaderMask) == (word & StreamHeaderMask)) return first;
+        }
     }
     return std::nullopt;
 }
@@ -135,6 +164,7 @@ std::uint64_t TagBetweenFrames(TSourceWindow& window, std::uint64_t at, TStreamS
     const std::uint8_t* p = window.At(at, 10);
     const std::uint64_t length = p ? Id3v2TagSize(p, 10) : 0;
     if (length == 0) return TagSpanAt(window, at);
+    if (Id3v2FramesFill(window, at, length)) return length;
     if (const auto inside = FramesInsideTag(window, at, length)) {
         scan.DamageAt = at;
         scan.Damage = "the ID3v2 tag at byte " + std::to_string(at) + " claims " + std::to_string(length) +
@@ -144,15 +174,11 @@ std::uint64_t TagBetweenFrames(TSourceWindow& window, std::uint64_t at, TStreamS
     return at + length <= window.Size() ? length : 0;
 }
 
-// Bytes at `at` that the walk could not pass over, while audio frames follow from `audio`: what a
-// decoder skipped there would be lost. Named after the tag they claim to be, if any.
-std::string UnaccountedBytes(TSourceWindow& window, std::uint64_t at, std::uint64_t audio) {
-    const std::string from = " audio frames follow from byte " + std::to_string(audio);
-    std::uint64_t claimed = 0;
-    if (ApeHeaderAt(window, at, claimed))
-        return "the APEv2 tag at byte " + std::to_string(at) + " claims " + std::to_string(claimed + 32) +
-               " bytes, but" + from;
-    return "the bytes at byte " + std::to_string(at) + " are no audio frame and no tag, but" + from;
+// The header at `at` begins another sample rate where the stream's next frame belongs: the audio
+// after it cannot go on in the same file. (Another channel count is converted to the first one's.)
+void NoteFormatChange(TStreamScan& scan, std::uint64_t at, const char* what, std::uint64_t frames) {
+    scan.DamageAt = at;
+    scan.Damage = std::string("the ") + what + " changes after frame " + std::to_string(frames);
 }
 
 } // namespace
@@ -202,6 +228,8 @@ TStreamScan ScanStream(TByteSource& source) {
     const auto first = FindFirstFrame(window, scan.AudioStart);
     if (!first) return scan;
     const TMpegHeader firstHeader = *ParseMpegHeader(first->Word);
+    scan.SampleRate = firstHeader.SampleRate;
+    scan.SamplesPerFrame = firstHeader.SamplesPerFrame;
     const std::size_t probe = static_cast<std::size_t>(std::min<std::uint64_t>(size - first->Offset, 256));
     std::optional<std::uint64_t> infoFrames;
     if (const std::uint8_t* frame = window.At(first->Offset, probe))
@@ -209,40 +237,72 @@ TStreamScan ScanStream(TByteSource& source) {
 
     // Hop from header to header (the audio is never read) to count the frames and to see whether
     // the file ends inside one; the hop also runs with an Info header, whose count says nothing
-    // about a cut inside the last frame. Every hop moves on by a whole frame: a header that gives
-    // no length ends the hop like any other bytes that are not a frame.
-    // Tags are passed over only by their own framing, and those that end the file only as far as
-    // they reach: bytes that hold neither frames nor a tag, with audio after them, are damage.
+    // about a cut inside the last frame. Every hop moves on by a whole frame.
+    // Tags are passed over only by their own framing, and those that end the file only behind a
+    // whole frame. Bytes that hold neither frames nor a tag, with audio after them, are passed over
+    // to where the audio resumes; with none after them they are trailing data.
     const std::uint64_t tail = TrailingTagsStart(window);
-    std::uint64_t at = first->Offset, counted = 0, frameEnd = at, tagsFrom = at;
-    while (at < size) {
+    TFirstFrame stream = *first;
+    std::uint64_t at = first->Offset, counted = 0, frameEnd = at;
+    while (at < size && scan.Damage.empty()) {
         const std::uint8_t* p = window.At(at, 4);
         if (!p) {
             // Fewer than 4 bytes left: the start of a header cut off, or nothing of ours.
             const std::uint8_t* rest = window.At(at, static_cast<std::size_t>(size - at));
             scan.TruncatedTail = rest && rest[0] == 0xFF;
+            if (scan.TruncatedTail) scan.PassedOver.push_back({at, size, true});
             break;
         }
-        const std::uint64_t length = FrameLength(p, *first);
+        const std::uint32_t word = ReadBigEndian32(p);
+        const std::uint64_t length = FrameLength(p, stream);
         if (length == 0) {
-            const std::uint64_t tag = at < tail ? TagBetweenFrames(window, at, scan) : 0;
-            if (tag == 0) {
-                // Tags are passed over only when a frame, another tag or the tags that end the
-                // file follow them; else their framing says nothing.
-                if (at < tail) at = tagsFrom;
+            // Right where the next frame belongs, a header of another sample rate is a change of
+            // format; one of another layer at the same rate goes on as one stream.
+            const bool otherStream = (word & StreamHeaderMask) != (stream.Word & StreamHeaderMask);
+            if (const auto h = ParseMpegHeader(word); h && otherStream && at == frameEnd) {
+                if (h->SampleRate != firstHeader.SampleRate) {
+                    NoteFormatChange(scan, at, "sample rate", counted);
+                    break;
+                }
+                const TFirstFrame other = StreamAt(window, at);
+                if (const std::uint64_t next = FrameLength(window.At(at, 4), other);
+                    next && (at + next == size ||
+                             (window.At(at + next, 4) && FrameLength(window.At(at + next, 4), other)))) {
+                    stream = other;
+                    continue;
+                }
+            }
+            if (const std::uint64_t tag = at < tail ? TagBetweenFrames(window, at, scan) : 0) {
+                at += tag;
+                continue;
+            }
+            // Tags count only with a frame or another tag after them: else the search starts where
+            // the frames end, and what the tags seemed to be is passed over with the rest.
+            const std::uint64_t from = at < tail ? frameEnd : at;
+            const auto audio =
+                from < tail && scan.Damage.empty() ? FrameFollows(window, from, tail, stream) : std::nullopt;
+            if (!audio) break;
+            at = from;
+            if (ParseMpegHeader(audio->Word)->SampleRate != firstHeader.SampleRate) {
+                NoteFormatChange(scan, audio->Offset, "sample rate", counted);
                 break;
             }
-            at += tag;
+            scan.PassedOver.push_back({at, audio->Offset, false});
+            stream = *audio;
+            at = audio->Offset;
             continue;
         }
-        if (at + length > size) {
+        if (at + length > size || (at < tail && at + length > tail)) {
+            // Cut short by the end of the file, or by the tags that end it.
             scan.TruncatedTail = true;
+            scan.PassedOver.push_back({at, at < tail ? tail : size, true});
             break;
         }
         scan.Marks.Add(counted, at);
         ++counted;
+        scan.FrameBytes += length;
         at += length;
-        frameEnd = tagsFrom = at;
+        frameEnd = at;
     }
     scan.FromInfoHeader = infoFrames.has_value();
     scan.InfoFrames = infoFrames.value_or(0);
@@ -252,12 +312,6 @@ TStreamScan ScanStream(TByteSource& source) {
     if (infoFrames && counted > *infoFrames + 1) scan.TotalFrames = counted - 1;
     scan.CountedFrames = counted;
     scan.AudioEnd = frameEnd;
-    const auto audio = scan.TruncatedTail ? std::nullopt : FrameFollows(window, at, tail, *first);
-    scan.TrailingDataOnly = !scan.TruncatedTail && !audio;
-    // Another stream that starts right there is no skip: its frames are decoded or refused.
-    if (audio && *audio != at && scan.Damage.empty()) {
-        scan.DamageAt = at;
-        scan.Damage = UnaccountedBytes(window, at, *audio);
-    }
+    scan.TrailingDataOnly = !scan.TruncatedTail && scan.Damage.empty();
     return scan;
 }

@@ -30,9 +30,20 @@ struct TStreamScan {
     TFrameMarks Marks;               // of the counted frames, across tags between joined streams
     // A leading tag whose size runs into audio frames: the frames start here, inside what it claims.
     std::uint64_t AudioStart = 0;
-    // Audio frames that no decode would reach (hidden by a tag that claims them): where, and why.
+    // Audio frames that no decode would reach (hidden by a tag that claims them), or where the
+    // sample rate changes: where, and why. Such a stream cannot go whole into one file.
     std::uint64_t DamageAt = 0;
-    std::string Damage; // empty when every frame found is reached
+    std::string Damage; // empty when every frame found is reached and the format holds
+    // Bytes inside the stream that are neither frames nor tags, or a last frame that the file
+    // (or the tags that end it) cut short: the decode leaves them out and goes on with what follows.
+    struct TSpan {
+        std::uint64_t From = 0, To = 0;
+        bool CutFrame = false; // the file ends inside this frame
+    };
+    std::vector<TSpan> PassedOver;
+    std::uint64_t FrameBytes = 0; // of the counted frames, for what a span is worth in time
+    long SampleRate = 0;          // of the first frame
+    int SamplesPerFrame = 0;
 
     // The larger of the two counts: a header may understate the stream's length.
     std::uint64_t MostFrames() const { return TotalFrames > CountedFrames ? TotalFrames : CountedFrames; }

@@ -129,3 +129,31 @@ std::uint64_t TrailingTagsStart(TSourceWindow& window) {
         end = start;
     }
 }
+
+bool Id3v2FramesFill(TSourceWindow& window, std::uint64_t at, std::uint64_t length) {
+    const std::uint8_t* h = window.At(at, 10);
+    if (!h || length < 10 || at + length > window.Size()) return false;
+    const int version = h[3];
+    // Unsynchronised or with an extended header, its frames are not where their sizes say.
+    if (version < 2 || version > 4 || (h[5] & 0xC0) != 0) return false;
+    const std::uint64_t end = at + length - ((h[5] & 0x10) ? 10 : 0);
+    const std::size_t headerBytes = version == 2 ? 6 : 10, idBytes = version == 2 ? 3 : 4;
+    std::uint64_t frame = at + 10;
+    while (frame < end) {
+        const std::uint8_t* f = window.At(frame, std::min<std::uint64_t>(headerBytes, end - frame));
+        if (!f) return false;
+        if (f[0] == 0) { // padding: zeros to the end
+            for (; frame < end; ++frame)
+                if (*window.At(frame, 1) != 0) return false;
+            return true;
+        }
+        if (end - frame < headerBytes) return false;
+        for (std::size_t i = 0; i < idBytes; ++i)
+            if (!((f[i] >= 'A' && f[i] <= 'Z') || (f[i] >= '0' && f[i] <= '9'))) return false;
+        std::uint64_t size = 0;
+        for (std::size_t i = idBytes; i < (version == 2 ? 6u : 8u); ++i)
+            size = version == 4 ? (size << 7) | (f[i] & 0x7F) : (size << 8) | f[i];
+        frame += headerBytes + size;
+    }
+    return frame == end;
+}

@@ -17,3 +17,8 @@ std::uint64_t TrailingTagsStart(TSourceWindow& window);
 // The APEv2 header at `at`, as libmpg123 takes it (version 2000, reserved bytes zero): the bytes
 // it skips after the header's own 32, or nothing.
 bool ApeHeaderAt(TSourceWindow& window, std::uint64_t at, std::uint64_t& claimed);
+
+// True when the ID3v2 tag of `length` bytes at `at` is whole by its own framing: its frames follow
+// one another to its end, or to padding of zeros that runs to its end. Such a tag is a tag, whatever
+// its frames hold (a private frame may well hold copies of audio frames).
+bool Id3v2FramesFill(TSourceWindow& window, std::uint64_t at, std::uint64_t length);
