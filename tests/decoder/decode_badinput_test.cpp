@@ -98,6 +98,14 @@ std::string ApeHeaderClaiming(const std::string& s, std::uint32_t size) {
     return AtFifthFrame(s, ApeBlock(size, 0, 0xA0000000u));
 }
 
+// An ID3v2.4 tag whose one private frame holds `data`: copies of audio frames, say.
+std::string Id3v2WithPrivateFrame(const std::string& data) {
+    const std::string body = std::string("owner", 6) + data;
+    const std::string frame =
+        "PRIV" + TagHeader(static_cast<std::uint32_t>(body.size())).substr(6) + std::string(2, '\0') + body;
+    return TagHeader(static_cast<std::uint32_t>(frame.size())) + frame;
+}
+
 struct TDamage {
     const char* Name;
     const char* Source;
@@ -143,6 +151,12 @@ const TDamage Damages[] = {
          return s.substr(0, at) + "TAG" + std::string(20, 'x') + s.substr(at);
      },
      "bytes 23616 to 23639 are no audio", 8},
+    {"CutLastFrameBehindAnId3v1Tag", "layer2_48k.mp3",
+     [](const std::string& s) { return s.substr(0, s.size() - 50) + "TAG" + std::string(125, 'x'); },
+     "the file ends inside a frame (bytes 23616 to 24142)", 8},
+    {"JunkAfterTheFirstFrame", "layer2_48k.mp3",
+     [](const std::string& s) { return s.substr(0, 576) + Noise(300, 5) + s.substr(576); },
+     "bytes 576 to 876 are no audio", 8},
 };
 
 class DamagedStream : public ::testing::TestWithParam<TDamage> {};
@@ -187,6 +201,9 @@ const TDamage TrailingData[] = {
     // A whole tag between frames, which libmpg123 passes over as the scan does.
     {"Id3v1TagBetweenFrames", "layer2_48k.mp3",
      [](const std::string& s) { return AtFifthFrame(s, "TAG" + std::string(125, 'x')); }},
+    // A leading ID3v2 tag whose frames fill it, one ending in copies of audio frames: a tag.
+    {"LeadingId3v2TagHoldingFrames", "layer2_48k.mp3",
+     [](const std::string& s) { return Id3v2WithPrivateFrame(s.substr(FrameOffset(s, 2), 3 * 576)) + s; }},
     // A tag without a header at the end, read back from its footer: the frames its item holds are
     // no audio that follows.
     {"ApeTagHoldingFramesAtTheEnd", "layer2_48k.mp3",

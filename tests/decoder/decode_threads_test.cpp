@@ -122,6 +122,22 @@ const TInput Inputs[] = {
      true,
      {},
      3},
+    // The headers of the last frames say 48 kHz, their lengths still those of 44.1 kHz.
+    {"SampleRateIndexChangesLate",
+     [] {
+         std::string s = Repeated("cbr_stereo_44k.mp3", 10);
+         const auto* data = reinterpret_cast<const std::uint8_t*>(s.data());
+         for (std::size_t at = 0, frame = 0; at + 4 <= s.size(); ++frame) {
+             const std::size_t length = ParseMpegHeader(ReadBigEndian32(data + at))->FrameBytes;
+             if (frame >= 600) s[at + 2] = static_cast<char>(s[at + 2] ^ 0x04);
+             at += length;
+         }
+         return s;
+     },
+     false,
+     true,
+     {},
+     3},
     // Layer III and then Layer II at the same rate: one WAV file holds both, in the first's channels.
     {"LayerIIIThenLayerII",
      [] { return Repeated("mpeg2_22k.mp3", 10) + Repeated("sine997_22k_mono.mp3", 10); }, false},
