@@ -257,6 +257,10 @@ TEST(Arguments, DecodeHelpAndMistakes) {
               true,
               "out.wav"},
              {{"--decode", "in.mp3", "out.wav", "--no-tags", "--overwrite"}, true, true, "out.wav"},
+             {{"--threads", "1", "--overwrite", "--decode", "in.mp3", "out.wav", "--no-tags"},
+              true,
+              true,
+              "out.wav"},
              {{"--decode", "in.mp3", "--overwrite"}, false, false, "--overwrite"}}) {
         a = ParseArguments(line);
         EXPECT_EQ(a.Command, TCommand::Decode) << line.size();
@@ -281,6 +285,13 @@ TEST(Arguments, DecodeHelpAndMistakes) {
              {{"--decode", "in.mp3", "out.wav", "--rate", "8000", "--format", "s16"},
               "out.wav",
               {TSampleFormat::S16, 8000, 0}},
+             {{"--decode", "in.mp3", "out.wav", "--overwrite", "--threads", "1", "--cd"},
+              "out.wav",
+              {TSampleFormat::S16, 44100, 2}},
+             {{"--channels", "2", "--no-tags", "--decode", "in.mp3", "out.wav", "--threads", "2", "--rate",
+               "32000"},
+              "out.wav",
+              {TSampleFormat::S16, 32000, 2}},
              {{"--decode", "in.mp3", "--cd"}, "--cd", {}},
              {{"--decode", "--format", "s24"}, "s24", {}}}) {
         a = ParseArguments(line);
@@ -319,6 +330,14 @@ TEST(Arguments, DecodeHelpAndMistakes) {
         EXPECT_EQ(a.Command, TCommand::UsageError) << wrong.size();
         EXPECT_FALSE(a.Problem.empty());
     }
+    // The message names what is wrong.
+    for (const auto& [wrong, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--decode", "a", "b", "--overwrite", "c"}, "\"c\" after the two file names"},
+             {{"--no-tags", "x", "--decode", "a", "b"}, "unknown option \"x\""},
+             {{"--decode", "a", "b", "--threads", "1", "--decode", "c", "d"}, "--decode is given twice"},
+             {{"--decode", "a", "b", "--rate", "1", "--threads", "2"}, "--rate needs"},
+             {{"--overwrite", "--threads", "2"}, "--decode <input> <output> is missing"}})
+        EXPECT_NE(ParseArguments(wrong).Problem.find(named), std::string::npos) << named;
 }
 
 TEST(MpegHeader, FrameLengthsOfEachVersionAndLayer) {
