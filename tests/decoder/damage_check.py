@@ -252,7 +252,7 @@ def Check(utils, work, case, clean):
     if code == 8 and case["span"]:
         low, high = case["span"]
         named = [int(x) for line in stderr.splitlines() if line.startswith("warning:")
-                 for x in re.findall(r"\d+", line)]
+                 for x in re.findall(r"\d+", line.replace(",", ""))]
         if not any(low - 4096 <= x <= high + 4096 for x in named):
             failed.add("warning")
     return failed
