@@ -159,8 +159,10 @@ def Variant(kind, data, frames, info, spf, rng):
         size = min(size, (len(data) - at) // 2)
         junk = rng.randbytes(size) if kind == "junk-overwrite" else bytes(size)
         lost = sum(1 for a, length in audio if a < at + size and a + length > at)
-        return (data[:at] + junk + data[at + size:], "%d B at %d" % (size, at), at, (at, at + size),
-                (-(lost + 2) * spf, spf))
+        # Bytes inside one frame, its header whole, are damage no stream without check sums shows.
+        hidden = not any(at < a + 4 and a < at + size for a, _ in audio)
+        return (data[:at] + junk + data[at + size:], "%d B at %d%s" % (size, at, ", inside a frame" * hidden), at,
+                (at, at + size), (-(lost + 2) * spf, spf))
     if kind == "cut-tag":
         last = audio[-1]
         cut = rng.randrange(20, min(100, last[1] - 4))
@@ -232,7 +234,7 @@ def Check(utils, work, case, clean):
     if any(r[:2] != runs[-1][:2] for r in runs):
         failed.add("threads")
     code, _, stderr = runs[-1]
-    if code not in KINDS[case["kind"]]:
+    if code not in KINDS[case["kind"]] | ({0} if case["what"].endswith("inside a frame") else set()):
         failed.add("exit")
     got, (channels, ref), spf = Pcm(wav % "whole"), clean, case["spf"]
     if code not in (0, 3, 8):
@@ -262,7 +264,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("utils")
     parser.add_argument("--seed", type=int, default=35)
-    parser.add_argument("--rounds", type=int, default=1, help="variants per kind and clean stream")
+    parser.add_argument("--rounds", type=int, default=2, help="variants per kind and clean stream")
     parser.add_argument("--keep", help="a folder to keep the failing variants in")
     args = parser.parse_args()
     rng = random.Random(args.seed)
