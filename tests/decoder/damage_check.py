@@ -137,9 +137,9 @@ def EndTag(rng):
     return "lyrics3+id3v1", body + b"%06dLYRICS200" % len(body) + v1
 
 
-# Each kind: (allowed exit codes, a function that damages a stream). The function returns the
-# damaged bytes, a description, the offset of the damage, the span it names (for the warning line)
-# and the fewest and most samples an exit 8 (or, for a cut, any exit) may give, relative to clean.
+# A damaged variant of a clean stream: its bytes, a description, the offset of the damage, the span
+# a warning should name, and the fewest and most samples an exit 8 (or, for a cut, any exit) may
+# give, relative to the clean decode. KINDS holds the exit codes each kind allows.
 def Variant(kind, data, frames, info, spf, rng):
     audio = frames[1:] if info else frames
     n = len(audio)
