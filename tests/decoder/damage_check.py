@@ -90,7 +90,7 @@ def MakeCleanStreams(work):
     def Encode(rate, name, *options):
         src = os.path.join(work, "src%d.wav" % rate)
         if not os.path.exists(src):
-            Run(["sox", "-n", "-r", str(rate), "-c", "2", src, "synth", "7", "sine", "440", "pinknoise",
+            Run(["sox", "-R", "-n", "-r", str(rate), "-c", "2", src, "synth", "7", "sine", "440", "pinknoise",
                  "tremolo", "4", "80", "vol", "0.6"])
         out = os.path.join(work, name + ".mp3")
         Run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-fflags", "+bitexact", "-i", src,
@@ -267,6 +267,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=2, help="variants per kind and clean stream")
     parser.add_argument("--keep", help="a folder to keep the failing variants in")
     args = parser.parse_args()
+    args.utils = os.path.abspath(args.utils)
     rng = random.Random(args.seed)
     with tempfile.TemporaryDirectory() as work:
         cases, refs, unlike_mpg123 = [], {}, set()
