@@ -2,7 +2,7 @@
 
 #include "decoder/outputargs.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -14,111 +14,58 @@ bool ReadThreads(const std::string& text, unsigned& threads) {
     return true;
 }
 
-TArguments ParseCommand(const std::vector<std::string>& given);
-TArguments ParseWithTagOption(const std::vector<std::string>& given);
+TArguments Wrong(std::string problem) {
+    TArguments wrong;
+    wrong.Problem = std::move(problem);
+    return wrong;
+}
 
 } // namespace
 
-TArguments ParseArguments(const std::vector<std::string>& line) {
-    std::vector<std::string> given = line;
-    TOutputSpec output;
-    std::string problem;
-    if (!TakeOutputOptions(given, output, problem)) {
-        TArguments wrong;
-        wrong.Problem = problem;
-        return wrong;
-    }
-    TArguments result = ParseWithTagOption(given);
-    if (given.size() != line.size() && result.Command != TCommand::Decode &&
-        result.Command != TCommand::UsageError) {
-        result.Command = TCommand::UsageError;
-        result.Problem = "the output's options go with --decode";
-    }
-    result.Output = output;
-    return result;
-}
-
-namespace {
-
-// --no-tags and --overwrite go first or last. Only a line that means nothing without such a flag
-// loses it, so a file named "--no-tags" stays a name wherever it is one.
-TArguments ParseWithTagOption(const std::vector<std::string>& given) {
-    TArguments result = ParseCommand(given);
-    if (result.Command != TCommand::UsageError || given.empty()) return result;
-    if (given.front() == "--overwrite" || given.back() == "--overwrite") {
-        const bool first = given.front() == "--overwrite";
-        TArguments rest = ParseWithTagOption(
-            std::vector<std::string>(given.begin() + (first ? 1 : 0), given.end() - (first ? 0 : 1)));
-        if (rest.Command == TCommand::Decode) {
-            rest.Overwrite = true;
-            return rest;
-        }
-    }
-    const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
-    if (!first && !last) return result;
-    TArguments plain = ParseWithTagOption(first ? std::vector<std::string>(given.begin() + 1, given.end())
-                                            : std::vector<std::string>(given.begin(), given.end() - 1));
-    if (plain.Command != TCommand::Decode) return result;
-    plain.NoTags = true;
-    return plain;
-}
-
-TArguments ParseCommand(const std::vector<std::string>& given) {
+// The options stand before --decode or after its two names, in any order. The two words after
+// --decode are the names whatever they look like, so a file may be named like an option.
+TArguments ParseArguments(const std::vector<std::string>& args) {
     TArguments result;
-    // --threads N goes before the other arguments or after them, so the batch window's line keeps
-    // the input in the third place and the output in the fourth.
-    // Only those two places are looked at, so a file named "--threads" stays a name where the
-    // count is given as well; three arguments without it are `--decode <in> <out>`, whatever the
-    // names.
-    std::vector<std::string> args = given;
-    auto at = args.end();
-    if (!args.empty() && args.front() == "--threads")
-        at = args.begin();
-    else if (args.size() >= 2 && args.size() != 3 && args[args.size() - 2] == "--threads")
-        at = args.end() - 2;
-    if (at != args.end()) {
-        if (!ReadThreads(*(at + 1), result.Threads)) {
-            result.Problem = "--threads needs a number of threads (0: one per processor)";
-            return result;
+    if (args.empty()) return Wrong("no arguments given");
+    const bool alone = args.size() == 1;
+    if (alone && (args[0] == "--help" || args[0] == "-h")) result.Command = TCommand::Help;
+    if (alone && args[0] == "--version") result.Command = TCommand::Version;
+    if (result.Command != TCommand::UsageError) return result;
+    TOutputChoice output;
+    bool decode = false;
+    for (std::size_t at = 0; at < args.size();) {
+        const std::string& arg = args[at];
+        std::string problem;
+        if (arg == "--decode") {
+            if (decode) return Wrong("--decode is given twice");
+            if (args.size() - at < 3) return Wrong("--decode needs an input file and an output file");
+            result.InputPath = args[at + 1];
+            result.OutputPath = args[at + 2];
+            if (result.InputPath.empty() || result.OutputPath.empty()) return Wrong("a file name is empty");
+            decode = true;
+            at += 3;
+        } else if (arg == "--threads") {
+            if (at + 1 == args.size() || !ReadThreads(args[at + 1], result.Threads))
+                return Wrong("--threads needs a number of threads (0: one per processor)");
+            at += 2;
+        } else if (arg == "--no-tags" || arg == "--overwrite") {
+            (arg == "--no-tags" ? result.NoTags : result.Overwrite) = true;
+            ++at;
+        } else if (ReadOutputOption(args, at, output, problem)) {
+            if (!problem.empty()) return Wrong(problem);
+        } else if (arg == "--help" || arg == "-h" || arg == "--version") {
+            return Wrong(arg + " goes alone");
+        } else {
+            return Wrong(decode ? "\"" + arg + "\" after the two file names is no option"
+                                : "unknown option \"" + arg + "\"");
         }
-        args.erase(at, at + 2);
-    } else if (std::find(args.begin(), args.end(), "--threads") != args.end() && args.size() != 3) {
-        result.Problem = "--threads goes before or after the other arguments";
-        return result;
     }
-    if (args.empty()) {
-        result.Problem = "no arguments given";
-        return result;
-    }
-    if (args[0] == "--help" || args[0] == "-h") {
-        result.Command = args.size() == 1 ? TCommand::Help : TCommand::UsageError;
-        if (args.size() != 1) result.Problem = "--help takes no arguments";
-        return result;
-    }
-    if (args[0] == "--version") {
-        result.Command = args.size() == 1 ? TCommand::Version : TCommand::UsageError;
-        if (args.size() != 1) result.Problem = "--version takes no arguments";
-        return result;
-    }
-    if (args[0] != "--decode") {
-        result.Problem = "unknown option \"" + args[0] + "\"";
-        return result;
-    }
-    if (args.size() != 3) {
-        result.Problem = "--decode needs an input file and an output file";
-        return result;
-    }
-    if (args[1].empty() || args[2].empty()) {
-        result.Problem = "a file name is empty";
-        return result;
-    }
+    if (!decode) return Wrong("nothing to decode: --decode <input> <output> is missing");
+    std::string problem;
+    if (!SettleOutput(output, result.Output, problem)) return Wrong(problem);
     result.Command = TCommand::Decode;
-    result.InputPath = args[1];
-    result.OutputPath = args[2];
     return result;
 }
-
-} // namespace
 
 unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
     return args.Threads == 0 ? processors : args.Threads;
@@ -126,8 +73,9 @@ unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
 
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
-           "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags] [--overwrite]\n"
-           "                 [--cd | --format s16|s24|f32 [--rate N] [--channels 1|2]]\n"
+           "       utils.exe [options] --decode <input.mp3> <output.wav> [options]\n"
+           "       options, in any order: --threads N, --no-tags, --overwrite,\n"
+           "                 --cd | --format s16|s24|f32, --rate N, --channels 1|2\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III), by default to a 16-bit PCM WAV\n"
@@ -144,11 +92,10 @@ std::string UsageText() {
            "track, year, genre and comment in a LIST/INFO chunk. A tag that cannot be read, or\n"
            "is over 16 MiB, is left out with a warning. --no-tags writes the audio alone.\n"
            "--format: s16 (default), s24 or f32 (IEEE float, keeps what a loud source decodes\n"
-           "past full scale), taken from the decoder as they are. --rate N (8000 to 192000) and\n"
+           "past full scale); 24-bit is rounded from float samples. --rate N (8000 to 192000) and\n"
            "--channels 1|2 convert with libsoxr from float samples, then round to the format\n"
            "(mono to stereo: two equal channels; stereo to mono: their mean). --cd is the\n"
-           "audio CD's --format s16 --rate 44100 --channels 2. These go before --decode or\n"
-           "after the two file names.\n"
+           "audio CD's --format s16 --rate 44100 --channels 2.\n"
            "Exit codes: 0 done, 1 input file problem or input changed, 2 usage, 3 stream that\n"
            "cannot go whole into one WAV file (the audio before the problem is kept), 4 output\n"
            "could not be written, 5 output disk full, 6 output file exists and was not\n"

@@ -231,8 +231,9 @@ int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::stri
     const auto outRate = wanted.Rate ? wanted.Rate : static_cast<unsigned>(rate);
     const auto outChannels = wanted.Channels ? wanted.Channels : static_cast<unsigned>(channels);
     // Another rate or channel count is made from float samples, whatever the output's format.
-    const bool converting =
+    const bool resampling =
         outRate != static_cast<unsigned>(rate) || outChannels != static_cast<unsigned>(channels);
+    const bool converting = resampling || StoredFromFloat(wanted.Format);
     if (converting && encoding != MPG123_ENC_FLOAT_32) {
         encoding = MPG123_ENC_FLOAT_32;
         handle = OpenDecoder(floatReader, inputName, error, encoding);
@@ -256,7 +257,7 @@ int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::stri
 
     Say(console, FormatInputLine(inputName, rate, channels, VersionNumber(info.version), info.layer) + "\n");
     std::string samples = SampleFormatText(wanted.Format);
-    if (converting)
+    if (resampling)
         samples += ", " + FormatRate(outRate) + " kHz, " + std::to_string(outChannels) +
                    (outChannels == 1 ? " channel" : " channels");
     Say(console, FormatOutputLine(outputPath, samples) + "\n");

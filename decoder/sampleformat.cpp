@@ -23,9 +23,11 @@ unsigned SampleBytes(TSampleFormat format) {
 }
 
 int DecoderEncoding(TSampleFormat format) {
-    return format == TSampleFormat::S16   ? MPG123_ENC_SIGNED_16
-           : format == TSampleFormat::S24 ? MPG123_ENC_SIGNED_24
-                                          : MPG123_ENC_FLOAT_32;
+    return format == TSampleFormat::S16 ? MPG123_ENC_SIGNED_16 : MPG123_ENC_FLOAT_32;
+}
+
+bool StoredFromFloat(TSampleFormat format) {
+    return format == TSampleFormat::S24;
 }
 
 std::string SampleFormatText(TSampleFormat format) {

@@ -20,8 +20,11 @@ inline constexpr unsigned HighestRate = 192000;
 // "s16", "s24" or "f32"; false for anything else.
 bool ParseSampleFormat(const std::string& text, TSampleFormat& format);
 unsigned SampleBytes(TSampleFormat format);
-// The libmpg123 encoding that gives the format's samples directly.
+// The libmpg123 encoding the format is made from: its own 16-bit and float samples; 24-bit samples
+// are rounded from float by StoreSamples, as libmpg123's own 24-bit samples are truncated.
 int DecoderEncoding(TSampleFormat format);
+// Whether the decoder's samples go through StoreSamples before they are written.
+bool StoredFromFloat(TSampleFormat format);
 // For the decoder's output line: "16 bit", "24 bit" or "32 bit float".
 std::string SampleFormatText(TSampleFormat format);
 

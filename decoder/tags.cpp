@@ -41,13 +41,9 @@ std::string Number(unsigned value) {
     return value ? std::to_string(value) : std::string();
 }
 
-// INFO declares no character set, and readers assume one of their own: only plain ASCII reads
-// the same in all of them. Other text is left to the id3 chunk, which says how it is written.
-bool ReadsTheSameEverywhere(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-}
-
-// The text fields a RIFF INFO list carries, each from the first tag that has it in plain ASCII.
+// The text fields a RIFF INFO list carries, each from the first tag that has it. INFO declares no
+// character set: its values are UTF-8, as the common media frameworks write and read them; the id3
+// chunk says for itself how it is written.
 std::vector<std::pair<std::string, std::string>> InfoFields(const std::vector<const TagLib::Tag*>& tags) {
     using TGetter = std::string (*)(const TagLib::Tag&);
     static const std::pair<const char*, TGetter> fields[] = {
@@ -62,7 +58,7 @@ std::vector<std::pair<std::string, std::string>> InfoFields(const std::vector<co
     std::vector<std::pair<std::string, std::string>> info;
     for (const auto& [id, get] : fields)
         for (const TagLib::Tag* tag : tags)
-            if (std::string value = get(*tag); !value.empty() && ReadsTheSameEverywhere(value)) {
+            if (std::string value = get(*tag); !value.empty()) {
                 info.emplace_back(id, std::move(value));
                 break;
             }

@@ -55,10 +55,10 @@ const TTagCase Cases[] = {
      "id3 2.3, the source's bytes, the source's fields\nAPIC image/jpeg type 3\nCOMM=Comment\nTALB=Album\nTCON=Rock\nTDRC=2024\n"
      "TIT2=Title\nTPE1=Artist\nTRCK=3/12\ninfo album=Album\ninfo artist=Artist\ninfo comment=Comment\n"
      "info date=2024\ninfo genre=Rock\ninfo title=Title\ninfo track=3\n"},
-    // INFO declares no character set: text beyond ASCII is left to the id3 chunk.
+    // INFO in UTF-8, as ffprobe reads it.
     {"Id3v24Utf8", "v24", {"@"}, true, "",
      "id3 2.4, the source's bytes, the source's fields\nTALB=Albüm\nTIT2=Grüße – 日本の歌\nTPE1=Ærtist\n"
-     "TRCK=1\ninfo track=1\n"},
+     "TRCK=1\ninfo album=Albüm\ninfo artist=Ærtist\ninfo title=Grüße – 日本の歌\ninfo track=1\n"},
     {"Id3v22KeptAsItIs", "v22", {"@"}, true, "",
      "id3 2.2, the source's bytes, the source's fields\nTDRC=1987-05-17\nTEXT=Lyricist\nTIT2=Old form\n"
      "TOPE=First artist\nTPE1=Artist\ninfo artist=Artist\ninfo date=1987\ninfo title=Old form\n"},

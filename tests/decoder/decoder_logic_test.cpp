@@ -257,6 +257,7 @@ TEST(Arguments, DecodeHelpAndMistakes) {
               true,
               "out.wav"},
              {{"--decode", "in.mp3", "out.wav", "--no-tags", "--overwrite"}, true, true, "out.wav"},
+             {{"--threads", "1", "--overwrite", "--decode", "a", "b", "--no-tags"}, true, true, "b"},
              {{"--decode", "in.mp3", "--overwrite"}, false, false, "--overwrite"}}) {
         a = ParseArguments(line);
         EXPECT_EQ(a.Command, TCommand::Decode) << line.size();
@@ -281,6 +282,9 @@ TEST(Arguments, DecodeHelpAndMistakes) {
              {{"--decode", "in.mp3", "out.wav", "--rate", "8000", "--format", "s16"},
               "out.wav",
               {TSampleFormat::S16, 8000, 0}},
+             {{"--decode", "a", "b", "--overwrite", "--threads", "1", "--cd"},
+              "b",
+              {TSampleFormat::S16, 44100, 2}},
              {{"--decode", "in.mp3", "--cd"}, "--cd", {}},
              {{"--decode", "--format", "s24"}, "s24", {}}}) {
         a = ParseArguments(line);
@@ -319,6 +323,9 @@ TEST(Arguments, DecodeHelpAndMistakes) {
         EXPECT_EQ(a.Command, TCommand::UsageError) << wrong.size();
         EXPECT_FALSE(a.Problem.empty());
     }
+    // The message names what is wrong.
+    EXPECT_EQ(ParseArguments({"--decode", "a", "b", "--overwrite", "c"}).Problem.find("\"c\" after the"), 0u);
+    EXPECT_EQ(ParseArguments({"--no-tags", "--threads", "2"}).Problem.find("nothing to decode"), 0u);
 }
 
 TEST(MpegHeader, FrameLengthsOfEachVersionAndLayer) {
