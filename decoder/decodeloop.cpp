@@ -187,10 +187,11 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
             return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
     }
     const auto MakeResampler = [&](TResampler::TSink sink) {
-        return converting ? std::make_unique<TResampler>(static_cast<unsigned>(rate),
-                                                         static_cast<unsigned>(channels), outRate,
-                                                         outChannels, wanted.Format, std::move(sink))
-                          : nullptr;
+        return converting
+                   ? std::make_unique<TResampler>(static_cast<unsigned>(rate),
+                                                  static_cast<unsigned>(channels), outRate, outChannels,
+                                                  wanted.Format, std::move(sink), options.Threads)
+                   : nullptr;
     };
     if (const auto probe = MakeResampler(nullptr); probe && !probe->Problem().empty())
         return Refuse(console, probe->Problem());
