@@ -47,11 +47,11 @@ std::size_t ResampleSegmentFrames() {
 }
 
 struct TResampler::TSegment {
-    std::vector<float> Input; // at the output's channels, the margins included
-    std::size_t Skip = 0;     // output frames from the margin before the kept part
-    std::size_t Keep = 0;     // output frames kept; the last segment keeps all that come
+    TBuffer<float> Input; // at the output's channels, the margins included
+    std::size_t Skip = 0; // output frames from the margin before the kept part
+    std::size_t Keep = 0; // output frames kept; the last segment keeps all that come
     bool Last = false;
-    std::vector<std::uint8_t> Bytes; // in the output's format, from Offset for Size bytes
+    TBuffer<std::uint8_t> Bytes; // in the output's format, from Offset for Size bytes
     std::size_t Offset = 0, Size = 0;
     bool Done = false, Ok = true;
 };
@@ -144,7 +144,16 @@ void TResampler::Dispatch(bool last) {
     FSegmentAt += FSegmentFrames;
     // The next segment's margin before it is this one's end.
     FInputAt = FSegmentAt - std::min<std::uint64_t>(FSegmentAt, FMargin);
+    if (!FSpareInput.empty()) {
+        FInput.swap(FSpareInput.back());
+        FSpareInput.pop_back();
+    }
+    FInput.clear();
     FInput.reserve((FSegmentFrames + 2 * FMargin) * FOutChannels);
+    if (!FSpareBytes.empty()) {
+        segment->Bytes.swap(FSpareBytes.back());
+        FSpareBytes.pop_back();
+    }
     if (!last)
         FInput.assign(segment->Input.begin() + static_cast<std::ptrdiff_t>((FInputAt - from) * FOutChannels),
                       segment->Input.end());
@@ -195,7 +204,7 @@ void TResampler::Convert(TSegment& segment) const {
     // libsoxr gives 16-bit or float samples.
     const std::size_t frameBytes = FOutChannels * (FFormat == TSampleFormat::S16 ? 2 : sizeof(float));
     std::size_t room = (frames / FInStep + 2) * FOutStep + OutputSlackFrames, made = 0, used = 0, step = 0;
-    std::vector<std::uint8_t>& out = segment.Bytes;
+    TBuffer<std::uint8_t>& out = segment.Bytes;
     out.resize(room * frameBytes);
     bool flushing = false;
     // Everything goes in; then an empty input drains the filter until nothing more comes.
@@ -227,7 +236,7 @@ void TResampler::Convert(TSegment& segment) const {
         segment.Size = keep * frameBytes;
         return;
     }
-    std::vector<std::uint8_t> bytes(keep * FOutChannels * SampleBytes(FFormat));
+    TBuffer<std::uint8_t> bytes(keep * FOutChannels * SampleBytes(FFormat));
     StoreSamples(reinterpret_cast<const float*>(out.data() + segment.Skip * frameBytes), keep * FOutChannels,
                  FFormat, bytes.data());
     out.swap(bytes);
@@ -253,6 +262,8 @@ bool TResampler::Collect(bool all) {
         const bool written = FSink(segment->Bytes.data() + segment->Offset, segment->Size);
         FBytesOut += segment->Size;
         if (!written) FFailed = true;
+        FSpareInput.push_back(std::move(segment->Input));
+        FSpareBytes.push_back(std::move(segment->Bytes));
     }
     return !FFailed;
 }

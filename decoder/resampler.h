@@ -26,6 +26,13 @@
 // UTILS_RESAMPLE_SEGMENT_FRAMES overrides it (the tests put seams into their short files).
 std::size_t ResampleSegmentFrames();
 
+// A buffer that grows without clearing what it adds: every sample in it is written before it is
+// read, and the buffers are used again from segment to segment.
+template <class T> struct TUninitialized : std::allocator<T> {
+    template <class U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+};
+template <class T> using TBuffer = std::vector<T, TUninitialized<T>>;
+
 class TResampler {
 public:
     // Receives the output's bytes; false stops the conversion (the output could not be written).
@@ -63,11 +70,13 @@ private:
     bool FResampling = false;
     std::size_t FInStep = 1, FOutStep = 1; // the rates' common step, in input and output frames
     std::size_t FSegmentFrames = 0, FMargin = 0;
-    std::vector<float> FInput; // at the output's channels, from frame FInputAt of the stream
+    TBuffer<float> FInput; // at the output's channels, from frame FInputAt of the stream
     std::uint64_t FInputAt = 0;
     std::uint64_t FSegmentAt = 0; // where the next segment's kept part starts
     std::uint64_t FBytesOut = 0;
     bool FFailed = false;
+    std::vector<TBuffer<float>> FSpareInput; // of segments written out, to be filled again
+    std::vector<TBuffer<std::uint8_t>> FSpareBytes;
 
     unsigned FThreads = 1;
     std::vector<std::thread> FWorkers;
