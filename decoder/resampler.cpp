@@ -21,7 +21,7 @@ constexpr std::size_t OutputSlackFrames = 4096;
 soxr_t CreateSoxr(unsigned inRate, unsigned outRate, unsigned channels, TSampleFormat format,
                   soxr_error_t& error) {
     soxr_io_spec_t io =
-        soxr_io_spec(SOXR_FLOAT32_I, format == TSampleFormat::S16 ? SOXR_INT16_I : SOXR_FLOAT32_I);
+        soxr_io_spec(SOXR_FLOAT32_S, format == TSampleFormat::S16 ? SOXR_INT16_I : SOXR_FLOAT32_I);
     io.flags |= SOXR_NO_DITHER;
     // High quality: 20-bit precision, far below 16-bit rounding and an MP3's own noise, at half
     // the cost of very high quality, which would take twice as long as the decoding itself.
@@ -47,7 +47,8 @@ std::size_t ResampleSegmentFrames() {
 }
 
 struct TResampler::TSegment {
-    TBuffer<float> Input; // at the output's channels, the margins included
+    TBuffer<float> Input; // a plane per output channel, the margins included
+    std::size_t Frames = 0;
     std::size_t Skip = 0; // output frames from the margin before the kept part
     std::size_t Keep = 0; // output frames kept; the last segment keeps all that come
     bool Last = false;
@@ -61,7 +62,11 @@ TResampler::TResampler(unsigned inRate, unsigned inChannels, unsigned outRate, u
     : FInRate(inRate), FOutRate(outRate), FInChannels(inChannels), FOutChannels(outChannels), FFormat(format),
       FSink(std::move(sink)), FResampling(inRate != outRate), FThreads(std::max(1u, threads)) {
     FSegmentFrames = ResampleSegmentFrames();
-    if (!FResampling) return;
+    if (!FResampling) {
+        FPlane = FSegmentFrames;
+        FInput.resize(FPlane * FOutChannels);
+        return;
+    }
     soxr_error_t error = nullptr;
     soxr_t probe = CreateSoxr(inRate, outRate, outChannels, format, error);
     if (probe) soxr_delete(probe);
@@ -75,6 +80,8 @@ TResampler::TResampler(unsigned inRate, unsigned inChannels, unsigned outRate, u
     FSegmentFrames = RoundUp(FSegmentFrames, FInStep);
     const double down = std::max(1.0, static_cast<double>(inRate) / outRate);
     FMargin = RoundUp(static_cast<std::size_t>(MarginFrames * down), FInStep);
+    FPlane = FSegmentFrames + 2 * FMargin;
+    FInput.resize(FPlane * FOutChannels);
     if (FThreads > 1)
         for (unsigned i = 0; i < FThreads; ++i)
             FWorkers.emplace_back([this] { Work(); });
@@ -95,7 +102,7 @@ bool TResampler::Push(const std::uint8_t* data, std::size_t bytes) {
     std::size_t frames = bytes / frameBytes;
     while (frames > 0) {
         // Up to the end of the next segment's margin after it, which completes the segment.
-        const std::uint64_t have = FInputAt + FInput.size() / FOutChannels;
+        const std::uint64_t have = FInputAt + FFill;
         const std::uint64_t complete = FSegmentAt + FSegmentFrames + FMargin;
         const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(frames, complete - have));
         Append(data, take);
@@ -109,22 +116,29 @@ bool TResampler::Push(const std::uint8_t* data, std::size_t bytes) {
     return Collect(false);
 }
 
+// Into one plane per channel, which libsoxr reads without sorting the samples out itself.
 void TResampler::Append(const std::uint8_t* data, std::size_t frames) {
-    const std::size_t at = FInput.size();
-    FInput.resize(at + frames * FOutChannels);
-    float* out = FInput.data() + at;
-    if (FInChannels == FOutChannels) {
-        std::memcpy(out, data, frames * FOutChannels * sizeof(float));
-        return;
-    }
+    float* first = FInput.data() + FFill;
+    float* second = first + FPlane;
     float in[2];
-    for (std::size_t i = 0; i < frames; ++i, out += FOutChannels) {
-        std::memcpy(in, data + i * FInChannels * sizeof(float), FInChannels * sizeof(float));
-        if (FOutChannels == 1)
-            out[0] = (in[0] + in[1]) * 0.5f;
-        else
-            out[0] = out[1] = in[0];
+    if (FInChannels == 1) {
+        for (std::size_t i = 0; i < frames; ++i, data += sizeof(float)) {
+            std::memcpy(in, data, sizeof(float));
+            first[i] = in[0];
+            if (FOutChannels == 2) second[i] = in[0];
+        }
+    } else {
+        for (std::size_t i = 0; i < frames; ++i, data += sizeof in) {
+            std::memcpy(in, data, sizeof in);
+            if (FOutChannels == 1) {
+                first[i] = (in[0] + in[1]) * 0.5f;
+            } else {
+                first[i] = in[0];
+                second[i] = in[1];
+            }
+        }
     }
+    FFill += frames;
 }
 
 bool TResampler::Finish() {
@@ -138,6 +152,7 @@ void TResampler::Dispatch(bool last) {
     // The input starts at the margin before the segment and, but for the last, ends at the one after.
     const std::uint64_t from = FInputAt;
     segment->Input = std::move(FInput);
+    segment->Frames = FFill;
     segment->Skip = static_cast<std::size_t>(FSegmentAt - from) / FInStep * FOutStep;
     segment->Keep = FSegmentFrames / FInStep * FOutStep;
     segment->Last = last;
@@ -148,15 +163,16 @@ void TResampler::Dispatch(bool last) {
         FInput.swap(FSpareInput.back());
         FSpareInput.pop_back();
     }
-    FInput.clear();
-    FInput.reserve((FSegmentFrames + 2 * FMargin) * FOutChannels);
+    FInput.resize(FPlane * FOutChannels);
     if (!FSpareBytes.empty()) {
         segment->Bytes.swap(FSpareBytes.back());
         FSpareBytes.pop_back();
     }
-    if (!last)
-        FInput.assign(segment->Input.begin() + static_cast<std::ptrdiff_t>((FInputAt - from) * FOutChannels),
-                      segment->Input.end());
+    const auto shift = static_cast<std::size_t>(FInputAt - from);
+    FFill = last ? 0 : FFill - shift;
+    for (std::size_t c = 0; c < FOutChannels; ++c)
+        std::memcpy(FInput.data() + c * FPlane, segment->Input.data() + c * FPlane + shift,
+                    FFill * sizeof(float));
     if (FWorkers.empty()) {
         Convert(*segment);
         segment->Done = true;
@@ -188,10 +204,14 @@ void TResampler::Work() {
 
 // Resamples one segment from a fresh filter and rounds its kept part: a function of its input alone.
 void TResampler::Convert(TSegment& segment) const {
-    const std::size_t frames = segment.Input.size() / FOutChannels;
+    const std::size_t frames = segment.Frames;
+    const float* planes[2] = {segment.Input.data(), segment.Input.data() + (FOutChannels - 1) * FPlane};
     if (!FResampling) {
-        segment.Bytes.resize(segment.Input.size() * SampleBytes(FFormat));
-        StoreSamples(segment.Input.data(), segment.Input.size(), FFormat, segment.Bytes.data());
+        TBuffer<float> samples(frames * FOutChannels);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = planes[i % FOutChannels][i / FOutChannels];
+        segment.Bytes.resize(samples.size() * SampleBytes(FFormat));
+        StoreSamples(samples.data(), samples.size(), FFormat, segment.Bytes.data());
         segment.Size = segment.Bytes.size();
         return;
     }
@@ -214,10 +234,10 @@ void TResampler::Convert(TSegment& segment) const {
             out.resize(room * frameBytes);
         }
         flushing = used == frames;
-        const float* in = flushing ? nullptr : segment.Input.data() + used * FOutChannels;
+        const float* in[2] = {planes[0] + used, planes[1] + used};
         std::size_t taken = 0;
-        if (soxr_process(soxr, in, frames - used, &taken, out.data() + made * frameBytes, room - made,
-                         &step)) {
+        if (soxr_process(soxr, flushing ? nullptr : in, frames - used, &taken, out.data() + made * frameBytes,
+                         room - made, &step)) {
             segment.Ok = false;
             break;
         }

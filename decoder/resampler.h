@@ -70,7 +70,9 @@ private:
     bool FResampling = false;
     std::size_t FInStep = 1, FOutStep = 1; // the rates' common step, in input and output frames
     std::size_t FSegmentFrames = 0, FMargin = 0;
-    TBuffer<float> FInput; // at the output's channels, from frame FInputAt of the stream
+    // A plane of FPlane frames per output channel, FFill of them filled, from frame FInputAt.
+    TBuffer<float> FInput;
+    std::size_t FPlane = 0, FFill = 0;
     std::uint64_t FInputAt = 0;
     std::uint64_t FSegmentAt = 0; // where the next segment's kept part starts
     std::uint64_t FBytesOut = 0;
