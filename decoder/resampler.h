@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-// The input sample frames of one segment: about 2.7 s at 48 kHz. The environment variable
+// The input sample frames of one segment: about 0.7 s at 48 kHz. The environment variable
 // UTILS_RESAMPLE_SEGMENT_FRAMES overrides it (the tests put seams into their short files).
 std::size_t ResampleSegmentFrames();
 
