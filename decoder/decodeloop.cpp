@@ -242,10 +242,11 @@ int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::stri
             return Refuse(console, "no MPEG audio found in input file \"" + inputName + "\"");
     }
     const auto MakeResampler = [&](TResampler::TSink sink) {
-        return converting ? std::make_unique<TResampler>(static_cast<unsigned>(rate),
-                                                         static_cast<unsigned>(channels), outRate,
-                                                         outChannels, wanted.Format, std::move(sink))
-                          : nullptr;
+        return converting
+                   ? std::make_unique<TResampler>(static_cast<unsigned>(rate),
+                                                  static_cast<unsigned>(channels), outRate, outChannels,
+                                                  wanted.Format, std::move(sink), options.Threads)
+                   : nullptr;
     };
     if (const auto probe = MakeResampler(nullptr); probe && !probe->Problem().empty())
         return Refuse(console, probe->Problem());
