@@ -47,7 +47,24 @@ void PlaceOverOwner(QWidget* window, const QWidget* owner) {
     const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
     QRect frame(main ? CentredOver(main->frameGeometry(), outer) : QPoint(), outer);
     if (screen) frame = FitInside(frame, screen->availableGeometry());
-    // A window's position is that of its frame; its size is the inner one.
+    // With a known frame, placed by its inner rectangle: a window placed by its frame's corner
+    // before the desktop has framed it asks the desktop to put its inner corner there, and the
+    // frame grows out of it. With none known, the position is that of the frame to come.
+    if (!margins.isNull()) {
+        window->setGeometry(frame.marginsRemoved(margins));
+        return;
+    }
     window->move(frame.topLeft());
-    window->resize(frame.size().shrunkBy(margins));
+    window->resize(frame.size());
+}
+
+bool FitFrameToScreen(QWidget* window) {
+    const QMargins margins = MarginsOf(window);
+    if (margins.isNull() || window->isMaximized() || window->isFullScreen()) return false;
+    const QScreen* screen = window->screen();
+    if (!screen) return false;
+    const QRect outer = window->frameGeometry();
+    const QRect fitted = FitInside(outer, screen->availableGeometry());
+    if (fitted != outer) window->setGeometry(fitted.marginsRemoved(margins));
+    return true;
 }

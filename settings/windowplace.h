@@ -16,3 +16,6 @@ QRect FitInside(QRect frame, const QRect& area);
 QMargins FrameMargins(const QWidget* window, const QWidget* owner);
 // Centres window over owner by their outer sizes and keeps its frame on owner's screen.
 void PlaceOverOwner(QWidget* window, const QWidget* owner);
+// Once the desktop has framed window, moves and shrinks it so that its frame lies inside its
+// screen's work area; false while the frame is not known yet (or the window is maximized).
+bool FitFrameToScreen(QWidget* window);
