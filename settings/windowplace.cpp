@@ -40,16 +40,25 @@ QMargins FrameMargins(const QWidget* window, const QWidget* owner) {
     return owner ? MarginsOf(owner->window()) : QMargins();
 }
 
+#ifndef WAVESMITH_HAVE_XCB
+std::optional<TDesktopFrame> DesktopFrameOf(const QWidget*) {
+    return {};
+}
+#endif
+
 void PlaceOverOwner(QWidget* window, const QWidget* owner) {
-    const QMargins margins = FrameMargins(window, owner);
-    const QSize outer = window->size().grownBy(margins);
     const QWidget* main = owner ? owner->window() : nullptr;
+    const std::optional<TDesktopFrame> desktop = main ? DesktopFrameOf(main) : std::nullopt;
+    const bool framedAlike = desktop && !desktop->Margins.isNull() && MarginsOf(window).isNull();
+    const QMargins margins = framedAlike ? desktop->Margins : FrameMargins(window, owner);
+    const QSize outer = window->size().grownBy(margins);
     const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
-    QRect frame(main ? CentredOver(main->frameGeometry(), outer) : QPoint(), outer);
+    const QRect ownerFrame = framedAlike ? desktop->Frame : main ? main->frameGeometry() : QRect();
+    QRect frame(main ? CentredOver(ownerFrame, outer) : QPoint(), outer);
     if (screen) frame = FitInside(frame, screen->availableGeometry());
-    // With a known frame, placed by its inner rectangle: a window placed by its frame's corner
-    // before the desktop has framed it asks the desktop to put its inner corner there, and the
-    // frame grows out of it. With none known, the position is that of the frame to come.
+    // With a known frame, placed by its inner rectangle: that is where the desktop puts a window
+    // that it has not framed yet, and the frame grows around it. With none known, the position is
+    // that of the frame to come.
     if (!margins.isNull()) {
         window->setGeometry(frame.marginsRemoved(margins));
         return;
