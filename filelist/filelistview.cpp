@@ -26,6 +26,7 @@ namespace {
 const QString DragFormat = QStringLiteral("application/x-wavesmith-list-entry");
 constexpr int ColumnWidths[] = {150, 150, 75, 100};
 constexpr int PathColumn = 1;
+constexpr int SizeColumn = 2;
 constexpr int DateColumn = 3;
 
 // The date column is as wide as a long date text needs at the view's font (a two-digit day, month
@@ -45,6 +46,7 @@ int ColumnWidth(const QTableView& view, int column) {
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     setItemDelegateForColumn(PathColumn, new TPathDelegate(this));
+    setItemDelegateForColumn(SizeColumn, new TSizeDelegate(this));
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -86,6 +88,14 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
         else
             FitNameColumn();
     });
+}
+
+void TSizeDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    // An empty picture on the right takes the room, as the style lays out text beside a picture.
+    option->features |= QStyleOptionViewItem::HasDecoration;
+    option->decorationPosition = QStyleOptionViewItem::Right;
+    option->decorationSize = QSize(option->fontMetrics.horizontalAdvance(QLatin1Char('0')), 1);
 }
 
 void TPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
