@@ -9,6 +9,7 @@
 #include "settings/globals.h"
 #include "settings/paths.h"
 #include "settings/placement.h"
+#include "settings/windowplace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -122,7 +123,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::changeEvent(QEvent* event) {
     // A notification area may have come or gone while the user was elsewhere.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateTrayButton();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        UpdateTrayButton();
+        // The restored size is the inner one; only a framed window shows how much the title bar
+        // and border add, and the whole frame belongs inside the work area.
+        if (!FrameFitted) FrameFitted = FitFrameToScreen(this);
+    }
     QMainWindow::changeEvent(event);
 }
 

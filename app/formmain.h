@@ -240,6 +240,8 @@ private:
     void ShowBatchRemaining();      // the remaining time from the bytes done so far
     int32_t ShownBatchPercent = -1; // what LabelBatch shows; -1 when someone else wrote it
     int32_t TipPercent = -1;        // what the tray tip shows, with TipFileName; -1 when unknown
+    bool BatchEndHeld = false;      // the batch's last texts and gauge stay until the next tick
+    bool FrameFitted = false;       // the framed window has been fitted into the work area once
     std::string TipFileName;
     std::string ShownTip; // the tip as last set here: another writer's tip is replaced at the next line
 

@@ -86,6 +86,7 @@ void TFormMain::RunBatch() {
     g.BytesDone = 0;
     g.BatchStart = Now();
     g.BatchState = bsRunning;
+    BatchEndHeld = false;
     LastOutputFolder.clear();
     FailedInBatch.clear();
     ReportedInBatch.clear();
@@ -294,6 +295,7 @@ void TFormMain::CompleteBatch() {
         if (!target.empty()) Services().ShellOpen(target);
     }
     g.BatchState = bsFinished;
+    BatchEndHeld = true;
     const std::string elapsed = FormatElapsed(Now() - g.BatchStart);
     g.RunLog.emplace_back();
     g.RunLog.push_back(g.FilesDecoded == 1

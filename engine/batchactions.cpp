@@ -27,7 +27,9 @@ void TFormMain::ActionCancelExecute() {
 
 void TFormMain::FormCloseQuery(bool& canClose) {
     canClose = true;
-    if (!DecoderRunning()) return;
+    // Only a decoder still working on a file is worth the question: one whose end is being handled
+    // (its file done, its runner not yet closed) has nothing left to abort.
+    if (!AnyRunBusy()) return;
     const int answer = ShowMessageDialog("Would you want to abort decoding and exit?", "Warning",
                                          TMsgDlgType::mtWarning, mbOK | mbCancel);
     if (answer != mrOk) {
@@ -54,7 +56,8 @@ void TFormMain::ActionListUpdate() {
     follow(ActionRemove, btnRemove, selection && selection->hasSelection());
     follow(ActionCancel, btnCancel, active);
     follow(ActionViewLog, nullptr, !GlobalVars.RunLog.empty() && !active);
-    if (active) return;
+    // The end of a batch stays readable for a tick, not wiped by the command that ran it.
+    if (active || BatchEndHeld) return;
     if (count == 0)
         LabelWorking->setText(QStringLiteral("No files to decode..."));
     else if (count == 1)
@@ -66,6 +69,7 @@ void TFormMain::ActionListUpdate() {
 }
 
 void TFormMain::Timer1Timer() {
+    BatchEndHeld = false;
     ActionListUpdate();
 }
 

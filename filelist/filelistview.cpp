@@ -1,6 +1,7 @@
 #include "filelist/filelistview.h"
 
 #include "app/looks.h"
+#include "settings/datetime.h"
 
 #include <QCoreApplication>
 #include <QDrag>
@@ -25,11 +26,27 @@ namespace {
 const QString DragFormat = QStringLiteral("application/x-wavesmith-list-entry");
 constexpr int ColumnWidths[] = {150, 150, 75, 100};
 constexpr int PathColumn = 1;
+constexpr int SizeColumn = 2;
+constexpr int DateColumn = 3;
+
+// The date column is as wide as a long date text needs at the view's font (a two-digit day, month
+// and hour), or its design width where that is wider; the name column takes the rest.
+int ColumnWidth(const QTableView& view, int column) {
+    const int design = Scaled(ColumnWidths[column]);
+    if (column != DateColumn) return design;
+    const QString sample = QString::fromStdString(FormatShortDateTime(UnixTimeToDateTime(1735426738)));
+    const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    // A digit's width to spare: a font's digits need not all be as wide as the sample's.
+    const QFontMetrics metrics(view.font());
+    return std::max(design, metrics.horizontalAdvance(sample) + 2 * margin +
+                                metrics.horizontalAdvance(QLatin1Char('0')));
+}
 
 } // namespace
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     setItemDelegateForColumn(PathColumn, new TPathDelegate(this));
+    setItemDelegateForColumn(SizeColumn, new TSizeDelegate(this));
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -73,6 +90,14 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
     });
 }
 
+void TSizeDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    // An empty picture on the right takes the room, as the style lays out text beside a picture.
+    option->features |= QStyleOptionViewItem::HasDecoration;
+    option->decorationPosition = QStyleOptionViewItem::Right;
+    option->decorationSize = QSize(option->fontMetrics.horizontalAdvance(QLatin1Char('0')), 1);
+}
+
 void TPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     option->textElideMode = Qt::ElideMiddle;
@@ -91,7 +116,7 @@ void TFileListView::setModel(QAbstractItemModel* model) {
                 });
     FFitting = true;
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
-        header()->resizeSection(column, Scaled(ColumnWidths[column])); // grown with the user's font
+        header()->resizeSection(column, ColumnWidth(*this, column)); // grown with the user's font
     FFitting = false;
     FitNameColumn();
 }

@@ -64,6 +64,14 @@ public:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
+// Keeps a digit's width free after the right-aligned size, so it never runs into the date beside it.
+class TSizeDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
 // Holds the list's repainting for one operation on many entries; nests.
 class TListUpdateHold {
 public:

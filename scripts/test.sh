@@ -68,6 +68,9 @@ else
     echo "skipped: needs weston and qt6-wayland"
 fi
 
+echo "== What a user sees on X11 with openbox: the window's monitor and frame, a box centred, the gauge's end"
+bash "$root/scripts/desktopcheck.sh" "$prefix"
+
 echo "== Release build, its Debian package and lintian on it"
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVESMITH_TESTS=OFF \
     -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null

@@ -187,6 +187,8 @@ void TFormOptions::LoadFromSettings() {
         const QSignalBlocker blockNew(RadioButtonNew);
         (chosen ? RadioButtonNew : RadioButtonSame)->setChecked(true);
     }
+    // The dialog opens on the checked choice, where Space changes nothing.
+    (chosen ? RadioButtonNew : RadioButtonSame)->setFocus(Qt::OtherFocusReason);
     if (chosen)
         RadioButtonNewClick();
     else

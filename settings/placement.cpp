@@ -23,8 +23,12 @@ int ReadInt(const std::string& file, const std::string& section, const char* key
     return (value < -1000000 || value > 1000000) ? def : static_cast<int>(value);
 }
 
-QRect AvailableArea() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
+// The work area of the screen the saved window lay on (by its centre, else its corner), so that a
+// window closed on a second monitor reopens there; the primary one when no screen holds it now.
+QRect AvailableArea(const QRect& saved) {
+    const QScreen* screen = QGuiApplication::screenAt(saved.center());
+    if (!screen) screen = QGuiApplication::screenAt(saved.topLeft());
+    if (!screen) screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect();
 }
 
@@ -38,7 +42,7 @@ void RestoreWindowPlacement(const std::string& section, QWidget* window, const s
     int height = ReadInt(file, section, "height", window->height());
     int width = ReadInt(file, section, "width", window->width());
 
-    const QRect screen = AvailableArea();
+    const QRect screen = AvailableArea(QRect(x, y, width, height));
     if (!screen.isEmpty()) {
         if (screen.width() < width) width = screen.width();
         if (screen.height() < height) height = screen.height();

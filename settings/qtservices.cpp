@@ -21,7 +21,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -127,9 +126,6 @@ void TMessageDialog::showEvent(QShowEvent* event) {
     QMessageBox::showEvent(event);
     if (!CentreOver) return;
     PlaceOverOwner(this, CentreOver);
-    // The box exists on the display by now: a plain move would place its inner corner there, and
-    // the desktop's frame would grow out of it by the frame's size.
-    if (QWindow* handle = windowHandle()) handle->setFramePosition(pos());
 }
 
 void TMessageDialog::keyPressEvent(QKeyEvent* event) {

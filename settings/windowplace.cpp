@@ -40,14 +40,40 @@ QMargins FrameMargins(const QWidget* window, const QWidget* owner) {
     return owner ? MarginsOf(owner->window()) : QMargins();
 }
 
+#ifndef WAVESMITH_HAVE_XCB
+std::optional<TDesktopFrame> DesktopFrameOf(const QWidget*) {
+    return {};
+}
+#endif
+
 void PlaceOverOwner(QWidget* window, const QWidget* owner) {
-    const QMargins margins = FrameMargins(window, owner);
-    const QSize outer = window->size().grownBy(margins);
     const QWidget* main = owner ? owner->window() : nullptr;
+    const std::optional<TDesktopFrame> desktop = main ? DesktopFrameOf(main) : std::nullopt;
+    const bool framedAlike = desktop && !desktop->Margins.isNull() && MarginsOf(window).isNull();
+    const QMargins margins = framedAlike ? desktop->Margins : FrameMargins(window, owner);
+    const QSize outer = window->size().grownBy(margins);
     const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
-    QRect frame(main ? CentredOver(main->frameGeometry(), outer) : QPoint(), outer);
+    const QRect ownerFrame = framedAlike ? desktop->Frame : main ? main->frameGeometry() : QRect();
+    QRect frame(main ? CentredOver(ownerFrame, outer) : QPoint(), outer);
     if (screen) frame = FitInside(frame, screen->availableGeometry());
-    // A window's position is that of its frame; its size is the inner one.
+    // With a known frame, placed by its inner rectangle: that is where the desktop puts a window
+    // that it has not framed yet, and the frame grows around it. With none known, the position is
+    // that of the frame to come.
+    if (!margins.isNull()) {
+        window->setGeometry(frame.marginsRemoved(margins));
+        return;
+    }
     window->move(frame.topLeft());
-    window->resize(frame.size().shrunkBy(margins));
+    window->resize(frame.size());
+}
+
+bool FitFrameToScreen(QWidget* window) {
+    const QMargins margins = MarginsOf(window);
+    if (margins.isNull() || window->isMaximized() || window->isFullScreen()) return false;
+    const QScreen* screen = window->screen();
+    if (!screen) return false;
+    const QRect outer = window->frameGeometry();
+    const QRect fitted = FitInside(outer, screen->availableGeometry());
+    if (fitted != outer) window->setGeometry(fitted.marginsRemoved(margins));
+    return true;
 }

@@ -80,6 +80,10 @@ TEST_P(BatchRun, TheGaugeEndsAtItsMaximumWhateverTheLastProgressLineSaid) {
     ASSERT_FALSE(values.empty());
     EXPECT_NE(std::find(values.begin(), values.end(), 990), values.end()) << "the last progress line";
     EXPECT_EQ(values.back(), Form->ProgressBarBatch->maximum()) << "then the end, not a reset";
+    Form->ActionListUpdate(); // as the Decode command's own closing update does
+    EXPECT_EQ(Form->ProgressBarBatch->value(), Form->ProgressBarBatch->maximum()) << "held for a tick";
+    Form->Timer1Timer();
+    EXPECT_EQ(Form->ProgressBarBatch->value(), 0) << "the next tick shows the idle texts";
 }
 
 TEST_P(BatchRun, OneDecoderKeepsItsCommandLineSeveralGetThreadsEach) {

@@ -204,6 +204,7 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     dialog.show();
     EXPECT_EQ(dialog.SpinEditDecoders->text(), "One per core");
     EXPECT_TRUE(dialog.RadioButtonNew->isChecked());
+    EXPECT_EQ(dialog.focusWidget(), dialog.RadioButtonNew) << "opens on the checked choice";
     EXPECT_TRUE(dialog.EditOutputDir->isEnabled());
     EXPECT_FALSE(dialog.CheckBoxDeleteFileAfterProcessing->isChecked());
     EXPECT_TRUE(dialog.CheckBoxPlaySound->isChecked());
