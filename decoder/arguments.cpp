@@ -40,24 +40,25 @@ TArguments ParseArguments(const std::vector<std::string>& line) {
 
 namespace {
 
-// --no-tags and --overwrite go first or last. Only a line that means nothing without such a flag
-// loses it, so a file named "--no-tags" stays a name wherever it is one.
+// --no-tags, --overwrite and --mark-source go first or last. Only a line that means nothing without such a
+// flag loses it, so a file named "--no-tags" stays a name wherever it is one.
 TArguments ParseWithTagOption(const std::vector<std::string>& given) {
     TArguments result = ParseCommand(given);
     if (result.Command != TCommand::UsageError || given.empty()) return result;
-    if (given.front() == "--overwrite" || given.back() == "--overwrite") {
-        const bool first = given.front() == "--overwrite";
+    for (const char* flag : {"--overwrite", "--mark-source"}) {
+        if (given.front() != flag && given.back() != flag) continue;
+        const bool first = given.front() == flag;
         TArguments rest = ParseWithTagOption(
             std::vector<std::string>(given.begin() + (first ? 1 : 0), given.end() - (first ? 0 : 1)));
         if (rest.Command == TCommand::Decode) {
-            rest.Overwrite = true;
+            (std::string(flag) == "--overwrite" ? rest.Overwrite : rest.MarkSource) = true;
             return rest;
         }
     }
     const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
     if (!first && !last) return result;
     TArguments plain = ParseWithTagOption(first ? std::vector<std::string>(given.begin() + 1, given.end())
-                                            : std::vector<std::string>(given.begin(), given.end() - 1));
+                                                : std::vector<std::string>(given.begin(), given.end() - 1));
     if (plain.Command != TCommand::Decode) return result;
     plain.NoTags = true;
     return plain;
@@ -127,7 +128,7 @@ unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
            "       utils.exe --decode <input.mp3> <output.wav> [--threads N] [--no-tags] [--overwrite]\n"
-           "                 [--cd | --format s16|s24|f32 [--rate N] [--channels 1|2]]\n"
+           "                 [--mark-source] [--cd | --format s16|s24|f32 [--rate N] [--channels 1|2]]\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
            "Decodes one MPEG audio file (layer I, II or III), by default to a 16-bit PCM WAV\n"
@@ -143,6 +144,8 @@ std::string UsageText() {
            "made from its APEv2 or ID3v1 tag), in an \"id3 \" chunk, and title, artist, album,\n"
            "track, year, genre and comment in a LIST/INFO chunk. A tag that cannot be read, or\n"
            "is over 16 MiB, is left out with a warning. --no-tags writes the audio alone.\n"
+           "--mark-source ends the file with a \"wsrc\" chunk holding the input's name as given,\n"
+           "so a later run can tell which source a WAV file was made from.\n"
            "--format: s16 (default), s24 or f32 (IEEE float, keeps what a loud source decodes\n"
            "past full scale), taken from the decoder as they are. --rate N (8000 to 192000) and\n"
            "--channels 1|2 convert with libsoxr from float samples, then round to the format\n"

@@ -112,10 +112,11 @@ private:
 };
 
 int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writer, const std::string& damage,
-             std::FILE* console, bool keepTags) {
+             std::FILE* console, const TDecodeOptions& options) {
     // Read before the change check below, which so covers the tags too.
-    if (keepTags && writer.Created() && writer.Error().empty())
+    if (options.KeepTags && writer.Created() && writer.Error().empty())
         AttachTags(source, inputName, writer, console);
+    if (options.MarkSource) writer.AddTrailer(SourceMarkChunk(inputName));
     // What was decoded from a source that changed meanwhile (still being copied or recorded) is
     // neither the old file nor the new one.
     if (writer.Error().empty() && source.Changed()) {
@@ -254,5 +255,5 @@ int DecodeSource(TByteSource& source, const std::string& inputName, const std::s
         if (convert) convert->Finish(); // what was decoded before any damage, to its end
         run.EndProgress();
     }
-    return Conclude(source, inputName, *writer, damage, console, options.KeepTags);
+    return Conclude(source, inputName, *writer, damage, console, options);
 }

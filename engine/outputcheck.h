@@ -6,3 +6,12 @@
 // True for a regular file, not a symbolic link, that is a RIFF or RF64 WAVE file whose RIFF size
 // is its length and whose data chunk lies inside it.
 bool IsWholeWavFile(const std::string& path);
+
+// What a batch learns of a WAV file that already holds an output's name, from its header and chunk
+// list alone (no audio is read).
+struct TWavFileCheck {
+    bool Whole = false;  // as IsWholeWavFile
+    bool Marked = false; // it names its source: the decoder wrote it with --mark-source
+    std::string Source;  // that source's full path
+};
+TWavFileCheck CheckWavFile(const std::string& path);
