@@ -64,7 +64,10 @@ bool TFormMain::ConfirmExistingOutputs(const std::string& ext) {
             const int answer = ShowMessageDialog(
                 "File \"" + output + "\" already exists.\r\n\r\nAre you sure overwrite it?",
                 "Overwrite file?", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel | mbYesToAll);
-            if (answer != mrYes && answer != mrYesToAll) return false;
+            if (answer != mrYes && answer != mrYesToAll) {
+                SkipAtStart.clear(); // nothing starts: nothing is skipped either
+                return false;
+            }
             yesToAll = answer == mrYesToAll;
         }
         ReplaceAgreed.insert(FileNameKey(output));
@@ -75,6 +78,7 @@ bool TFormMain::ConfirmExistingOutputs(const std::string& ext) {
 // At the batch's start: the skipped entries leave the list (their sources stay), each named in the log.
 void TFormMain::LeaveSkippedEntries() {
     FilesSkipped = 0;
+    ExistingChecks.clear(); // a collection's worth of checks, no longer needed
     if (SkipAtStart.empty()) return;
     std::vector<int> rows;
     for (int row = 0; row < FileList->Count(); ++row) {

@@ -56,8 +56,7 @@ TWavFileCheck CheckWavFile(const std::string& path) {
         if (std::memcmp(chunk, "data", 4) == 0 && !dataSeen) {
             if (rf64 && length == 0xFFFFFFFFu) length = dataSize64;
             check.Whole = riffSize + 8 == size && at + 8 + length <= size;
-            if (!check.Whole) return check;
-            dataSeen = true;
+            dataSeen = true; // the mark after the audio is read from a file cut short too
         } else if (dataSeen && std::memcmp(chunk, "wsrc", 4) == 0 && length <= MaxMark &&
                    at + 8 + length <= size) {
             check.Source.resize(length);

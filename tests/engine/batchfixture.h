@@ -120,6 +120,7 @@ protected:
         GlobalVars.Decoders = 1;
         GlobalVars.KeepTags = true;
         GlobalVars.WavFormat = "mp3";
+        GlobalVars.ExistingWav = "ask";
         GlobalVars.KeepTree = false; // an earlier test's choice must not carry over
         GlobalVars.TreeStored = false;
         GlobalVars.TreeBase.clear();
