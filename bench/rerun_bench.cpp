@@ -1,10 +1,11 @@
 // A collection run again with "Skip it": a list of `entries` sources (20,000 by default) whose WAV
-// files exist in the output folder, whole and newer, plus 20 new copies of the MP3 file given.
+// files exist in the output folder, whole and newer, plus `new` (20) copies of the MP3 file given.
 // Prints the time from Decode to the first new file's decoder (the checks of every existing WAV file
 // and the skipped entries leaving the list), the whole batch, and a batch of the 20 new files alone.
 //
-//   bench_rerun_bench <file.mp3> [entries]
+//   bench_rerun_bench <file.mp3> [entries] [new]
 #include "app/formmain.h"
+#include "bench/answeringservices.h"
 #include "filelist/filelistmodel.h"
 #include "settings/globals.h"
 #include "settings/services.h"
@@ -23,25 +24,7 @@
 
 namespace {
 
-constexpr int NewFiles = 20;
-
-// Every question gets its default button; a box gets No (the log is not shown).
-struct TDefaults : TServices {
-    int Questions = 0;
-    int MessageBox(const std::string&, const std::string&, unsigned) override { return IDNO; }
-    int MessageDialog(const std::string&, const std::string&, TMsgDlgType, TMsgDlgButtons,
-                      const std::vector<std::string>&) override {
-        ++Questions;
-        return mrYes;
-    }
-    bool OpenFiles(TOpenFilesRequest&, std::vector<std::string>&) override { return false; }
-    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    std::optional<std::string> ClipboardText() override { return std::nullopt; }
-    bool ShellOpen(const std::string&) override { return false; }
-    void PlaySoundSync(const std::string&) override {}
-    void MessageBeep(unsigned) override {}
-    void SetBusyCursor(bool) override {}
-};
+int NewFiles = 20;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -84,11 +67,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_rerun_bench <file.mp3> [entries]\n");
+        std::fprintf(stderr, "usage: bench_rerun_bench <file.mp3> [entries] [new]\n");
         return 2;
     }
     const std::string mp3 = argv[1];
     const int count = argc > 2 ? std::atoi(argv[2]) : 20000;
+    if (argc > 3) NewFiles = std::atoi(argv[3]);
     QTemporaryDir temp;
     const std::string root = QFile::encodeName(temp.path()).toStdString() + "/";
     const std::string out = root + "out/", stamps = root + "stamps";
@@ -96,10 +80,10 @@ int main(int argc, char** argv) {
     // The decoder behind a wrapper that notes when it starts, in milliseconds.
     const std::string wrapper = root + "utils.exe";
     WriteFile(wrapper, "#!/bin/sh\n[ -e '" + stamps + "' ] || date +%s%3N > '" + stamps + "'\nexec '" +
-                           std::string(WAVESMITH_BIN_DIR) + "/utils.exe\" \"$@\"\n");
+                           std::string(WAVESMITH_BIN_DIR) + "/utils.exe' \"$@\"\n");
     std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
 
-    TDefaults answers;
+    TAnsweringServices answers;
     SetServices(&answers);
     auto form = std::make_unique<TFormMain>();
     QCoreApplication::removePostedEvents(form.get(), WM_STARTUP);
@@ -138,6 +122,11 @@ int main(int argc, char** argv) {
     double first = 0;
     const double whole = RunBatch(*form, stamps, first);
     const int decoded = GlobalVars.FilesDecoded;
+    for (size_t i = GlobalVars.RunLog.size() >= 3 ? GlobalVars.RunLog.size() - 3 : 0;
+         i < GlobalVars.RunLog.size(); ++i)
+        std::printf("log: %s\n", GlobalVars.RunLog[i].c_str());
+    for (const std::string& line : GlobalVars.RunLog)
+        if (line.rfind("Reason", 0) == 0) std::printf("%s\n", line.c_str());
     const int questions = answers.Questions;
     addNew("music/Alone/", "alone ");
     double aloneFirst = 0;

@@ -12,15 +12,17 @@
 #include "settings/paths.h"
 #include "settings/services.h"
 
+#include <filesystem>
+
 // The decoder names the source in what it writes into a chosen output folder. A file without that
 // mark beside its source was made from it (no other source has that folder and name); one in the
 // output folder is an earlier version's or another program's: its source is unknown.
 TFormMain::TOutputOrigin TFormMain::OriginOfOutput(const TFileItem& item, const std::string& output) {
-    if (!FileExists(output)) return TOutputOrigin::None;
     const std::string key = FileNameKey(output);
     auto found = ExistingChecks.find(key);
     if (found == ExistingChecks.end()) found = ExistingChecks.emplace(key, CheckWavFile(output)).first;
     const TWavFileCheck& check = found->second;
+    if (!check.Exists) return TOutputOrigin::None;
     if (check.Marked)
         return FileNameKey(check.Source) == FileNameKey(item.FullPath()) ? TOutputOrigin::Own
                                                                          : TOutputOrigin::Other;
@@ -32,9 +34,10 @@ TFormMain::TOutputOrigin TFormMain::OriginOfOutput(const TFileItem& item, const 
 bool TFormMain::SkipsExisting(const TFileItem& item, const std::string& output) {
     if (GlobalVars.ExistingWav != "skip" || OriginOfOutput(item, output) == TOutputOrigin::Other)
         return false;
-    const auto found = ExistingChecks.find(FileNameKey(output));
-    return found != ExistingChecks.end() && found->second.Whole &&
-           FileDateOf(output) >= FileDateOf(item.FullPath());
+    const TWavFileCheck& check = ExistingChecks.at(FileNameKey(output));
+    std::error_code ec;
+    const auto sourceModified = std::filesystem::last_write_time(std::filesystem::path(item.FullPath()), ec);
+    return check.Whole && !ec && check.Modified >= sourceModified;
 }
 
 bool TFormMain::OutputTakenByOther(const TFileItem& item, const std::string& output) {
@@ -55,7 +58,7 @@ bool TFormMain::ConfirmExistingOutputs(const std::string& ext) {
     for (int row = 0; row < FileList->Count(); ++row) {
         const TFileItem& item = FileList->Item(row);
         const std::string output = CheckOutputPathOf(item, ext, outDirExists);
-        if (!FileExists(output)) continue;
+        if (OriginOfOutput(item, output) == TOutputOrigin::None) continue;
         if (checkedWherePlanned && SkipsExisting(item, output)) {
             SkipAtStart.insert(FileNameKey(item.FullPath()));
             continue;

@@ -30,7 +30,10 @@ TWavFileCheck CheckWavFile(const std::string& path) {
     namespace fs = std::filesystem;
     TWavFileCheck check;
     std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(fs::path(path), ec)) || ec) return check;
+    const fs::file_status status = fs::symlink_status(fs::path(path), ec);
+    check.Exists = !ec && fs::exists(status) && !fs::is_directory(status);
+    if (!fs::is_regular_file(status) || ec) return check;
+    check.Modified = fs::last_write_time(fs::path(path), ec);
     std::ifstream in(path, std::ios::binary);
     const std::uint64_t size = fs::file_size(fs::path(path), ec);
     unsigned char head[12];
