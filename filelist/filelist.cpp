@@ -41,6 +41,24 @@ void TFormMain::ConnectListView() {
             Qt::UniqueConnection);
     connect(ListViewFiles, &TFileListView::ListClicked, this, &TFormMain::ListViewFilesClick,
             Qt::UniqueConnection);
+    // A planned output number belongs to its entry: an entry that leaves the list takes it along, so
+    // the same file listed again is planned afresh.
+    const auto hashOf = [](const TFileItem& item) {
+        return std::hash<std::string>{}(FileNameKey(item.FullPath()));
+    };
+    connect(FileList, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this, hashOf](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last && !NumberedOutputs.empty(); ++row)
+                    NumberedOutputs.erase(hashOf(FileList->Item(row)));
+            });
+    connect(FileList, &QAbstractItemModel::modelReset, this, [this, hashOf] {
+        if (NumberedOutputs.empty()) return;
+        std::unordered_map<size_t, int> kept;
+        for (int row = 0; row < FileList->Count(); ++row)
+            if (const int number = OutputNumberOf(FileList->Item(row)); number > 0)
+                kept.emplace(hashOf(FileList->Item(row)), number);
+        NumberedOutputs.swap(kept);
+    });
 }
 
 void TFormMain::AddFile(const std::string& fullPath) {

@@ -93,8 +93,7 @@ TEST_F(BatchChecks, EntriesWritingOneOutputAreAskedAboutOnceForTheWholeList) {
     AddSource("b0.mp3", "x", "one/");
     // Made from the first "a.mp3" in an earlier batch: it names that source.
     const std::string source = Dir.Path() + "one/a.mp3";
-    const std::string before =
-        Decoder::WavBytes("") + "wsrc" + std::string{char(source.size()), 0, 0, 0} + source;
+    const std::string before = Decoder::Marked(Decoder::WavBytes(""), source);
     Dir.WriteFile("out/a.wav", before);
     Dialogs.Answers = {mrYes, mrCancel};
     Decode();
