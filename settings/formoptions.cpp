@@ -173,18 +173,17 @@ void TFormOptions::CreateWavFormatRow(int top) {
 // Rate, channels and samples of the custom format, below the format's box and as wide as it.
 void TFormOptions::CreateCustomFormatRow(int top) {
     auto* label = Placed(new QLabel(QStringLiteral("C&ustom:"), this), {15, top + 2, 80, 17});
-    ComboBoxWavRate = Placed(new QComboBox(this), {95, top, 85, 21});
-    ComboBoxWavRate->setAccessibleName(QStringLiteral("Custom sample rate"));
+    ComboBoxWavRate = Placed(new QComboBox(this), {95, top, 74, 21});
+    ComboBoxWavRate->setAccessibleName(QStringLiteral("Custom sample rate in Hz"));
     for (const int32_t rate : WavRates)
-        ComboBoxWavRate->addItem(rate == 0 ? QStringLiteral("MP3's rate")
-                                           : QLocale(QLocale::English).toString(rate) + QStringLiteral(" Hz"),
-                                 rate);
-    ComboBoxWavChannels = Placed(new QComboBox(this), {183, top, 72, 21});
+        ComboBoxWavRate->addItem(
+            rate == 0 ? QStringLiteral("As MP3") : QLocale(QLocale::English).toString(rate), rate);
+    ComboBoxWavChannels = Placed(new QComboBox(this), {171, top, 68, 21});
     ComboBoxWavChannels->setAccessibleName(QStringLiteral("Custom channels"));
-    ComboBoxWavChannels->addItem(QStringLiteral("MP3's"), 0);
+    ComboBoxWavChannels->addItem(QStringLiteral("As MP3"), 0);
     ComboBoxWavChannels->addItem(QStringLiteral("Mono"), 1);
     ComboBoxWavChannels->addItem(QStringLiteral("Stereo"), 2);
-    ComboBoxWavSample = Placed(new QComboBox(this), {258, top, 72, 21});
+    ComboBoxWavSample = Placed(new QComboBox(this), {241, top, 89, 21});
     ComboBoxWavSample->setAccessibleName(QStringLiteral("Custom samples"));
     const char* const captions[] = {"16-bit", "24-bit", "32-bit float"};
     for (std::size_t i = 0; i < std::size(WavSamples); ++i)
