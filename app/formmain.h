@@ -3,6 +3,7 @@
 // Its methods live in the folder of their concern (see the file named in each section).
 #include "app/startargs.h"
 #include "engine/decoderrun.h"
+#include "engine/outputcheck.h"
 #include "engine/redirect.h"
 #include "settings/services.h"
 
@@ -273,9 +274,23 @@ private:
     std::string OutputNameOf(const TFileItem& item, const std::string& ext) const;
     std::string PlannedOutputPathOf(const TFileItem& item, const std::string& ext) const;
     std::string CheckOutputPathOf(const TFileItem& item, const std::string& ext, bool outDirExists) const;
-    std::vector<std::pair<int, int>> FindOutputClashes(const std::string& ext) const;
+    std::vector<std::pair<int, int>> FindOutputClashes(const std::string& ext, size_t* taken = nullptr);
     void NumberClashes(const std::vector<std::pair<int, int>>& clashes, const std::string& ext);
     bool ResolveOutputClashes(const std::string& ext);
+    int OutputNumberOf(const TFileItem& item) const; // 0: the plain name
+    // A number kept in the saved list for that entry's output ("name (N).wav"); others are ignored.
+    void RestoreOutputNumber(const std::string& fullPath, const std::string& number);
+    // ---- Outputs that exist before a batch (engine/existingwav.cpp)
+    enum class TOutputOrigin { None, Own, Other, Unknown };
+    TOutputOrigin OriginOfOutput(const TFileItem& item, const std::string& output);
+    bool SkipsExisting(const TFileItem& item, const std::string& output);
+    bool OutputTakenByOther(const TFileItem& item, const std::string& output);
+    bool ConfirmExistingOutputs(const std::string& ext);
+    void LeaveSkippedEntries();
+    std::unordered_map<std::string, TWavFileCheck> ExistingChecks; // output key -> what it holds
+    std::unordered_set<std::string> SkipAtStart; // source keys whose finished WAV file is kept
+    int FilesSkipped = 0;                        // entries of this batch left out for their WAV file
+    bool PlanChanged = false;                    // numbers given since the saved list was last written whole
     void StopForRefusedFolder(const TDecoderRun& run);
     std::unordered_map<size_t, int> NumberedOutputs; // hash of a source's key -> its output's number
     std::unordered_set<std::string> ReplaceAgreed;   // output keys the user agreed to replace

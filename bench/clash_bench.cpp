@@ -6,6 +6,7 @@
 //
 //   bench_clash_bench [entries]
 #include "app/formmain.h"
+#include "bench/answeringservices.h"
 #include "bench/procstatus.h"
 #include "filelist/filelistmodel.h"
 #include "settings/globals.h"
@@ -31,23 +32,7 @@ double ProcessSeconds() {
 
 // Answers the clash question (Cancel: the search alone; Yes, the default: numbering and the check
 // for existing files follow) and counts the questions.
-struct TAnswering : TServices {
-    int Questions = 0;
-    int Answer = mrYes;
-    int MessageBox(const std::string&, const std::string&, unsigned) override { return IDNO; }
-    int MessageDialog(const std::string&, const std::string&, TMsgDlgType, TMsgDlgButtons,
-                      const std::vector<std::string>&) override {
-        ++Questions;
-        return Answer;
-    }
-    bool OpenFiles(TOpenFilesRequest&, std::vector<std::string>&) override { return false; }
-    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    std::optional<std::string> ClipboardText() override { return std::nullopt; }
-    bool ShellOpen(const std::string&) override { return false; }
-    void PlaySoundSync(const std::string&) override {}
-    void MessageBeep(unsigned) override {}
-    void SetBusyCursor(bool) override {}
-};
+using TAnswering = TAnsweringServices;
 
 void Run(int count, bool sharedNames, int answer) {
     QTemporaryDir out;

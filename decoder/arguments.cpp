@@ -48,8 +48,8 @@ TArguments ParseArguments(const std::vector<std::string>& args) {
             if (at + 1 == args.size() || !ReadThreads(args[at + 1], result.Threads))
                 return Wrong("--threads needs a number of threads (0: one per processor)");
             at += 2;
-        } else if (arg == "--no-tags" || arg == "--overwrite") {
-            (arg == "--no-tags" ? result.NoTags : result.Overwrite) = true;
+        } else if (arg == "--no-tags" || arg == "--overwrite" || arg == "--mark-source") {
+            (arg == "--no-tags" ? result.NoTags : arg == "--overwrite" ? result.Overwrite : result.MarkSource) = true;
             ++at;
         } else if (ReadOutputOption(args, at, output, problem)) {
             if (!problem.empty()) return Wrong(problem);
@@ -74,7 +74,7 @@ unsigned ThreadsToUse(const TArguments& args, unsigned processors) {
 std::string UsageText() {
     return "usage: utils.exe --decode <input.mp3> <output.wav>\n"
            "       utils.exe [options] --decode <input.mp3> <output.wav> [options]\n"
-           "       options, in any order: --threads N, --no-tags, --overwrite,\n"
+           "       options, in any order: --threads N, --no-tags, --overwrite, --mark-source,\n"
            "                 --cd | --format s16|s24|f32, --rate N, --channels 1|2\n"
            "       utils.exe --help\n"
            "       utils.exe --version\n"
@@ -91,6 +91,8 @@ std::string UsageText() {
            "made from its APEv2 or ID3v1 tag), in an \"id3 \" chunk, and title, artist, album,\n"
            "track, year, genre and comment in a LIST/INFO chunk. A tag that cannot be read, or\n"
            "is over 16 MiB, is left out with a warning. --no-tags writes the audio alone.\n"
+           "--mark-source ends the file with a \"wsrc\" chunk holding the input's name as given,\n"
+           "so a later run can tell which source a WAV file was made from.\n"
            "--format: s16 (default), s24 or f32 (IEEE float, keeps what a loud source decodes\n"
            "past full scale); 24-bit is rounded from float samples. --rate N (8000 to 192000) and\n"
            "--channels 1|2 convert with libsoxr from float samples, then round to the format\n"

@@ -1,6 +1,7 @@
 #pragma once
 // Command line of the decoder: `utils.exe --decode <in> <out>`, with `--threads N`, `--no-tags`,
-// `--overwrite` and the output's options (outputargs.h) before or after the rest, or `--help` or
+// `--overwrite`, `--mark-source` and the output's options (outputargs.h) before or after the rest, or
+// `--help` or
 // `--version`.
 #include "decoder/sampleformat.h"
 
@@ -13,11 +14,12 @@ struct TArguments {
     TCommand Command = TCommand::UsageError;
     std::string InputPath;
     std::string OutputPath;
-    std::string Problem;    // what is wrong with the command line, for UsageError
-    unsigned Threads = 0;   // 0: one per available processor
-    bool NoTags = false;    // the plain WAV file, without the source's tags
-    bool Overwrite = false; // an existing output may be replaced
-    TOutputSpec Output;     // what the WAV file holds
+    std::string Problem;     // what is wrong with the command line, for UsageError
+    unsigned Threads = 0;    // 0: one per available processor
+    bool NoTags = false;     // the plain WAV file, without the source's tags
+    bool Overwrite = false;  // an existing output may be replaced
+    bool MarkSource = false; // the WAV file names its source (riffchunks.h)
+    TOutputSpec Output;      // what the WAV file holds
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args);

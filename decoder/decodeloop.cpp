@@ -136,10 +136,11 @@ std::vector<std::string> PassedOverLines(const TStreamScan& scan) {
 }
 
 int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writer, const std::string& damage,
-             std::FILE* console, bool keepTags, const std::vector<std::string>& passedOver) {
+             std::FILE* console, const TDecodeOptions& options, const std::vector<std::string>& passedOver) {
     // Read before the change check below, which so covers the tags too.
-    if (keepTags && writer.Created() && writer.Error().empty())
+    if (options.KeepTags && writer.Created() && writer.Error().empty())
         AttachTags(source, inputName, writer, console);
+    if (options.MarkSource) writer.AddTrailer(SourceMarkChunk(inputName));
     // What was decoded from a source that changed meanwhile (still being copied or recorded) is
     // neither the old file nor the new one.
     if (writer.Error().empty() && source.Changed()) {
@@ -321,7 +322,7 @@ int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::stri
         warnings.push_back("warning: the stream ends after frame " + std::to_string(decoded) + " of the " +
                            std::to_string(scan.TotalFrames) +
                            " its Info frame counts: the source is incomplete\n");
-    return Conclude(source, inputName, *writer, damage, console, options.KeepTags, warnings);
+    return Conclude(source, inputName, *writer, damage, console, options, warnings);
 }
 
 } // namespace

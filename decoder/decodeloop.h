@@ -22,6 +22,7 @@ struct TDecodeOptions {
     TWavWriter::TOpener Open = nullptr; // how the partial file is opened; nullptr: on the disk
     TOutputSpec Output = {};            // the WAV file's samples, rate and channels
     bool MayReplace = false;            // the user agreed to replace an existing output (--overwrite)
+    bool MarkSource = false;            // the WAV file ends with its source's name (--mark-source)
 };
 
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,

@@ -37,3 +37,9 @@ void AttachTags(TByteSource& source, const std::string& inputName, TWavWriter& w
         Say(console, warning + "\n");
     writer.SetTrailer(BuildTagChunks(tags));
 }
+
+std::vector<std::uint8_t> SourceMarkChunk(const std::string& inputName) {
+    std::vector<std::uint8_t> out;
+    AppendChunk(out, "wsrc", reinterpret_cast<const std::uint8_t*>(inputName.data()), inputName.size());
+    return out;
+}

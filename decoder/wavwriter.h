@@ -33,6 +33,9 @@ public:
     bool Append(const std::uint8_t* data, std::size_t bytes);
     // Chunks to write after the audio (the tags), counted by the final header.
     void SetTrailer(std::vector<std::uint8_t> chunks) { FTrailer = std::move(chunks); }
+    void AddTrailer(const std::vector<std::uint8_t>& chunks) {
+        FTrailer.insert(FTrailer.end(), chunks.begin(), chunks.end());
+    }
     // Writes the remaining audio, the trailer and the final header, closes the file and gives it
     // its name. Audio that leaves the header no room for the trailer is written without it.
     bool Finish();

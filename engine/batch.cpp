@@ -75,6 +75,9 @@ void TFormMain::RunBatch() {
     g.AnyError = false;
     g.StopWhenDone = false;
     g.RunLog.clear();
+    LeaveSkippedEntries();
+    // The plan (numbers included) goes into the saved list before any file is written by it.
+    if (PlanChanged || FilesSkipped > 0) RunReported([this] { SaveFileList(); });
     g.FilesTotal = FileList->Count();
     g.FilesDecoded = 0;
     g.FilesFailed = 0;
@@ -91,6 +94,8 @@ void TFormMain::RunBatch() {
     FailedInBatch.clear();
     ReportedInBatch.clear();
 
+    // Every entry was skipped: the batch is complete before it starts.
+    if (FileList->Count() == 0) CompleteBatch();
     StartingBatch = true;
     try {
         StartHeadFile();
@@ -246,7 +251,9 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
         RunnerOf(run)->SetCommandLine(
             DecoderCommandLine(g.DecoderPath, run.Source, run.Output, run.Threads, g.KeepTags,
                                ReplaceAgreed.count(FileNameKey(run.Output)) > 0) +
-            DecoderFormatOptions(g.WavFormat));
+            // In a chosen output folder sources of many folders meet: each WAV file names its own.
+            (Trim(g.OutDir).empty() ? std::string() : std::string(" --mark-source")) +
+            DecoderFormatOptions(g.WavFormat, g.WavRate, g.WavChannels, g.WavSample));
         LaunchDecoder(run);
     } catch (...) {
         run.Busy = false;
@@ -301,7 +308,12 @@ void TFormMain::CompleteBatch() {
     g.RunLog.push_back(g.FilesDecoded == 1
                            ? "Decoded one file in " + elapsed
                            : "Decoded " + std::to_string(g.FilesDecoded) + " files in " + elapsed);
-    const std::string summary = g.RunLog.back();
+    if (FilesSkipped > 0)
+        g.RunLog.push_back(FilesSkipped == 1
+                               ? std::string("Skipped one file whose WAV file was made already.")
+                               : "Skipped " + std::to_string(FilesSkipped) +
+                                     " files whose WAV files were made already.");
+    const std::string summary = g.RunLog[g.RunLog.size() - (FilesSkipped > 0 ? 2 : 1)];
     if (g.FilesFailed == 1)
         g.RunLog.emplace_back(
             "One file couldn't be decoded,probably wrong format or using with other application.");

@@ -43,7 +43,11 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
            (overwrite ? std::string(" --overwrite") : std::string());
 }
 
-std::string DecoderFormatOptions(const std::string& wavFormat) {
+std::string DecoderFormatOptions(const std::string& wavFormat, int rate, int channels,
+                                 const std::string& sample) {
+    if (wavFormat == "custom")
+        return " --format " + sample + (rate > 0 ? " --rate " + std::to_string(rate) : std::string()) +
+               (channels > 0 ? " --channels " + std::to_string(channels) : std::string());
     if (wavFormat == "cd") return " --cd";
     if (wavFormat == "s24" || wavFormat == "f32") return " --format " + wavFormat;
     return {};

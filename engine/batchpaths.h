@@ -13,7 +13,9 @@ std::string DecoderCommandLine(const std::string& decoderPath, const std::string
 
 // The decoder's options for the WAV format chosen in the options dialog (WavFormats), each with a
 // leading blank, to follow the command line; none for the default, so its line stays as it was.
-std::string DecoderFormatOptions(const std::string& wavFormat);
+// "custom" gives `--format sample`, then `--rate rate` and `--channels channels` where not 0 (the MP3's own).
+std::string DecoderFormatOptions(const std::string& wavFormat, int rate = 0, int channels = 0,
+                                 const std::string& sample = "s16");
 
 // The threads a decoder is given when several run at once: the processors that the running ones do
 // not hold, shared among the decoders starting now (`starting`, this one included), at least one.

@@ -28,9 +28,8 @@ bool KeepingTree() {
 // clashing names takes a few megabytes where the names would take tens.
 std::string TFormMain::OutputNameOf(const TFileItem& item, const std::string& ext) const {
     const std::string plain = OutputFileName(item.FileName, ext);
-    if (NumberedOutputs.empty()) return plain;
-    const auto numbered = NumberedOutputs.find(std::hash<std::string>{}(FileNameKey(item.FullPath())));
-    return numbered == NumberedOutputs.end() ? plain : NumberedFileName(plain, numbered->second);
+    const int number = OutputNumberOf(item);
+    return number == 0 ? plain : NumberedFileName(plain, number);
 }
 
 // The output path depends only on the settings, the source's path and this batch's numbering, so
@@ -48,9 +47,10 @@ std::string TFormMain::CheckOutputPathOf(const TFileItem& item, const std::strin
 }
 
 // One pass with a hash of each planned output: the rows whose output an earlier row plans, each
-// with its place among the entries of that name (2 for the first repeat). Hashes and rows are kept
-// rather than the names, which for a whole collection would take tens of megabytes.
-std::vector<std::pair<int, int>> TFormMain::FindOutputClashes(const std::string& ext) const {
+// with its place among the entries of that name (2 for the first repeat), and the first rows of a
+// name whose output holds another source's WAV file already (`taken` counts those). Hashes and rows
+// are kept rather than the names, which for a whole collection would take tens of megabytes.
+std::vector<std::pair<int, int>> TFormMain::FindOutputClashes(const std::string& ext, size_t* taken) {
     std::unordered_multimap<size_t, int> planned;
     std::unordered_map<int, int> repeats; // first row of a name -> entries of that name so far
     std::vector<std::pair<int, int>> clashes;
@@ -63,6 +63,11 @@ std::vector<std::pair<int, int>> TFormMain::FindOutputClashes(const std::string&
             if (keyOf(seen->second) == key) first = seen->second;
         if (first < 0) {
             planned.emplace(hash, row);
+            if (OutputTakenByOther(FileList->Item(row), PlannedOutputPathOf(FileList->Item(row), ext))) {
+                repeats[row] = 2;
+                clashes.emplace_back(row, 2);
+                if (taken) ++*taken;
+            }
             continue;
         }
         int& count = repeats[first];
@@ -73,7 +78,7 @@ std::vector<std::pair<int, int>> TFormMain::FindOutputClashes(const std::string&
 }
 
 // Later entries of one output name get "name (2).wav", "name (3).wav"...; a number whose name
-// another entry plans already is passed over.
+// another entry plans already, or where another source's WAV file is, is passed over.
 void TFormMain::NumberClashes(const std::vector<std::pair<int, int>>& clashes, const std::string& ext) {
     const auto keyOf = [&](int row) { return FileNameKey(PlannedOutputPathOf(FileList->Item(row), ext)); };
     std::unordered_multimap<size_t, int> planned;
@@ -91,8 +96,12 @@ void TFormMain::NumberClashes(const std::vector<std::pair<int, int>>& clashes, c
         const std::string folder = ExtractFilePath(PlannedOutputPathOf(item, ext));
         for (int number = place;; ++number) {
             const std::string key = FileNameKey(folder + NumberedFileName(plain, number));
-            if (plannedByAnother(key) || !numbered.insert(key).second) continue;
+            if (plannedByAnother(key) || numbered.count(key) ||
+                OutputTakenByOther(item, folder + NumberedFileName(plain, number)))
+                continue;
+            numbered.insert(key);
             NumberedOutputs[std::hash<std::string>{}(FileNameKey(item.FullPath()))] = number;
+            PlanChanged = true;
             break;
         }
     }
@@ -102,7 +111,8 @@ void TFormMain::NumberClashes(const std::vector<std::pair<int, int>>& clashes, c
 // (Enter) numbers the later outputs, and nothing is ever overwritten by another entry's output.
 bool TFormMain::ResolveOutputClashes(const std::string& ext) {
     auto& g = GlobalVars;
-    std::vector<std::pair<int, int>> clashes = FindOutputClashes(ext);
+    size_t taken = 0;
+    std::vector<std::pair<int, int>> clashes = FindOutputClashes(ext, &taken);
     if (clashes.empty()) return true;
     std::string names;
     for (size_t i = 0; i < clashes.size() && i < ClashNamesShown; ++i)
@@ -111,8 +121,13 @@ bool TFormMain::ResolveOutputClashes(const std::string& ext) {
     const bool treeOffered = !Trim(g.OutDir).empty() && !g.KeepTree;
     const std::string count =
         clashes.size() == 1 ? std::string("One file") : std::to_string(clashes.size()) + " files";
+    const std::string over =
+        taken == 0 ? "the output of an earlier file of the same name"
+        : taken < clashes.size()
+            ? "the output of an earlier file of the same name or a WAV file made from another source"
+            : "a WAV file made from another source";
     const std::string text =
-        count + " of the list would be written over the output of an earlier file of the same name:" + names +
+        count + " of the list would be written over " + over + ":" + names +
         "\r\n\r\nKeep every file: number the later outputs (\"name (2).wav\")" +
         (treeOffered ? ", or keep the folder tree below \"" + TreeBaseFolder() + "\" in the output folder?"
                      : "?");
@@ -133,26 +148,26 @@ bool TFormMain::ResolveOutputClashes(const std::string& ext) {
     return true;
 }
 
+// The numbers given by earlier batches stay with their entries (the saved list keeps them), so a
+// resumed batch writes where it was planned; only new clashes are numbered.
 bool TFormMain::ConfirmOverwrite(const std::string& ext) {
-    NumberedOutputs.clear();
     ReplaceAgreed.clear();
+    SkipAtStart.clear();
+    ExistingChecks.clear();
     if (!ResolveOutputClashes(ext)) return false;
-    // Outputs that exist before the batch: asked one by one. Only the ones the user agreed to
-    // replace are replaced; any other file found at an output name when its decoder ends stays.
-    bool yesToAll = false;
-    const bool outDirExists = !Trim(GlobalVars.OutDir).empty() && DirectoryExists(GlobalVars.OutDir);
-    for (int row = 0; row < FileList->Count(); ++row) {
-        const TFileItem& item = FileList->Item(row);
-        const std::string output = CheckOutputPathOf(item, ext, outDirExists);
-        if (!FileExists(output)) continue;
-        if (!yesToAll) {
-            const int answer = ShowMessageDialog(
-                "File \"" + output + "\" already exists.\r\n\r\nAre you sure overwrite it?",
-                "Overwrite file?", TMsgDlgType::mtConfirmation, mbYes | mbNo | mbCancel | mbYesToAll);
-            if (answer != mrYes && answer != mrYesToAll) return false;
-            yesToAll = answer == mrYesToAll;
-        }
-        ReplaceAgreed.insert(FileNameKey(output));
-    }
-    return true;
+    return ConfirmExistingOutputs(ext);
+}
+
+void TFormMain::RestoreOutputNumber(const std::string& fullPath, const std::string& number) {
+    if (fullPath.empty() || number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return;
+    if (const int value = std::stoi(number); value >= 2)
+        NumberedOutputs[std::hash<std::string>{}(FileNameKey(fullPath))] = value;
+}
+
+int TFormMain::OutputNumberOf(const TFileItem& item) const {
+    if (NumberedOutputs.empty()) return 0;
+    const auto numbered = NumberedOutputs.find(std::hash<std::string>{}(FileNameKey(item.FullPath())));
+    return numbered == NumberedOutputs.end() ? 0 : numbered->second;
 }

@@ -268,7 +268,14 @@ void TFormMain::LoadFileList() {
         if (found != values.end()) AddFile(found->second);
     }
     const std::string savedList = SavedListPath();
-    if (FileExists(savedList)) ReadLinesFile(savedList, [this](const std::string& line) { AddFile(line); });
+    std::string listed; // the entry that a following ">N" line gives its output number
+    if (FileExists(savedList))
+        ReadLinesFile(savedList, [&](const std::string& line) {
+            if (!line.empty() && line[0] == '>') return RestoreOutputNumber(listed, line.substr(1));
+            const int count = FileList->Count();
+            AddFile(line);
+            listed = FileList->Count() > count ? line : std::string();
+        });
     ApplySavedListJournal(*this, savedList);
 }
 

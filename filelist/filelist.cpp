@@ -41,6 +41,24 @@ void TFormMain::ConnectListView() {
             Qt::UniqueConnection);
     connect(ListViewFiles, &TFileListView::ListClicked, this, &TFormMain::ListViewFilesClick,
             Qt::UniqueConnection);
+    // A planned output number belongs to its entry: an entry that leaves the list takes it along, so
+    // the same file listed again is planned afresh.
+    const auto hashOf = [](const TFileItem& item) {
+        return std::hash<std::string>{}(FileNameKey(item.FullPath()));
+    };
+    connect(FileList, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this, hashOf](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last && !NumberedOutputs.empty(); ++row)
+                    NumberedOutputs.erase(hashOf(FileList->Item(row)));
+            });
+    connect(FileList, &QAbstractItemModel::modelReset, this, [this, hashOf] {
+        if (NumberedOutputs.empty()) return;
+        std::unordered_map<size_t, int> kept;
+        for (int row = 0; row < FileList->Count(); ++row)
+            if (const int number = OutputNumberOf(FileList->Item(row)); number > 0)
+                kept.emplace(hashOf(FileList->Item(row)), number);
+        NumberedOutputs.swap(kept);
+    });
 }
 
 void TFormMain::AddFile(const std::string& fullPath) {
@@ -99,7 +117,7 @@ void TFormMain::SaveFileList() {
     const std::string listPath = SavedListPath();
     std::vector<TListChange> changes;
     const bool recorded = FileList->TakeChanges(changes);
-    const bool journaling = recorded && ListJournal && ListJournal->ListPath() == listPath &&
+    const bool journaling = recorded && !PlanChanged && ListJournal && ListJournal->ListPath() == listPath &&
                             ListJournal->Size() <= std::max(MinFoldedJournal, ListJournal->ListSize()) &&
                             ListJournal->StillContinuesList();
     if (journaling) {
@@ -112,14 +130,18 @@ void TFormMain::SaveFileList() {
         size_t bytes = 0;
         for (int row = 0; row < FileList->Count(); ++row)
             bytes += FileList->Item(row).Path.size() + FileList->Item(row).FileName.size();
+        // An entry's planned output number follows it on a line of its own, which an earlier
+        // version, taking it for a relative name, passes over.
         const auto line = [this](size_t row, std::string& text) {
             const TFileItem& item = FileList->Item(static_cast<int>(row));
             text += item.Path;
             text += item.FileName;
+            if (const int number = OutputNumberOf(item); number > 0) text += "\r\n>" + std::to_string(number);
         };
         WriteLinesFile(listPath, static_cast<size_t>(FileList->Count()), line, bytes);
         ListJournal = std::make_shared<TListJournal>(listPath);
         ListJournal->Restart(); // failing, it leaves the journal stopped: the next save is whole too
+        PlanChanged = false;
     }
     Ini::EraseSection(SettingsFilePath(), "Files"); // the older form of the saved list
 }

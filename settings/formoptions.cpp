@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -59,7 +60,7 @@ TFormOptions::TFormOptions(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // The user's font, and the design's size grown with it.
-    setFixedSize(Scaled(QSize(340, 333)));
+    setFixedSize(Scaled(QSize(340, 381)));
     CreateLayout();
     // F1 is the Help button's key, as on every dialog of the desktop.
     auto* helpKey = new QAction(this);
@@ -94,11 +95,13 @@ void TFormOptions::CreateLayout() {
     CheckBoxKeepTags =
         Placed(new QCheckBox(QStringLiteral("&Keep tags and cover art"), this), {15, 242, 313, 17});
     CreateWavFormatRow(266);
-    Bevel1 = Placed(new TTopLine(this), {7, 298, 324, 9});
+    CreateCustomFormatRow(290);
+    CreateExistingWavRow(314);
+    Bevel1 = Placed(new TTopLine(this), {7, 346, 324, 9});
     MarkDecorative(Bevel1);
-    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 306, 75, 23});
-    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 306, 75, 23});
-    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 306, 75, 23});
+    SpeedButton1 = FlatButton(this, QStringLiteral("OK"), {87, 354, 75, 23});
+    SpeedButton2 = FlatButton(this, QStringLiteral("Cancel"), {172, 354, 75, 23});
+    SpeedButton3 = FlatButton(this, QStringLiteral("&Help"), {257, 354, 75, 23});
 
     connect(RadioButtonSame, &QRadioButton::toggled, this, [this](bool on) {
         if (on) RadioButtonSameClick();
@@ -160,10 +163,51 @@ void TFormOptions::CreateWavFormatRow(int top) {
     ComboBoxWavFormat = Placed(new QComboBox(this), {95, top, 235, 21});
     ComboBoxWavFormat->setAccessibleName(QStringLiteral("WAV format"));
     const char* const captions[] = {"As the MP3 (16-bit)", "Audio CD (44.1 kHz, 16-bit, stereo)",
-                                    "24-bit, the MP3's rate", "32-bit float, the MP3's rate"};
+                                    "24-bit, the MP3's rate", "32-bit float, the MP3's rate", "Custom..."};
     for (std::size_t i = 0; i < std::size(WavFormats); ++i)
         ComboBoxWavFormat->addItem(QString::fromLatin1(captions[i]), QString::fromLatin1(WavFormats[i]));
     label->setBuddy(ComboBoxWavFormat);
+    connect(ComboBoxWavFormat, &QComboBox::currentIndexChanged, this, &TFormOptions::EnableCustomFormatRow);
+}
+
+// Rate, channels and samples of the custom format, below the format's box and as wide as it.
+void TFormOptions::CreateCustomFormatRow(int top) {
+    auto* label = Placed(new QLabel(QStringLiteral("C&ustom:"), this), {15, top + 2, 80, 17});
+    ComboBoxWavRate = Placed(new QComboBox(this), {95, top, 74, 21});
+    ComboBoxWavRate->setAccessibleName(QStringLiteral("Custom sample rate in Hz"));
+    for (const int32_t rate : WavRates)
+        ComboBoxWavRate->addItem(
+            rate == 0 ? QStringLiteral("As MP3") : QLocale(QLocale::English).toString(rate), rate);
+    ComboBoxWavChannels = Placed(new QComboBox(this), {171, top, 68, 21});
+    ComboBoxWavChannels->setAccessibleName(QStringLiteral("Custom channels"));
+    ComboBoxWavChannels->addItem(QStringLiteral("As MP3"), 0);
+    ComboBoxWavChannels->addItem(QStringLiteral("Mono"), 1);
+    ComboBoxWavChannels->addItem(QStringLiteral("Stereo"), 2);
+    ComboBoxWavSample = Placed(new QComboBox(this), {241, top, 89, 21});
+    ComboBoxWavSample->setAccessibleName(QStringLiteral("Custom samples"));
+    const char* const captions[] = {"16-bit", "24-bit", "32-bit float"};
+    for (std::size_t i = 0; i < std::size(WavSamples); ++i)
+        ComboBoxWavSample->addItem(QString::fromLatin1(captions[i]), QString::fromLatin1(WavSamples[i]));
+    label->setBuddy(ComboBoxWavRate);
+    EnableCustomFormatRow();
+}
+
+void TFormOptions::EnableCustomFormatRow() {
+    const bool custom = ComboBoxWavFormat->currentData().toString() == QLatin1String("custom");
+    for (QComboBox* box : {ComboBoxWavRate, ComboBoxWavChannels, ComboBoxWavSample})
+        if (box) box->setEnabled(custom);
+}
+
+void TFormOptions::CreateExistingWavRow(int top) {
+    auto* label =
+        Placed(new QLabel(QStringLiteral("When a WAV file &exists:"), this), {15, top + 2, 150, 17});
+    ComboBoxExistingWav = Placed(new QComboBox(this), {170, top, 160, 21});
+    ComboBoxExistingWav->setAccessibleName(QStringLiteral("When a WAV file exists"));
+    const char* const captions[] = {"Ask", "Skip it", "Replace it"};
+    for (std::size_t i = 0; i < std::size(ExistingWavChoices); ++i)
+        ComboBoxExistingWav->addItem(QString::fromLatin1(captions[i]),
+                                     QString::fromLatin1(ExistingWavChoices[i]));
+    label->setBuddy(ComboBoxExistingWav);
 }
 
 // A name that is not valid text cannot come back from the box's text: while the text is what it
@@ -200,6 +244,13 @@ void TFormOptions::LoadFromSettings() {
     CheckBoxKeepTags->setChecked(GlobalVars.KeepTags);
     ComboBoxWavFormat->setCurrentIndex(
         std::max(0, ComboBoxWavFormat->findData(QString::fromStdString(GlobalVars.WavFormat))));
+    ComboBoxWavRate->setCurrentIndex(std::max(0, ComboBoxWavRate->findData(GlobalVars.WavRate)));
+    ComboBoxWavChannels->setCurrentIndex(std::max(0, ComboBoxWavChannels->findData(GlobalVars.WavChannels)));
+    ComboBoxWavSample->setCurrentIndex(
+        std::max(0, ComboBoxWavSample->findData(QString::fromStdString(GlobalVars.WavSample))));
+    ComboBoxExistingWav->setCurrentIndex(
+        std::max(0, ComboBoxExistingWav->findData(QString::fromStdString(GlobalVars.ExistingWav))));
+    EnableCustomFormatRow();
     EditTreeBase->setText(PathText(TreeBaseFolder()));
     CheckBoxKeepTree->setChecked(GlobalVars.KeepTree);
     EnableTreeRow();
@@ -220,6 +271,17 @@ void TFormOptions::SaveToSettings() {
     const std::string format = ComboBoxWavFormat->currentData().toString().toStdString();
     if (format != GlobalVars.WavFormat) GlobalVars.WavFormatStored = true;
     GlobalVars.WavFormat = format;
+    const int rate = ComboBoxWavRate->currentData().toInt(),
+              channels = ComboBoxWavChannels->currentData().toInt();
+    const std::string sample = ComboBoxWavSample->currentData().toString().toStdString();
+    if (rate != GlobalVars.WavRate || channels != GlobalVars.WavChannels || sample != GlobalVars.WavSample)
+        GlobalVars.WavCustomStored = true;
+    GlobalVars.WavRate = rate;
+    GlobalVars.WavChannels = channels;
+    GlobalVars.WavSample = sample;
+    const std::string existing = ComboBoxExistingWav->currentData().toString().toStdString();
+    if (existing != GlobalVars.ExistingWav) GlobalVars.ExistingWavStored = true;
+    GlobalVars.ExistingWav = existing;
     const std::string base = Trim(PathBytes(EditTreeBase->text()));
     const std::string treeBase = base.empty() ? std::string() : IncludeTrailingPathDelimiter(base);
     if (CheckBoxKeepTree->isChecked() != GlobalVars.KeepTree ||

@@ -43,7 +43,11 @@ public:
     QCheckBox* CheckBoxPlaySound = nullptr;
     QSpinBox* SpinEditDecoders = nullptr; // its lowest value, 0, reads "One per core"
     QCheckBox* CheckBoxKeepTags = nullptr;
-    QComboBox* ComboBoxWavFormat = nullptr; // its items' data are the WavFormats
+    QComboBox* ComboBoxWavFormat = nullptr;   // its items' data are the WavFormats
+    QComboBox* ComboBoxWavRate = nullptr;     // the custom format's row, enabled with "Custom..."
+    QComboBox* ComboBoxWavChannels = nullptr; // items' data: WavRates, channels (0: the MP3's), WavSamples
+    QComboBox* ComboBoxWavSample = nullptr;
+    QComboBox* ComboBoxExistingWav = nullptr; // its items' data are the ExistingWavChoices
     QWidget* Bevel1 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
@@ -57,6 +61,9 @@ private:
     void CreateLayout();
     void CreateDecodersRow(int top);
     void CreateWavFormatRow(int top);
+    void CreateCustomFormatRow(int top);
+    void CreateExistingWavRow(int top);
+    void EnableCustomFormatRow();
     void CreateTreeRow(int top);
     void EnableTreeRow();
     std::string EditText() const;

@@ -27,6 +27,11 @@ std::string DescriptionOf(const std::string& row) {
     return row.substr(0, row.find('='));
 }
 
+// A stored choice among `known`; an unknown one (a later version's, a typo) gives the first, the default.
+template <size_t N> std::string OneOf(const char* const (&known)[N], const std::string& value) {
+    return std::find(std::begin(known), std::end(known), value) != std::end(known) ? value : known[0];
+}
+
 } // namespace
 
 bool LoadSettings() {
@@ -59,8 +64,22 @@ bool LoadSettings() {
     if (const std::string format = Ini::ReadString(file, General, "WavFormat", {}); !format.empty()) {
         g.WavFormatStored = true;
         // An unknown value (a later version's, a typo) gives the default, as an unreadable number does.
-        const auto known = std::find(std::begin(WavFormats), std::end(WavFormats), format);
-        g.WavFormat = known != std::end(WavFormats) ? format : "mp3";
+        g.WavFormat = OneOf(WavFormats, format);
+    }
+    if (const std::string choice = Ini::ReadString(file, General, "ExistingWav", {}); !choice.empty()) {
+        g.ExistingWavStored = true;
+        g.ExistingWav = OneOf(ExistingWavChoices, choice);
+    }
+    if (!Ini::ReadString(file, General, "WavRate", {}).empty() ||
+        !Ini::ReadString(file, General, "WavChannels", {}).empty() ||
+        !Ini::ReadString(file, General, "WavSample", {}).empty()) {
+        g.WavCustomStored = true;
+        const long long rate = Ini::ReadInteger(file, General, "WavRate", 0);
+        const bool offered = std::find(std::begin(WavRates), std::end(WavRates), rate) != std::end(WavRates);
+        g.WavRate = offered ? static_cast<int32_t>(rate) : 0;
+        const long long channels = Ini::ReadInteger(file, General, "WavChannels", 0);
+        g.WavChannels = channels == 1 || channels == 2 ? static_cast<int32_t>(channels) : 0;
+        g.WavSample = OneOf(WavSamples, Ini::ReadString(file, General, "WavSample", {}));
     }
     if (!Ini::ReadString(file, General, "KeepTree", {}).empty() ||
         !Ini::ReadString(file, General, "TreeBase", {}).empty()) {
@@ -86,6 +105,12 @@ void SaveSettings() {
     if (g.DecodersStored) values.push_back({General, "Decoders", std::to_string(g.Decoders)});
     if (g.KeepTagsStored) values.push_back({General, "KeepTags", flag(g.KeepTags)});
     if (g.WavFormatStored) values.push_back({General, "WavFormat", g.WavFormat});
+    if (g.ExistingWavStored) values.push_back({General, "ExistingWav", g.ExistingWav});
+    if (g.WavCustomStored) {
+        values.push_back({General, "WavRate", std::to_string(g.WavRate)});
+        values.push_back({General, "WavChannels", std::to_string(g.WavChannels)});
+        values.push_back({General, "WavSample", g.WavSample});
+    }
     if (g.TreeStored) {
         values.push_back({General, "KeepTree", flag(g.KeepTree)});
         values.push_back({General, "TreeBase", g.TreeBase});

@@ -16,7 +16,13 @@ enum TBatchState : int32_t {
     bsFinished = 99,
 };
 
-inline constexpr const char* WavFormats[] = {"mp3", "cd", "s24", "f32"};
+inline constexpr const char* WavFormats[] = {"mp3", "cd", "s24", "f32", "custom"};
+// The custom format's samples, the rates offered for it (0: the MP3's own) and what a batch does
+// with an output that exists already.
+inline constexpr const char* WavSamples[] = {"s16", "s24", "f32"};
+inline constexpr int32_t WavRates[] = {0,     8000,  11025, 16000, 22050,  24000, 32000,
+                                       44100, 48000, 88200, 96000, 176400, 192000};
+inline constexpr const char* ExistingWavChoices[] = {"ask", "skip", "replace"};
 
 struct TGlobalVars {
     // Settings (section General, and System for LastOpenDir).
@@ -39,6 +45,16 @@ struct TGlobalVars {
     // rate and channels), "cd" for an audio CD, "s24" and "f32" for editing; stored like Decoders.
     std::string WavFormat = "mp3";
     bool WavFormatStored = false;
+    // The "custom" format: rate in Hz and channels (0 for the MP3's own) and one of WavSamples;
+    // the three are stored together once the user has changed one of them.
+    int32_t WavRate = 0;
+    int32_t WavChannels = 0;
+    std::string WavSample = "s16";
+    bool WavCustomStored = false;
+    // An output that exists before a batch: "ask" (the overwrite question), "skip" (a whole WAV
+    // file not older than its source is left alone) or "replace"; stored like Decoders.
+    std::string ExistingWav = "ask";
+    bool ExistingWavStored = false;
     // With a chosen output folder, each WAV goes into its source's folder below TreeBase, mirrored
     // below OutDir. Both are stored like Decoders (TreeStored) once the user has changed them.
     bool KeepTree = false;

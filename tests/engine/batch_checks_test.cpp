@@ -91,11 +91,14 @@ TEST_F(BatchChecks, EntriesWritingOneOutputAreAskedAboutOnceForTheWholeList) {
     for (int i = 0; i < 7; ++i)
         AddSource("b" + std::to_string(i) + ".mp3", "x", i % 2 ? "one/" : "two/");
     AddSource("b0.mp3", "x", "one/");
-    Dir.WriteFile("out/a.wav", "before the batch");
+    // Made from the first "a.mp3" in an earlier batch: it names that source.
+    const std::string source = Dir.Path() + "one/a.mp3";
+    const std::string before = Decoder::Marked(Decoder::WavBytes(""), source);
+    Dir.WriteFile("out/a.wav", before);
     Dialogs.Answers = {mrYes, mrCancel};
     Decode();
     const auto dialogs = Dialogs.CallsOf(TServiceCall::MessageDialog);
-    ASSERT_EQ(dialogs.size(), 2u);
+    ASSERT_EQ(dialogs.size(), 2u) << dialogs[0]->Text;
     // The count of the later entries and their names, the first ones only.
     EXPECT_EQ(dialogs[0]->Text.rfind("3 files ", 0), 0u) << dialogs[0]->Text;
     EXPECT_NE(dialogs[0]->Text.find(out + "b0.wav"), std::string::npos);
@@ -104,7 +107,7 @@ TEST_F(BatchChecks, EntriesWritingOneOutputAreAskedAboutOnceForTheWholeList) {
     EXPECT_EQ(dialogs[1]->Text,
               "File \"" + out + "a.wav\" already exists.\r\n\r\nAre you sure overwrite it?");
     ExpectNothingStarted();
-    EXPECT_EQ(Dir.ReadFile("out/a.wav"), "before the batch");
+    EXPECT_EQ(Dir.ReadFile("out/a.wav"), before);
 }
 
 TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {

@@ -2,10 +2,14 @@
 // utils.exe makes by hand, empties the list and its saved form file by file, and writes the log.
 #include "tests/engine/batchfixture.h"
 
+#include "engine/outputcheck.h"
 #include "settings/paths.h"
 #include "tests/support/restoredlist.h"
 
 #include <QProcess>
+
+#include <chrono>
+#include <optional>
 
 namespace {
 
@@ -105,8 +109,13 @@ TEST_F(BatchDecode, TagsGoIntoTheWavFilesUnlessSwitchedOff) {
 // Each choice but the default adds its options; the default's file is the plain command line's.
 TEST_F(BatchDecode, TheChosenWavFormatReachesTheDecoder) {
     for (const auto& [format, options] : std::vector<std::pair<std::string, QStringList>>{
-             {"cd", {"--cd"}}, {"f32", {"--format", "f32"}}, {"mp3", {}}}) {
+             {"cd", {"--cd"}},
+             {"f32", {"--format", "f32"}},
+             {"mp3", {}},
+             {"custom", {"--format", "s16", "--rate", "22050", "--channels", "1"}}}) {
         GlobalVars.WavFormat = format;
+        GlobalVars.WavRate = 22050;
+        GlobalVars.WavChannels = 1;
         const std::string source = AddFixture("layer2_48k.mp3", format + ".mp3");
         Decode(120000);
         const std::string wav = Dir.ReadFile("music/" + format + ".wav");
@@ -155,4 +164,76 @@ TEST_F(BatchDecode, OnlyAnOutputTheUserAgreedToReplaceIsReplaced) {
     ASSERT_NE(failed + 1, GlobalVars.RunLog.end());
     EXPECT_EQ(failed[1],
               "Reason: output file \"" + Music("raced.wav") + "\" already exists and was not replaced");
+}
+
+// Albums whose tracks share names, into one folder with Delete on and Enter at every question: a
+// batch stopped as the second album starts and resumed by a new window, then later batches meeting
+// those WAV files (numbered, or in the folder tree), give every source a WAV file of its own.
+TEST_F(BatchDecode, ReRunsIntoOneFolderGiveEverySourceItsOwnWav) {
+    const std::string out = Dir.MakeDir("out");
+    const auto settings = [&] {
+        GlobalVars.DecoderPath = Dir.Path() + "utils.exe";
+        GlobalVars.OutDir = out;
+        GlobalVars.Delete = true;
+        GlobalVars.TreeBase = Dir.Path() + "music/";
+    };
+    settings();
+    Dialogs.OnQuestion = [](const TServiceCall& call) {
+        return call.Kind == TServiceCall::MessageDialog ? std::optional<int>(mrYes) : std::nullopt;
+    };
+    const std::string a = AddFixture("mono_44k.mp3", "A/01.mp3"),
+                      b = AddFixture("layer2_48k.mp3", "B/01.mp3");
+    OnNextFile = [] { GlobalVars.BatchState = bsStopNow; };
+    Decode(120000);
+    OnNextFile = nullptr;
+    Form->removeEventFilter(&Hook);
+    Form = std::make_unique<TFormMain>();
+    QCoreApplication::sendPostedEvents(Form.get(), WM_STARTUP);
+    Form->installEventFilter(&Hook);
+    settings();
+    ASSERT_EQ(ListedNames(), TLines{"01.mp3"});
+    Decode(120000);
+    const std::string c = AddFixture("cbr_stereo_44k.mp3", "C/01.mp3");
+    Decode(120000);
+    Dialogs.OnQuestion = [](const TServiceCall& call) {
+        return std::optional<int>(call.Kind == TServiceCall::MessageDialog ? mrNo : IDNO);
+    };
+    const std::string d = AddFixture("mono_44k.mp3", "D/01.mp3");
+    Decode(120000);
+    for (const auto& [source, wav] : std::vector<std::pair<std::string, std::string>>{
+             {a, "01.wav"}, {b, "01 (2).wav"}, {c, "01 (3).wav"}, {d, "D/01.wav"}}) {
+        EXPECT_EQ(CheckWavFile(out + wav).Source, source) << wav;
+        EXPECT_TRUE(CheckWavFile(out + wav).Whole && !FileExists(source)) << wav;
+    }
+    for (const TServiceCall& call : Dialogs.Calls)
+        EXPECT_NE(call.Caption, "Overwrite file?");
+}
+
+// "Skip it": a whole WAV file not older than its source starts no decoder and keeps its source;
+// one cut short, or older than its source, is asked about as with "Ask".
+TEST_F(BatchDecode, SkipLeavesFinishedWavFilesAndAsksAboutTheRest) {
+    GlobalVars.ExistingWav = "skip";
+    GlobalVars.Delete = true;
+    std::vector<std::string> sources;
+    for (const char* name : {"done.mp3", "cut.mp3", "old.mp3", "new.mp3"})
+        sources.push_back(AddFixture("mono_44k.mp3", name));
+    const std::string wav = ByHand(sources[0]);
+    Dir.WriteFile("music/done.wav", wav);
+    Dir.WriteFile("music/cut.wav", wav.substr(0, wav.size() - 100));
+    const auto old =
+        std::filesystem::last_write_time(Dir.WriteFile("music/old.wav", wav)) - std::chrono::hours(1);
+    std::filesystem::last_write_time(sources[2], old + std::chrono::minutes(1));
+    std::filesystem::last_write_time(Music("old.wav"), old);
+    Dialogs.Answers = {mrYes, mrYes};
+    Decode(120000);
+    const auto asked = Dialogs.CallsOf(TServiceCall::MessageDialog);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0]->Text.find(Music("cut.wav")), std::string::npos);
+    EXPECT_NE(asked[1]->Text.find(Music("old.wav")), std::string::npos);
+    EXPECT_EQ(GlobalVars.FilesDecoded, 3);
+    EXPECT_TRUE(FileExists(sources[0]) && !FileExists(sources[1]) && !FileExists(sources[3]));
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_TRUE(Dir.ReadFile("music/cut.wav") == wav);
+    EXPECT_EQ(GlobalVars.RunLog.front(), "Skipped \"" + sources[0] + "\": its WAV file is made already.");
+    EXPECT_EQ(GlobalVars.RunLog.back(), "Skipped one file whose WAV file was made already.");
 }

@@ -35,6 +35,7 @@ TEST(BatchPaths, ThreadsGoAfterThePathsOnlyWhenGiven) {
                                                           {"cd", " --cd"},
                                                           {"s24", " --format s24"},
                                                           {"f32", " --format f32"},
+                                                          {"custom", " --format s16"},
                                                           {"s16", ""},
                                                           {"", ""}})
         EXPECT_EQ(DecoderFormatOptions(format), options) << format;

@@ -464,6 +464,7 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
     GlobalVars.KeepTree = true;
     GlobalVars.OutDir = Dir.Path() + "out2/";
     const std::string resumed = AddSource("01 Intro.mp3", "b2", "albums/B/");
+    Dir.WriteFile("out2/B/01 Intro.wav", Decoder::Marked(Decoder::WavBytes("b"), resumed)); // made from it
     Scripts = {writing("b2")};
     Dialogs.Answers = {mrYes};
     Decode();

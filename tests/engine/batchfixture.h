@@ -65,6 +65,11 @@ inline std::string WavBytes(const std::string& audio) {
     };
     return "RIFF" + le32(12 + audio.size()) + "WAVEdata" + le32(audio.size()) + audio;
 }
+// The same followed by the chunk in which our decoder names the source of a WAV file.
+inline std::string Marked(const std::string& wav, const std::string& source) {
+    return wav + std::string(wav.size() % 2, '\0') + "wsrc" +
+           std::string{char(source.size()), char(source.size() >> 8), 0, 0} + source;
+}
 inline std::string WriteOutput(const std::string& bytes = WavBytes("")) {
     std::string escaped;
     for (const unsigned char c : bytes) {
@@ -120,6 +125,7 @@ protected:
         GlobalVars.Decoders = 1;
         GlobalVars.KeepTags = true;
         GlobalVars.WavFormat = "mp3";
+        GlobalVars.ExistingWav = "ask";
         GlobalVars.KeepTree = false; // an earlier test's choice must not carry over
         GlobalVars.TreeStored = false;
         GlobalVars.TreeBase.clear();

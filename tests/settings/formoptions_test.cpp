@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 namespace {
 
 // Keeps the global settings of one test away from the others.
@@ -40,7 +43,7 @@ void TypeFolder(TFormOptions& dialog, const QString& text) {
 TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
     TFormOptions dialog;
     EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.size(), QSize(340, 333));
+    EXPECT_EQ(dialog.size(), QSize(340, 381));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
 
     struct TExpected {
@@ -65,10 +68,14 @@ TEST_F(OptionsDialog, ControlsSitAtTheirBoundsWithTheirCaptions) {
         {dialog.SpinEditDecoders, {170, 218, 90, 21}, ""},
         {dialog.CheckBoxKeepTags, {15, 242, 313, 17}, "&Keep tags and cover art"},
         {dialog.ComboBoxWavFormat, {95, 266, 235, 21}, ""},
-        {dialog.Bevel1, {7, 298, 324, 9}, ""},
-        {dialog.SpeedButton1, {87, 306, 75, 23}, "OK"},
-        {dialog.SpeedButton2, {172, 306, 75, 23}, "Cancel"},
-        {dialog.SpeedButton3, {257, 306, 75, 23}, "&Help"},
+        {dialog.ComboBoxWavRate, {95, 290, 74, 21}, ""},
+        {dialog.ComboBoxWavChannels, {171, 290, 68, 21}, ""},
+        {dialog.ComboBoxWavSample, {241, 290, 89, 21}, ""},
+        {dialog.ComboBoxExistingWav, {170, 314, 160, 21}, ""},
+        {dialog.Bevel1, {7, 346, 324, 9}, ""},
+        {dialog.SpeedButton1, {87, 354, 75, 23}, "OK"},
+        {dialog.SpeedButton2, {172, 354, 75, 23}, "Cancel"},
+        {dialog.SpeedButton3, {257, 354, 75, 23}, "&Help"},
     };
     for (const auto& item : expected) {
         EXPECT_EQ(item.Control->geometry(), item.Bounds) << item.Caption.toStdString();
@@ -199,6 +206,7 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.KeepTree = false;
     GlobalVars.TreeBase = "/albums/";
     GlobalVars.TreeStored = false;
+    GlobalVars.WavCustomStored = GlobalVars.ExistingWavStored = false;
     TFormOptions dialog;
     dialog.LoadFromSettings();
     dialog.show();
@@ -222,7 +230,7 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     EXPECT_TRUE(dialog.CheckBoxKeepTags->isChecked());
     // The WAV format's choice is stored from the first change on.
     EXPECT_EQ(dialog.ComboBoxWavFormat->currentText(), "As the MP3 (16-bit)");
-    EXPECT_EQ(dialog.ComboBoxWavFormat->count(), 4);
+    EXPECT_EQ(dialog.ComboBoxWavFormat->count(), 5);
     dialog.ComboBoxWavFormat->setCurrentIndex(1);
     dialog.SaveToSettings();
     EXPECT_EQ(GlobalVars.WavFormat, "cd");
@@ -230,6 +238,18 @@ TEST_F(OptionsDialog, ChosenFolderIsTrimmedAndEndsWithTheSeparator) {
     GlobalVars.WavFormat = "f32";
     dialog.LoadFromSettings();
     EXPECT_EQ(dialog.ComboBoxWavFormat->currentIndex(), 3);
+    // The custom row follows "Custom..."; it and the existing-file choice are stored once changed.
+    EXPECT_FALSE(dialog.ComboBoxWavRate->isEnabled());
+    dialog.ComboBoxWavFormat->setCurrentIndex(4);
+    EXPECT_TRUE(dialog.ComboBoxWavRate->isEnabled() && dialog.ComboBoxWavSample->isEnabled());
+    dialog.SaveToSettings();
+    EXPECT_FALSE(GlobalVars.WavCustomStored || GlobalVars.ExistingWavStored);
+    dialog.ComboBoxWavChannels->setCurrentIndex(1);
+    dialog.ComboBoxExistingWav->setCurrentIndex(1);
+    dialog.SaveToSettings();
+    EXPECT_EQ(std::tie(GlobalVars.WavFormat, GlobalVars.WavChannels, GlobalVars.ExistingWav),
+              std::make_tuple(std::string("custom"), 1, std::string("skip")));
+    EXPECT_TRUE(GlobalVars.WavCustomStored && GlobalVars.ExistingWavStored);
     QTest::mouseClick(dialog.CheckBoxKeepTree, Qt::LeftButton, {}, QPoint(6, 8));
     EXPECT_TRUE(dialog.EditTreeBase->isEnabled());
     dialog.EditTreeBase->setText(" /music ");

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <unistd.h>
 #include <utime.h>
 
@@ -28,6 +29,10 @@ void SetDefaults() {
     GlobalVars.KeepTagsStored = false;
     GlobalVars.WavFormat = "mp3";
     GlobalVars.WavFormatStored = false;
+    GlobalVars.WavRate = GlobalVars.WavChannels = 0;
+    GlobalVars.WavSample = "s16";
+    GlobalVars.ExistingWav = "ask";
+    GlobalVars.WavCustomStored = GlobalVars.ExistingWavStored = false;
 }
 
 class Settings : public ::testing::Test {
@@ -104,6 +109,20 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
         Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\nWavFormat=" + value + "\n");
         ASSERT_TRUE(LoadSettings());
         EXPECT_EQ(GlobalVars.WavFormat, format) << value;
+    }
+    // The custom format's keys and the existing-file choice: what this version does not offer is the default.
+    for (const auto& [keys, rate, channels, sample, existing] :
+         std::vector<std::tuple<std::string, int, int, std::string, std::string>>{
+             {"WavRate=22050\nWavChannels=1\nWavSample=s24\nExistingWav=skip\n", 22050, 1, "s24", "skip"},
+             {"WavRate=22051\nWavChannels=3\nWavSample=u8\nExistingWav=Skip\n", 0, 0, "s16", "ask"},
+             {"WavChannels=2\nExistingWav=replace\n", 0, 2, "s16", "replace"}}) {
+        Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n" + keys);
+        ASSERT_TRUE(LoadSettings());
+        EXPECT_EQ(std::tie(GlobalVars.WavRate, GlobalVars.WavChannels, GlobalVars.WavSample,
+                           GlobalVars.ExistingWav),
+                  std::tie(rate, channels, sample, existing))
+            << keys;
+        EXPECT_TRUE(GlobalVars.WavCustomStored && GlobalVars.ExistingWavStored);
     }
 
     Dir.WriteFile("caf\xE9/wavesmith.ini", "[General]\n");

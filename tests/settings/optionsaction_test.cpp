@@ -71,7 +71,7 @@ TEST_F(OptionsAction, OkStoresTheTypedFolderInMemoryAndInTheFile) {
     });
     // Centred with divisions that drop the half pixel.
     const QRect main = form.frameGeometry();
-    EXPECT_EQ(placed, QPoint(main.left() + (main.width() - 340) / 2, main.top() + (main.height() - 333) / 2));
+    EXPECT_EQ(placed, QPoint(main.left() + (main.width() - 340) / 2, main.top() + (main.height() - 381) / 2));
     EXPECT_EQ(GlobalVars.OutDir, "/wav/");
     EXPECT_EQ(GlobalVars.tmpOutDir, "/wav/");
     const std::string file = Dir.ReadFile(ExtractFileName(SettingsFilePath()));
