@@ -28,6 +28,8 @@ void SetDefaults() {
     GlobalVars.KeepTagsStored = false;
     GlobalVars.WavFormat = "mp3";
     GlobalVars.WavFormatStored = false;
+    GlobalVars.KeepTree = GlobalVars.TreeStored = false;
+    GlobalVars.TreeBase.clear();
 }
 
 class Settings : public ::testing::Test {
@@ -82,6 +84,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.KeepTagsStored = true;
     GlobalVars.WavFormat = "s24";
     GlobalVars.WavFormatStored = true;
+    GlobalVars.KeepTree = GlobalVars.TreeStored = true;
+    GlobalVars.TreeBase = "/tree base/";
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -97,6 +101,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_TRUE(GlobalVars.KeepTagsStored);
     EXPECT_EQ(GlobalVars.WavFormat, "s24");
     EXPECT_TRUE(GlobalVars.WavFormatStored);
+    EXPECT_TRUE(GlobalVars.KeepTree && GlobalVars.TreeStored);
+    EXPECT_EQ(GlobalVars.TreeBase, "/tree base/");
     // A value this version does not know gives the default, and is written back as one it does.
     for (const auto& [value, format] : std::vector<std::pair<std::string, std::string>>{
              {"cd", "cd"}, {"f32", "f32"}, {"F32", "mp3"}, {"wav64", "mp3"}}) {
