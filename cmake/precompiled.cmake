@@ -1,7 +1,14 @@
 # Precompiled headers: most of a source's compile time here is spent reading the same standard and Qt
 # headers again. The libraries without Qt get the standard headers only, since Qt's keywords
 # (`slots`, `emit`) are ordinary names there.
-option(WAVESMITH_PCH "Precompile the headers that most sources include" ON)
+# Optimised builds do without: through a precompiled header, the standard library's false alarms at
+# high optimisation (array bounds in std::string) are reported as if they were ours.
+if(CMAKE_BUILD_TYPE MATCHES "Rel")
+    set(_pch_default OFF)
+else()
+    set(_pch_default ON)
+endif()
+option(WAVESMITH_PCH "Precompile the headers that most sources include" ${_pch_default})
 
 set(WAVESMITH_PCH_STD <algorithm> <cstdint> <cstdio> <cstring> <functional> <memory> <optional> <string>
                       <string_view> <unordered_map> <vector>)
