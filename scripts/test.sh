@@ -3,10 +3,27 @@
 # runs the whole suite (under root, the permission tests again as another user); installs that build
 # into a temporary prefix and validates the installed layout, desktop files and manual pages and the
 # launch feedback; builds the release package and runs lintian (pedantic) and hardening-check on it;
-# then builds the runner's, the batch's and the split decoder's tests with ThreadSanitizer and runs them.
+# then builds the runner's, the batch's and the split decoder's tests with ThreadSanitizer and runs them,
+# and fuzzes the playlist readers and the decoder. The release, thread-sanitizer and fuzzing builds
+# compile at the lowest priority while the suite runs, which spends much of its time waiting on
+# decoders and timers. Each stage ends with its wall and processor time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
+clock=$(getconf CLK_TCK)
+stage_name=
+stage() {
+    local fields processor
+    read -r -a fields </proc/$$/stat # this shell's and its waited-for children's user and system time
+    processor=$((fields[13] + fields[14] + fields[15] + fields[16]))
+    if [ -n "$stage_name" ]; then
+        printf -- '-- %s: %d s wall, %d s processor\n' "$stage_name" $((SECONDS - stage_wall)) \
+            $(((processor - stage_processor) / clock))
+    fi
+    stage_name=$1 stage_wall=$SECONDS stage_processor=$processor
+    [ -z "$1" ] || echo "== $1"
+}
+stage "Setup"
 bash "$root/scripts/setup.sh"
 
 export QT_QPA_PLATFORM=offscreen
@@ -17,19 +34,57 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/t
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 
-echo "== Build and test with AddressSanitizer + UndefinedBehaviorSanitizer"
+# The thread sanitizer runs the tests of the runner, of two decoders at once and of the split decoder;
+# its build compiles only the test sources that hold them.
+threaded_tests='Redirector|2Decoders|SplitDecode'
+threaded_sources='TEST(_[FP])?\((Redirector|SplitDecode)|DecodersName'
+
+build_release() {
+    cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVESMITH_TESTS=OFF \
+        -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
+    cmake --build "$root/build/release" -j "$jobs"
+}
+build_tsan() {
+    cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWAVESMITH_SANITIZE=thread \
+        "-DWAVESMITH_TESTS_MATCHING=$threaded_sources" -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
+    cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests decoder_tests childtool utils.exe
+}
+build_fuzz() {
+    CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DWAVESMITH_FUZZ=ON -DWAVESMITH_TESTS=OFF -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
+    cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz decoder_fuzz
+}
+
+stage "Build with AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     "-DWAVESMITH_SANITIZE=address;undefined" -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
 cmake --build "$root/build/asan" -j "$jobs"
+
+stage "Test with AddressSanitizer + UndefinedBehaviorSanitizer (the other builds beside it, at low priority)"
+later_builds="$root/build/later-builds.log"
+# In a process group of their own (job control on), so that a failing stage stops them all; the
+# processor times after each build go to their log.
+set -m
+(
+    renice -n 19 -p "$BASHPID" >/dev/null
+    build_release && times && build_tsan && times && build_fuzz && times
+) </dev/null >"$later_builds" 2>&1 &
+later_pid=$!
+set +m
+prefix=
+cleanup() {
+    [ -z "$later_pid" ] || kill -- "-$later_pid" 2>/dev/null || true
+    [ -z "$prefix" ] || rm -rf "$prefix"
+}
+trap cleanup EXIT
 ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure </dev/null
 if [ "$(id -u)" = 0 ]; then
-    echo "== The tests of refused folders and files, which skip under root, as an unprivileged user"
+    stage "The tests of refused folders and files, which skip under root, as an unprivileged user"
     bash "$root/scripts/permission_tests.sh" "$root/build/asan/bin" "$root/tests/fixtures"
 fi
 
-echo "== Install into a temporary prefix and validate what a desktop reads"
+stage "Install into a temporary prefix and validate what a desktop reads"
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
 cmake --install "$root/build/asan" --prefix "$prefix" >/dev/null
 for file in lib/wavesmith/wavesmith lib/wavesmith/utils.exe lib/wavesmith/installed share/wavesmith/complete.wav \
     share/wavesmith/help/index.htm share/wavesmith/help/Options.htm "share/wavesmith/help/Frequently Asked Questions.htm" \
@@ -54,27 +109,28 @@ for page in wavesmith utils.exe; do
     [ -z "$warnings" ] || { echo "$page(1): $warnings"; exit 1; }
 done
 
-echo "== A start handed to the running window completes the desktop's launch feedback (X11)"
+stage "A start handed to the running window completes the desktop's launch feedback (X11)"
 if command -v xvfb-run >/dev/null && command -v gtk-launch >/dev/null && [ -x "$root/build/asan/bin/startupwatch" ]; then
     bash "$root/scripts/launchfeedback.sh" "$prefix" "$root/build/asan/bin/startupwatch"
 else
     echo "skipped: needs xvfb-run, gtk-launch and a build with X11"
 fi
 
-echo "== The main window comes up natively on Wayland (a headless compositor)"
+stage "The main window comes up natively on Wayland (a headless compositor)"
 if command -v weston >/dev/null && [ -n "$(find /usr/lib -path '*/platforms/libqwayland-generic.so' -print -quit)" ]; then
     bash "$root/scripts/waylandsmoke.sh" "$prefix"
 else
     echo "skipped: needs weston and qt6-wayland"
 fi
 
-echo "== What a user sees on X11 with openbox: the window's monitor and frame, a box centred, the gauge's end"
+stage "What a user sees on X11 with openbox: the window's monitor and frame, a box centred, the gauge's end"
 bash "$root/scripts/desktopcheck.sh" "$prefix"
 
-echo "== Release build, its Debian package and lintian on it"
-cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWAVESMITH_TESTS=OFF \
-    -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
-cmake --build "$root/build/release" -j "$jobs"
+stage "The release, thread-sanitizer and fuzzing builds: the rest of their compiling"
+wait "$later_pid" || { tail -n 80 "$later_builds"; echo "a build beside the suite failed (full output: $later_builds)"; exit 1; }
+later_pid=
+
+stage "The release build's Debian package and lintian on it"
 rm -f "$root"/build/release/wavesmith_*.deb
 (cd "$root/build/release" && cpack -G DEB >/dev/null)
 if command -v lintian >/dev/null; then
@@ -99,26 +155,26 @@ else
     echo "hardening-check skipped: needs devscripts"
 fi
 
-echo "== The runner's tests, the batch with two decoders at once and the decoder split across threads, with ThreadSanitizer"
-cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DWAVESMITH_SANITIZE=thread -DWAVESMITH_WERROR=$werror -DWAVESMITH_BENCH=OFF >/dev/null
-cmake --build "$root/build/tsan" -j "$jobs" --target engine_tests decoder_tests childtool utils.exe
-ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R 'Redirector|2Decoders|SplitDecode' </dev/null
+stage "The runner's tests, the batch with two decoders at once and the decoder split across threads, with ThreadSanitizer"
+ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -R "$threaded_tests" </dev/null
 
 # Inputs that once made a target fail are kept among its seeds, so every run replays them first.
-echo "== Fuzz the playlist readers and the decoder for a bounded time (FUZZ_SECONDS each, default 30)"
-CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DWAVESMITH_FUZZ=ON -DWAVESMITH_TESTS=OFF -DWAVESMITH_BENCH=OFF -DWAVESMITH_WERROR=$werror >/dev/null
-cmake --build "$root/build/fuzz" -j "$jobs" --target m3u_fuzz pls_fuzz decoder_fuzz
+stage "Fuzz the playlist readers and the decoder for a bounded time (FUZZ_SECONDS each, default 30, side by side)"
+declare -A fuzzing
 for kind in m3u pls decoder; do
     corpus="$root/build/fuzz/corpus/$kind"
     mkdir -p "$corpus"
+    "$root/build/fuzz/bin/${kind}_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -print_final_stats=1 \
+        "$corpus" "$root/tests/fuzz/seeds/$kind" </dev/null >"$root/build/fuzz/$kind.log" 2>&1 &
+    fuzzing[$kind]=$!
+done
+for kind in m3u pls decoder; do
     log="$root/build/fuzz/$kind.log"
-    if ! "$root/build/fuzz/bin/${kind}_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -print_final_stats=1 \
-        "$corpus" "$root/tests/fuzz/seeds/$kind" </dev/null >"$log" 2>&1; then
+    if ! wait "${fuzzing[$kind]}"; then
         tail -n 60 "$log"
         echo "${kind}_fuzz found a fault (full output: $log)"
         exit 1
     fi
     echo "${kind}_fuzz: $(grep -m1 -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no fault"
 done
+stage ""

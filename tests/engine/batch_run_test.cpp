@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -459,9 +460,12 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
         EXPECT_EQ(GlobalVars.TreeStored, c.Answer == mrNo);
         Form->FileList->Clear();
     }
-    // A resumed batch with the folder tree kept writes to the same places, and asks nothing.
+    // A resumed batch with the folder tree kept writes to the same places, and asks nothing; after a
+    // restart, the tree is the one the second round's answer stored.
     Dialogs.Reset();
-    GlobalVars.KeepTree = true;
+    GlobalVars.TreeBase.clear();
+    ASSERT_TRUE(LoadSettings());
+    GlobalVars.Delete = true; // not among the keys this test stored
     GlobalVars.OutDir = Dir.Path() + "out2/";
     const std::string resumed = AddSource("01 Intro.mp3", "b2", "albums/B/");
     Dir.WriteFile("out2/B/01 Intro.wav", Decoder::Marked(Decoder::WavBytes("b"), resumed)); // made from it
@@ -475,6 +479,8 @@ TEST_P(BatchRun, SameNamedSourcesIntoOneFolderKeepEveryFileAsTheUserChose) {
 
 TEST_P(BatchRun, DeleteBesideTheSourcesKeepsEverySourceWhoseOutputIsItsOwn) {
     GlobalVars.Delete = true;
+    GlobalVars.KeepTree = true; // a kept folder tree has no place beside the sources
+    GlobalVars.TreeBase = Dir.Path();
     // A second dot in the name: the output's name is all of it but the last extension.
     const std::string lower = AddSource("1. x.mp3", "a", "A/");
     const std::string upper = AddSource("1. x.MP3", "b", "A/"); // would also write "A/1. x.wav"
@@ -591,6 +597,8 @@ TEST_P(BatchRun, DecoderThatCannotStartForAFollowingFileFailsIt) {
     EXPECT_EQ(GlobalVars.FilesDecoded, 3 - static_cast<int>(failed.size()));
     EXPECT_EQ(GlobalVars.FilesFailed, static_cast<int>(failed.size()));
     EXPECT_EQ(ListedNames(), failed);
+    const std::string reason = "Reason: Error creating process : " + std::to_string(ENOENT);
+    EXPECT_EQ(std::count(GlobalVars.RunLog.begin(), GlobalVars.RunLog.end(), reason), std::ssize(failed));
 }
 
 TEST_P(BatchRun, ExitWhenDoneClosesOnlyAfterABatchWithoutFailures) {

@@ -33,6 +33,8 @@ void SetDefaults() {
     GlobalVars.WavSample = "s16";
     GlobalVars.ExistingWav = "ask";
     GlobalVars.WavCustomStored = GlobalVars.ExistingWavStored = false;
+    GlobalVars.KeepTree = GlobalVars.TreeStored = false;
+    GlobalVars.TreeBase.clear();
 }
 
 class Settings : public ::testing::Test {
@@ -87,6 +89,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     GlobalVars.KeepTagsStored = true;
     GlobalVars.WavFormat = "s24";
     GlobalVars.WavFormatStored = true;
+    GlobalVars.KeepTree = GlobalVars.TreeStored = true;
+    GlobalVars.TreeBase = "/tree base/";
     SaveSettings();
     SetDefaults();
     GlobalVars.OutDir = "stale";
@@ -102,6 +106,8 @@ TEST_F(Settings, SaveAndLoadRoundTripAndLastOpenDirDefaultsToEmpty) {
     EXPECT_TRUE(GlobalVars.KeepTagsStored);
     EXPECT_EQ(GlobalVars.WavFormat, "s24");
     EXPECT_TRUE(GlobalVars.WavFormatStored);
+    EXPECT_TRUE(GlobalVars.KeepTree && GlobalVars.TreeStored);
+    EXPECT_EQ(GlobalVars.TreeBase, "/tree base/");
     // A value this version does not know gives the default, and is written back as one it does.
     for (const auto& [value, format] : std::vector<std::pair<std::string, std::string>>{
              {"cd", "cd"}, {"f32", "f32"}, {"F32", "mp3"}, {"wav64", "mp3"}}) {

@@ -5,9 +5,9 @@
 #include "tests/support/tempdir.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 
 #include <csignal>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -131,11 +131,11 @@ TEST(Ini, SurvivesFilesThatAreNotText) {
 
     const std::string hugeLine(50 * 1024 * 1024, 'x');
     const auto huge = dir.WriteFile("huge.ini", "[s]\n" + hugeLine + "\nk=after");
-    QElapsedTimer timer;
-    timer.start();
+    // Processor time, which a machine busy with other work does not stretch as it does the wall time.
+    const std::clock_t start = std::clock();
     EXPECT_EQ(Ini::ReadString(huge, "s", "k", "def"), "after");
     Ini::WriteString(huge, "s", "k", "changed");
-    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_LT(std::clock() - start, 10 * CLOCKS_PER_SEC);
     EXPECT_EQ(dir.ReadFile("huge.ini"), "[s]\n" + hugeLine + "\nk=changed");
 
     const auto folder = dir.MakeDir("folder.ini");
@@ -166,10 +166,9 @@ TEST(Ini, ReadSectionAndEraseSection) {
         for (int i = 0; i < 20000; ++i)
             big += "File" + std::to_string(i) + "=/music/" + std::to_string(i) + ".mp3" + end;
         const auto bigFile = dir.WriteFile("big.ini", big);
-        QElapsedTimer timer;
-        timer.start();
+        const std::clock_t start = std::clock();
         const auto all = Ini::ReadSection(bigFile, "Files");
-        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_LT(std::clock() - start, CLOCKS_PER_SEC);
         ASSERT_EQ(all.size(), 20000u);
         EXPECT_EQ(all.back().second, "/music/19999.mp3");
     }
