@@ -107,12 +107,27 @@ std::optional<std::uint64_t> FramesInsideTag(TSourceWindow& window, std::uint64_
             hop += length;
             ++frames;
             // A frame that ends right where the claim ends hides as much audio as one across it:
-            // the run goes on to the frame after it.
-            if (hop > end) break;
+            // the run goes on to the frame after it, and a first frame across the claim (an Info
+            // frame, say) needs one more to be a run.
+            if (hop > end && frames >= 2) break;
         }
         if (frames >= 2 && (hop >= end || end > size)) return at;
     }
     return std::nullopt;
+}
+
+// True when the frame at `at` and the one after it have the free-format length `stream` measured:
+// a third header (or the end of the file) follows them.
+bool FreeLengthChains(TSourceWindow& window, std::uint64_t at, const TFirstFrame& stream) {
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::uint8_t* p = window.At(at, 4);
+        const std::uint64_t length = p ? FrameLength(p, stream) : 0;
+        if (length == 0) return false;
+        at += length;
+        if (at == window.Size()) return true;
+    }
+    const std::uint8_t* p = window.At(at, 4);
+    return p && FrameLength(p, stream) != 0;
 }
 
 // The first header that is followed by a second one of the same stream (or by the end of file).
@@ -143,6 +158,13 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& 
         if (length == 0) {
             first.FreeUnpadded = FreeFormatLength(window, at, *h, word);
             if (first.FreeUnpadded == 0) continue;
+            // Junk right after the first frame stretches the distance to the next header: the
+            // frames after it tell the stream's length, when theirs chains and the first's does not.
+            if (at == start && !FreeLengthChains(window, at, first)) {
+                const TFirstFrame after = StreamAt(window, at + h->FreeFormatBytes(first.FreeUnpadded));
+                if (after.FreeUnpadded && FreeLengthChains(window, after.Offset, after))
+                    first.FreeUnpadded = after.FreeUnpadded;
+            }
             length = h->FreeFormatBytes(first.FreeUnpadded);
         }
         if (at + length == window.Size() || SameStream(window, at + length, word)) return first;
