@@ -76,9 +76,10 @@ std::optional<TFirstFrame> FrameFollows(TSourceWindow& window, std::uint64_t fro
         if (at + length == window.Size()) return stream;
         const std::uint8_t* next = window.At(at + length, 4);
         const std::uint64_t nextLength = next ? FrameLength(next, stream) : 0;
-        // A free-format length found here is the distance to that very header: a third frame
-        // must follow it too, or any two such headers in junk would make a stream.
-        if (nextLength && stream.FreeUnpadded && stream.Word != first.Word) {
+        // A free-format length found here is the distance to that very header, and another
+        // stream's two headers in a row turn up by chance in long junk: a third frame must follow.
+        const bool otherStream = (word & StreamHeaderMask) != (first.Word & StreamHeaderMask);
+        if (nextLength && ((stream.FreeUnpadded && stream.Word != first.Word) || otherStream)) {
             const std::uint64_t third = at + length + nextLength;
             if (third != window.Size() && !(window.At(third, 4) && FrameLength(window.At(third, 4), stream)))
                 continue;
@@ -196,6 +197,18 @@ std::uint64_t TagBetweenFrames(TSourceWindow& window, std::uint64_t at, TStreamS
     return at + length <= window.Size() ? length : 0;
 }
 
+// True when a header of the stream of `word` at `at` comes again within the longest frame its
+// version and layer can have: the frames of a new format, whether or not their lengths chain. A
+// lone header of another format where junk begins, with the stream going on after the junk, is
+// chance.
+bool HeaderRecurs(TSourceWindow& window, std::uint64_t at, std::uint32_t word) {
+    const auto longest = ParseMpegHeader((word & ~0xFE00u) | 0xE000u | 0x0800u | 0x0200u);
+    const std::uint64_t reach = longest && longest->FrameBytes ? longest->FrameBytes : MaxFrameBytes;
+    for (std::uint64_t next = at + 4; next <= at + reach; ++next)
+        if (SameStream(window, next, word)) return true;
+    return false;
+}
+
 // The header at `at` begins another sample rate where the stream's next frame belongs: the audio
 // after it cannot go on in the same file. (Another channel count is converted to the first one's.)
 void NoteFormatChange(TStreamScan& scan, std::uint64_t at, const char* what, std::uint64_t frames) {
@@ -283,15 +296,19 @@ TStreamScan ScanStream(TByteSource& source) {
             const bool otherStream = (word & StreamHeaderMask) != (stream.Word & StreamHeaderMask);
             if (const auto h = ParseMpegHeader(word); h && otherStream && at == frameEnd) {
                 if (h->SampleRate != firstHeader.SampleRate) {
-                    NoteFormatChange(scan, at, "sample rate", counted);
-                    break;
-                }
-                const TFirstFrame other = StreamAt(window, at);
-                if (const std::uint64_t next = FrameLength(window.At(at, 4), other);
-                    next && (at + next == size ||
-                             (window.At(at + next, 4) && FrameLength(window.At(at + next, 4), other)))) {
-                    stream = other;
-                    continue;
+                    const auto resumes = FrameFollows(window, at + 1, tail, stream);
+                    if (!resumes || (resumes->Word & StreamHeaderMask) != (stream.Word & StreamHeaderMask) ||
+                        HeaderRecurs(window, at, word)) {
+                        NoteFormatChange(scan, at, "sample rate", counted);
+                        break;
+                    }
+                } else if (const TFirstFrame other = StreamAt(window, at);
+                           const std::uint64_t next = FrameLength(window.At(at, 4), other)) {
+                    if (at + next == size ||
+                        (window.At(at + next, 4) && FrameLength(window.At(at + next, 4), other))) {
+                        stream = other;
+                        continue;
+                    }
                 }
             }
             if (const std::uint64_t tag = at < tail ? TagBetweenFrames(window, at, scan) : 0) {
