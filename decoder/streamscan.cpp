@@ -76,9 +76,10 @@ std::optional<TFirstFrame> FrameFollows(TSourceWindow& window, std::uint64_t fro
         if (at + length == window.Size()) return stream;
         const std::uint8_t* next = window.At(at + length, 4);
         const std::uint64_t nextLength = next ? FrameLength(next, stream) : 0;
-        // A free-format length found here is the distance to that very header: a third frame
-        // must follow it too, or any two such headers in junk would make a stream.
-        if (nextLength && stream.FreeUnpadded && stream.Word != first.Word) {
+        // A free-format length found here is the distance to that very header, and another
+        // stream's two headers in a row turn up by chance in long junk: a third frame must follow.
+        const bool otherStream = (word & StreamHeaderMask) != (first.Word & StreamHeaderMask);
+        if (nextLength && ((stream.FreeUnpadded && stream.Word != first.Word) || otherStream)) {
             const std::uint64_t third = at + length + nextLength;
             if (third != window.Size() && !(window.At(third, 4) && FrameLength(window.At(third, 4), stream)))
                 continue;
@@ -107,12 +108,27 @@ std::optional<std::uint64_t> FramesInsideTag(TSourceWindow& window, std::uint64_
             hop += length;
             ++frames;
             // A frame that ends right where the claim ends hides as much audio as one across it:
-            // the run goes on to the frame after it.
-            if (hop > end) break;
+            // the run goes on to the frame after it, and a first frame across the claim (an Info
+            // frame, say) needs one more to be a run.
+            if (hop > end && frames >= 2) break;
         }
         if (frames >= 2 && (hop >= end || end > size)) return at;
     }
     return std::nullopt;
+}
+
+// True when the frame at `at` and the one after it have the free-format length `stream` measured:
+// a third header (or the end of the file) follows them.
+bool FreeLengthChains(TSourceWindow& window, std::uint64_t at, const TFirstFrame& stream) {
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::uint8_t* p = window.At(at, 4);
+        const std::uint64_t length = p ? FrameLength(p, stream) : 0;
+        if (length == 0) return false;
+        at += length;
+        if (at == window.Size()) return true;
+    }
+    const std::uint8_t* p = window.At(at, 4);
+    return p && FrameLength(p, stream) != 0;
 }
 
 // The first header that is followed by a second one of the same stream (or by the end of file).
@@ -143,6 +159,13 @@ std::optional<TFirstFrame> FindFirstFrame(TSourceWindow& window, std::uint64_t& 
         if (length == 0) {
             first.FreeUnpadded = FreeFormatLength(window, at, *h, word);
             if (first.FreeUnpadded == 0) continue;
+            // Junk right after the first frame stretches the distance to the next header: the
+            // frames after it tell the stream's length, when theirs chains and the first's does not.
+            if (at == start && !FreeLengthChains(window, at, first)) {
+                const TFirstFrame after = StreamAt(window, at + h->FreeFormatBytes(first.FreeUnpadded));
+                if (after.FreeUnpadded && FreeLengthChains(window, after.Offset, after))
+                    first.FreeUnpadded = after.FreeUnpadded;
+            }
             length = h->FreeFormatBytes(first.FreeUnpadded);
         }
         if (at + length == window.Size() || SameStream(window, at + length, word)) return first;
@@ -172,6 +195,18 @@ std::uint64_t TagBetweenFrames(TSourceWindow& window, std::uint64_t at, TStreamS
         return 0;
     }
     return at + length <= window.Size() ? length : 0;
+}
+
+// True when a header of the stream of `word` at `at` comes again within the longest frame its
+// version and layer can have: the frames of a new format, whether or not their lengths chain. A
+// lone header of another format where junk begins, with the stream going on after the junk, is
+// chance.
+bool HeaderRecurs(TSourceWindow& window, std::uint64_t at, std::uint32_t word) {
+    const auto longest = ParseMpegHeader((word & ~0xFE00u) | 0xE000u | 0x0800u | 0x0200u);
+    const std::uint64_t reach = longest && longest->FrameBytes ? longest->FrameBytes : MaxFrameBytes;
+    for (std::uint64_t next = at + 4; next <= at + reach; ++next)
+        if (SameStream(window, next, word)) return true;
+    return false;
 }
 
 // The header at `at` begins another sample rate where the stream's next frame belongs: the audio
@@ -261,15 +296,19 @@ TStreamScan ScanStream(TByteSource& source) {
             const bool otherStream = (word & StreamHeaderMask) != (stream.Word & StreamHeaderMask);
             if (const auto h = ParseMpegHeader(word); h && otherStream && at == frameEnd) {
                 if (h->SampleRate != firstHeader.SampleRate) {
-                    NoteFormatChange(scan, at, "sample rate", counted);
-                    break;
-                }
-                const TFirstFrame other = StreamAt(window, at);
-                if (const std::uint64_t next = FrameLength(window.At(at, 4), other);
-                    next && (at + next == size ||
-                             (window.At(at + next, 4) && FrameLength(window.At(at + next, 4), other)))) {
-                    stream = other;
-                    continue;
+                    const auto resumes = FrameFollows(window, at + 1, tail, stream);
+                    if (!resumes || (resumes->Word & StreamHeaderMask) != (stream.Word & StreamHeaderMask) ||
+                        HeaderRecurs(window, at, word)) {
+                        NoteFormatChange(scan, at, "sample rate", counted);
+                        break;
+                    }
+                } else if (const TFirstFrame other = StreamAt(window, at);
+                           const std::uint64_t next = FrameLength(window.At(at, 4), other)) {
+                    if (at + next == size ||
+                        (window.At(at + next, 4) && FrameLength(window.At(at + next, 4), other))) {
+                        stream = other;
+                        continue;
+                    }
                 }
             }
             if (const std::uint64_t tag = at < tail ? TagBetweenFrames(window, at, scan) : 0) {
