@@ -143,7 +143,8 @@ int Conclude(TByteSource& source, const std::string& inputName, TWavWriter& writ
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,
                const TDecodeOptions& options) {
     const TInputFile input = OpenInput(inputPath, outputPath);
-    if (!input.Problem.empty()) return Refuse(console, input.Problem);
+    if (!input.Problem.empty())
+        return Refuse(console, input.Problem, input.OfOutput ? ExitWriteFailed : ExitFileError);
     TFileSource source(input.File.get());
     return DecodeSource(source, inputPath, outputPath, console, options);
 }
