@@ -57,7 +57,7 @@ TArguments ParseWithTagOption(const std::vector<std::string>& given) {
     const bool first = given.front() == "--no-tags", last = given.back() == "--no-tags";
     if (!first && !last) return result;
     TArguments plain = ParseWithTagOption(first ? std::vector<std::string>(given.begin() + 1, given.end())
-                                                : std::vector<std::string>(given.begin(), given.end() - 1));
+                                            : std::vector<std::string>(given.begin(), given.end() - 1));
     if (plain.Command != TCommand::Decode) return result;
     plain.NoTags = true;
     return plain;

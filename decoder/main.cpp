@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     case TCommand::Decode:
         break;
     }
-    TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags, nullptr,
-                           args.Output};
+    TDecodeOptions options{ThreadsToUse(args, AvailableCores()), MinChunkFrames(), !args.NoTags,
+                           nullptr, args.Output};
     options.MayReplace = args.Overwrite;
     return DecodeFile(args.InputPath, args.OutputPath, stderr, options);
 }
