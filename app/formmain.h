@@ -275,6 +275,10 @@ private:
     void NumberClashes(const std::vector<std::pair<int, int>>& clashes, const std::string& ext);
     bool ResolveOutputClashes(const std::string& ext);
     void StopForRefusedFolder(const TDecoderRun& run);
+    void StopForFolder(const std::string& message); // a plain box, not the error report
+    void FailForOutputFolder(TDecoderRun& run, const std::string& folder, int error);
+    int FilesDamaged = 0; // files of this batch decoded with damage passed over
+    void LogDamage(const TDecoderRun& run);
     std::unordered_map<size_t, int> NumberedOutputs; // hash of a source's key -> its output's number
     std::unordered_set<std::string> ReplaceAgreed;   // output keys the user agreed to replace
     std::unordered_set<std::string> SweptFolders;    // output folders searched for dead decoders' files

@@ -5,6 +5,9 @@
 #include "settings/errors.h"
 #include "settings/paths.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 class BatchChecks : public TBatchTest {
@@ -122,11 +125,34 @@ TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "beside");
 }
 
-TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedIsReportedBeforeTheLoop) {
-    GlobalVars.OutDir = Dir.Path() + "no/such/";
-    AddSource("a.mp3");
-    Scripts = {Decoder::Good()};
-    EXPECT_THROW(Decode(), EInOutError);
-    EXPECT_FALSE(LogFileExists());
-    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+// A chosen folder, or a subfolder of the kept tree, that cannot be made: the file fails with the
+// folder and the system's reason in the log and in a plain box, and the batch stops there.
+TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedFailsItsFileNamingTheFolder) {
+    Dir.WriteFile("out/sub", "a file where the tree's folder should be");
+    for (const bool tree : {false, true}) {
+        Form->FileList->Clear();
+        Dialogs.Reset();
+        GlobalVars.OutDir = Dir.Path() + (tree ? "out/" : "no/such/");
+        GlobalVars.KeepTree = tree;
+        GlobalVars.TreeBase = Dir.Path() + "music/";
+        GlobalVars.TreeStored = tree;
+        const std::string a = AddSource("a.mp3", "a", tree ? "music/sub/" : "music/");
+        AddSource("b.mp3");
+        Scripts = {Decoder::Good()};
+        Dialogs.Answers = {IDNO, IDNO};
+        Decode();
+        const std::string folder = tree ? Dir.Path() + "out/sub/" : GlobalVars.OutDir;
+        const std::string why = std::strerror(tree ? EEXIST : ENOENT);
+        EXPECT_EQ(GlobalVars.RunLog.at(1), "Reason: cannot create the output folder " + folder + ": " + why);
+        EXPECT_EQ(GlobalVars.FilesDecoded, 0) << "the batch stops at the folder";
+        EXPECT_EQ(ListedNames(), (TLines{"b.mp3", "a.mp3"}));
+        ASSERT_TRUE(WaitFor([this] { return Dialogs.CallsOf(TServiceCall::MessageBox).size() == 2; }, 5000));
+        const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+        EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(),
+                                [&](auto* box) {
+                                    return box->Text ==
+                                           "Cannot create the output folder " + folder + ": " + why;
+                                }),
+                  1);
+    }
 }
