@@ -91,9 +91,14 @@ void TFormMain::RunBatch() {
     ReportedInBatch.clear();
     FilesDamaged = 0;
 
+    // Names the output's drive cannot hold fail before any file is decoded.
+    const bool anyLeft = FailNamesTheDriveRefuses();
     StartingBatch = true;
     try {
-        StartHeadFile();
+        if (anyLeft)
+            StartHeadFile();
+        else
+            CompleteBatch();
     } catch (...) {
         StartingBatch = false;
         throw;

@@ -5,6 +5,7 @@
 #include "decoder/arguments.h"
 #include "decoder/partname.h"
 #include "engine/batchpaths.h"
+#include "engine/namecheck.h"
 #include "engine/outputcheck.h"
 #include "filelist/filelistmodel.h"
 #include "settings/errors.h"
@@ -21,6 +22,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -147,6 +151,36 @@ bool TFormMain::DecodedResultHolds(TDecoderRun& run, bool deletingSource) const 
     if (SameFileState(run.SourceAtStart, LookUpPath(run.Source))) return true;
     run.Reason = "the source file changed while it was decoded";
     return false;
+}
+
+// Each entry whose output name its drive cannot hold fails at once, its entry kept at the end of
+// the list with the reason in the log, so that no decode is spent on it. Each output folder's drive
+// is looked at once per batch: a collection goes to one or a few folders. Returns whether any
+// entry is left to decode.
+bool TFormMain::FailNamesTheDriveRefuses() {
+    auto& g = GlobalVars;
+    std::vector<std::pair<std::string, std::string>> refused; // source, reason
+    std::unordered_map<std::string, TNameRules> rules;        // per output folder
+    for (int row = 0; row < FileList->Count(); ++row) {
+        const TFileItem& item = FileList->Item(row);
+        const std::string output = PlannedOutputPathOf(item, ".wav"), folder = ExtractFilePath(output);
+        auto known = rules.find(folder);
+        if (known == rules.end()) known = rules.emplace(folder, NameRulesOf(folder)).first;
+        if (std::string why = NameProblem(ExtractFileName(output), known->second); !why.empty())
+            refused.emplace_back(item.FullPath(), std::move(why));
+    }
+    for (const auto& [source, why] : refused) {
+        g.AnyError = true;
+        g.FilesFailed += 1;
+        FailedInBatch.insert(FileNameKey(source));
+        RunReported([&] { MoveEntryToEnd(source); });
+        g.RunLog.push_back("An error occurred while trying to decode \"" + source + "\"!");
+        g.RunLog.push_back("Reason: " + why);
+        g.RunLog.emplace_back();
+    }
+    const bool anyLeft = AnyEntryLeftToTry();
+    if (!refused.empty() && !anyLeft) g.RunLog.pop_back(); // the summary brings its own empty line
+    return anyLeft;
 }
 
 // Under the file's name, each damaged span the decoder passed over.

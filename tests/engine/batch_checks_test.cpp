@@ -2,10 +2,12 @@
 // and the overwrite question with Yes to All and for two entries writing one output.
 #include "tests/engine/batchfixture.h"
 
+#include "engine/namecheck.h"
 #include "settings/errors.h"
 #include "settings/paths.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -155,4 +157,27 @@ TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedFailsItsFileNamingTheFolder) 
                                 }),
                   1);
     }
+}
+
+// A name longer than the output's drive allows fails before any decode, its entry kept; the other
+// files are decoded. On a FAT drive (where the test is given one) its characters are checked too.
+TEST_F(BatchChecks, NamesTheDriveCannotHoldFailBeforeAnyDecode) {
+    const std::string longName(252, 'x'); // 256 bytes with ".wav"
+    const std::string a = AddSource(longName);
+    AddSource("b.mp3");
+    Scripts = {Decoder::Good()};
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+    EXPECT_EQ(ListedNames(), TLines{longName});
+    EXPECT_EQ(GlobalVars.RunLog.at(0), "An error occurred while trying to decode \"" + a + "\"!");
+    EXPECT_NE(GlobalVars.RunLog.at(1).find("256 bytes"), std::string::npos) << GlobalVars.RunLog.at(1);
+    EXPECT_FALSE(FileExists(Music(longName + ".wav")));
+    const char* fat = std::getenv("WAVESMITH_FAT_DIR");
+    if (!fat || !*fat)
+        GTEST_SKIP() << "no FAT drive given (WAVESMITH_FAT_DIR): its characters are not checked";
+    const TNameRules rules = NameRulesOf(fat);
+    EXPECT_FALSE(rules.FatType.empty());
+    EXPECT_NE(NameProblem("a:b.wav", rules).find("\":\""), std::string::npos);
+    EXPECT_EQ(NameProblem("a b.wav", rules), "");
 }
