@@ -41,31 +41,6 @@ int SystemRename(const char* from, const char* to) {
     return std::rename(from, to);
 }
 
-#ifndef _WIN32
-// Takes the lock that orders the decoders' look-up-and-rename in `folder`: a lock on the folder
-// itself, so no lock file is left on the user's drive. Locks on a folder are kept by this machine's
-// kernel whatever the file system, so they work on FUSE mounts and shares too. -1 when none can be
-// had; the rename then goes on unlocked.
-int LockFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int rc;
-    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    if (rc == 0) return fd;
-    ::close(fd);
-    return -1;
-}
-
-// True where `path` still names the file open as `fd`.
-bool Names(const std::string& path, int fd) {
-    struct stat opened {};
-    struct stat named {};
-    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
-}
-#endif
-
 std::FILE* OpenFresh(const std::string& path) {
     std::remove(path.c_str());
 #ifdef _WIN32
@@ -111,25 +86,19 @@ std::FILE* OpenPartialFile(const std::string& outputPath, const std::string& own
     used = ownPath;
 #ifndef _WIN32
     const std::string shared = SharedPartialPath(outputPath);
-    // A few tries: each fails only when another decoder renamed or removed the file just then.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int fd = ::open(shared.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (fd < 0) break;
-        struct stat opened {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-            opened.st_nlink != 1) {
-            ::close(fd);
-            break; // held by a running decoder, no lock here, or not a file to write through
-        }
-        if (!Names(shared, fd)) {
-            ::close(fd);
-            continue;
-        }
-        std::FILE* file = ::ftruncate(fd, 0) == 0 ? ::fdopen(fd, "wb") : nullptr;
-        if (!file) {
-            ::close(fd);
-            break;
-        }
+    // A killed decoder's file is removed, never written through (some FUSE drives cannot shorten
+    // a file and write it again); the new one is created and locked before the folder's lock goes.
+    const int lock = LockFolder(outputPath.substr(0, PartialNameStart(outputPath)));
+    RemoveUnheldPartialLocked(shared);
+    const int fd = ::open(shared.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::FILE* file = nullptr;
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) file = ::fdopen(fd, "wb");
+    if (fd >= 0 && !file) {
+        ::close(fd);
+        ::unlink(shared.c_str());
+    }
+    if (lock >= 0) ::close(lock);
+    if (file) {
         used = shared;
         return file;
     }

@@ -81,22 +81,41 @@ inline long long PartialFileOwner(const std::string& fileName) {
     return owner != 0 ? owner : PartialOwner(fileName, fileName.substr(1, tail - 1));
 }
 
-// Removes the shared partial file of `outputPath` when no running decoder holds it (a killed one's),
-// by its name: no folder is read. A file of that name that is no regular file of one link, or that
-// a decoder still writes, stays.
-inline void ClearUnheldPartial(const std::string& outputPath) {
 #ifndef _WIN32
-    const std::string partial = SharedPartialPath(outputPath);
+// Takes the lock that orders, among the decoders and the window, the steps on names in `folder`:
+// a lock on the folder itself, so no lock file is left on the user's drive. Locks on a folder are
+// kept by this machine's kernel whatever the file system, so they hold on FUSE drives and shares.
+// Returns the descriptor to close, or -1 where no lock can be had (the steps then go unordered).
+inline int LockFolder(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int rc;
+    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Removes the shared partial file of `outputPath` when no running decoder holds its lock (a killed
+// decoder's), by its name: no folder is read. Only a regular file of one link goes. The caller
+// holds the folder's lock, so no decoder takes the name over meanwhile.
+inline void RemoveUnheldPartialLocked(const std::string& partial) {
     const int fd = ::open(partial.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat opened {};
-    struct stat named {};
-    // The name is checked again under the lock: a decoder that held it may have renamed it meanwhile.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-        opened.st_nlink == 1 && ::lstat(partial.c_str(), &named) == 0 && named.st_ino == opened.st_ino &&
-        named.st_dev == opened.st_dev)
-        ::unlink(partial.c_str());
+    const bool stale = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+                       S_ISREG(opened.st_mode) && opened.st_nlink == 1;
     ::close(fd);
+    if (stale) ::unlink(partial.c_str());
+}
+#endif
+
+inline void ClearUnheldPartial(const std::string& outputPath) {
+#ifndef _WIN32
+    const int lock = LockFolder(outputPath.substr(0, PartialNameStart(outputPath)));
+    RemoveUnheldPartialLocked(SharedPartialPath(outputPath));
+    if (lock >= 0) ::close(lock);
 #else
     (void)outputPath;
 #endif

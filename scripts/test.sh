@@ -27,6 +27,9 @@ if [ "$(id -u)" = 0 ]; then
     bash "$root/scripts/permission_tests.sh" "$root/build/asan/bin" "$root/tests/fixtures"
 fi
 
+echo "== A FAT32 drive through FUSE, as a USB stick: the decoder finishes, never replaces, refuses ':'"
+bash "$root/scripts/fatdrive.sh" "$root/build/asan/bin" "$root/tests/fixtures"
+
 echo "== Install into a temporary prefix and validate what a desktop reads"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT

@@ -613,9 +613,9 @@ TEST(WavWriter, ARefusedNameIsToldApartFromARefusedFolder) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
 }
 
-// A killed decoder's partial file is taken over by the next decoder of its output, by its name;
-// one that a running decoder holds is left to it, and the next writes under its own name.
-TEST(WavWriter, AKilledDecodersPartialFileIsTakenOverAndAHeldOneLeftAlone) {
+// A killed decoder's partial file is cleared by the next decoder of its output, by its name; one
+// that a running decoder holds is left to it, and the next writes under its own name.
+TEST(WavWriter, AKilledDecodersPartialFileIsClearedAndAHeldOneLeftAlone) {
     TTempDir dir;
     const std::string out = dir.Path() + "out.wav", shared = SharedPartialPath(out);
     dir.WriteFile(".out.wav.part", "a killed decoder's audio");
