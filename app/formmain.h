@@ -292,6 +292,11 @@ private:
     int FilesSkipped = 0;                        // entries of this batch left out for their WAV file
     bool PlanChanged = false;                    // numbers given since the saved list was last written whole
     void StopForRefusedFolder(const TDecoderRun& run);
+    void StopForFolder(const std::string& message); // a plain box, not the error report
+    void FailForOutputFolder(TDecoderRun& run, const std::string& folder, int error);
+    int FilesDamaged = 0; // files of this batch decoded with damage passed over
+    void LogDamage(const TDecoderRun& run);
+    bool FailNamesTheDriveRefuses();                 // false when no entry is left to decode
     std::unordered_map<size_t, int> NumberedOutputs; // hash of a source's key -> its output's number
     std::unordered_set<std::string> ReplaceAgreed;   // output keys the user agreed to replace
     std::unordered_set<std::string> SweptFolders;    // output folders searched for dead decoders' files

@@ -174,7 +174,8 @@ int DecodeScanned(TByteSource& source, const TInputCheck& input, const std::stri
 int DecodeFile(const std::string& inputPath, const std::string& outputPath, std::FILE* console,
                const TDecodeOptions& options) {
     const TInputFile input = OpenInput(inputPath, outputPath);
-    if (!input.Problem.empty()) return Refuse(console, input.Problem);
+    if (!input.Problem.empty())
+        return Refuse(console, input.Problem, input.OfOutput ? ExitWriteFailed : ExitFileError);
     TFileSource source(input.File.get());
     return DecodeSource(source, inputPath, outputPath, console, options);
 }

@@ -75,6 +75,7 @@ TInputFile OpenInput(const std::string& inputPath, const std::string& outputPath
     const fs::file_status outputStatus = fs::status(fs::path(outputPath), ec);
     if (!ec && fs::exists(outputStatus) && !fs::is_regular_file(outputStatus)) {
         result.Problem = "output " + Quoted(outputPath) + " exists and is not a regular file";
+        result.OfOutput = true;
         return result;
     }
     const fs::file_status status = fs::status(fs::path(inputPath), ec);

@@ -13,7 +13,8 @@ struct TFileCloser {
 };
 
 struct TInputFile {
-    std::string Problem; // empty when the file is open
+    std::string Problem;   // empty when the file is open
+    bool OfOutput = false; // the problem is the output's (a write failure), not the input's
     std::unique_ptr<std::FILE, TFileCloser> File;
 };
 

@@ -56,16 +56,6 @@ std::FILE* OpenUnnamed(const std::string& folder, bool& unsupported) {
 #endif
 }
 
-// A partial file of a dead decoder that had the same process id is replaced, never written
-// through: it is removed and created anew, so a link planted under that name leads nowhere.
-std::FILE* OpenFresh(const std::string& path) {
-    std::remove(path.c_str());
-#ifdef _WIN32
-    return std::fopen(path.c_str(), "wb");
-#else
-    return OwnFile(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-#endif
-}
 // A second descriptor of the file, or -1 where the names cannot be checked against it.
 int Duplicate(std::FILE* file) {
 #ifdef _WIN32
@@ -128,10 +118,6 @@ bool TWavWriter::DiskFull() const {
     return FErrno == ENOSPC;
 }
 
-bool TWavWriter::FolderRefused() const {
-    return !Created() && (FErrno == EACCES || FErrno == EPERM || FErrno == EROFS);
-}
-
 bool TWavWriter::Create() {
     if (!Begin()) return false;
     FBuffer = std::make_unique<std::uint8_t[]>(BufferBytes);
@@ -143,10 +129,17 @@ bool TWavWriter::Begin() {
     if (!FOpen) FFile = OpenUnnamed(FPath.substr(0, PartialNameStart(FPath)), unsupported);
     FUnnamed = FFile != nullptr;
     if (unsupported) {
-        FFile = (FOpen ? FOpen : OpenFresh)(FPartialPath);
+        FFile = FOpen ? FOpen(FPartialPath) : OpenPartialFile(FPath, FPartialPath, FPartialPath);
         FNamed = FFile != nullptr;
     }
-    if (!FFile) return Fail("cannot create output file");
+    if (!FFile) {
+        Fail("cannot create output file");
+        // Told apart by what the folder does with another name, not by the error alone: file
+        // systems give EPERM or EACCES for a name they cannot hold as well as for a locked folder.
+        FFolderRefused =
+            (FErrno == EACCES || FErrno == EPERM || FErrno == EROFS) && !FolderTakesNewFiles(FPath, FOpen);
+        return false;
+    }
     std::setvbuf(FFile, nullptr, _IONBF, 0);
     const auto header = BuildWavHeader(FFormat, FLayout, UnknownLength);
     if (std::fwrite(header.data(), 1, header.size(), FFile) != header.size())
@@ -277,16 +270,20 @@ bool TWavWriter::NameWithoutReplacing() {
     if (std::rename(FPartialPath.c_str(), FPath.c_str()) == 0) return true; // never replaces here
     return errno == EEXIST ? Taken() : false;
 #else
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, FPartialPath.c_str(), AT_FDCWD, FPath.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
+    const char* partial = FPartialPath.c_str();
+    if (FCalls.RenameNoReplace(partial, FPath.c_str()) == 0) return true;
     if (errno == EEXIST) return Taken();
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-#endif
+    if (!CallUnsupported(errno)) return false;
     // A file system without that: a new link fails on an existing name as well.
-    if (::link(FPartialPath.c_str(), FPath.c_str()) != 0) return errno == EEXIST ? Taken() : false;
-    ::unlink(FPartialPath.c_str());
-    return true;
+    if (FCalls.Link(partial, FPath.c_str()) == 0) {
+        ::unlink(partial);
+        return true;
+    }
+    if (errno == EEXIST) return Taken();
+    if (!CallUnsupported(errno)) return false;
+    // Nor links (FAT, exFAT, many shares): a rename once the name is seen free.
+    if (RenameIfFree(FPartialPath, FPath, FCalls) == 0) return true;
+    return errno == EEXIST ? Taken() : false;
 #endif
 }
 

@@ -7,6 +7,7 @@
 // was told that the user agreed to replace it. The file is created on the first
 // samples, so an input that yields no audio leaves nothing behind and an existing output untouched.
 // Until Finish() the header says "length unknown".
+#include "decoder/outputnaming.h"
 #include "decoder/wavheader.h"
 
 #include <atomic>
@@ -19,13 +20,16 @@
 
 class TWavWriter {
 public:
-    // Opens the partial file; the tests put a device that refuses writes in its place.
+    // Opens the partial file (and the probe that tells a refused name from a refused folder); the
+    // tests put a device that refuses writes, or a folder that refuses files, in its place.
     using TOpener = std::FILE* (*)(const std::string& path);
 
     // With an opener the partial file is always the named one.
     TWavWriter(std::string path, TWavFormat format, TWavLayout layout, TOpener open = nullptr,
                bool mayReplace = false);
     ~TWavWriter();
+    // The calls that name the finished file; the tests put ones that fail as some drives do.
+    void SetNamingCalls(const TNamingCalls& calls) { FCalls = calls; }
     TWavWriter(const TWavWriter&) = delete;
     TWavWriter& operator=(const TWavWriter&) = delete;
 
@@ -58,8 +62,9 @@ public:
     bool DiskFull() const;
     // The failure was that a file of the output's name came in the way and was not replaced.
     bool OutputTaken() const { return FTaken; }
-    // The folder refused the file: no other output can be written there either.
-    bool FolderRefused() const;
+    // The folder refused the file, and a probe file too: no other output can be written there
+    // either. A name that the folder's file system refuses is that file's failure alone.
+    bool FolderRefused() const { return FFolderRefused; }
     // The audio went to a file without a name (no partial file was ever seen in the folder).
     bool Unnamed() const { return FUnnamed; }
 
@@ -80,7 +85,9 @@ private:
     TWavFormat FFormat;
     TWavLayout FLayout;
     TOpener FOpen;
+    TNamingCalls FCalls = SystemNamingCalls();
     bool FMayReplace;
+    bool FFolderRefused = false;
     bool FUnnamed = false; // the partial file has no name; FPartialPath is used only to replace
     bool FNamed = false;   // FPartialPath exists as this writer's file
     bool FTaken = false;

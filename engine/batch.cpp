@@ -93,12 +93,17 @@ void TFormMain::RunBatch() {
     LastOutputFolder.clear();
     FailedInBatch.clear();
     ReportedInBatch.clear();
+    FilesDamaged = 0;
 
-    // Every entry was skipped: the batch is complete before it starts.
-    if (FileList->Count() == 0) CompleteBatch();
+    // Names the output's drive cannot hold fail before any file is decoded; with every entry
+    // skipped or failed so, the batch is complete before it starts.
+    const bool anyLeft = FailNamesTheDriveRefuses();
     StartingBatch = true;
     try {
-        StartHeadFile();
+        if (anyLeft)
+            StartHeadFile();
+        else
+            CompleteBatch();
     } catch (...) {
         StartingBatch = false;
         throw;
@@ -121,7 +126,8 @@ void TFormMain::RunBatch() {
     // The stopped decoder's last lines no longer show: the tip says the program is idle again.
     if (g.BatchState == bsStopNow && TrayIcon && !Closing) TrayIcon->SetToolTip(AppTitle);
 
-    if (g.AnyError) {
+    // Damage passed over is told as a failure is: never silent, and no exit when done.
+    if (g.AnyError || FilesDamaged > 0) {
         const int answer = ShowMessageBox("At least one error occurred. Do you want to view the log?",
                                           "warning", MB_YESNOCANCEL | MB_ICONEXCLAMATION);
         if (answer == IDYES) {
@@ -232,6 +238,8 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     run.PendingOut.clear();
     run.PendingErr.clear();
     run.Reason.clear();
+    run.Warnings.clear();
+    run.Damaged = false;
     run.Ended = false;
     run.Busy = true;
     run.StartOrder = ++LastStartOrder;
@@ -240,10 +248,19 @@ void TFormMain::LaunchFile(TDecoderRun& run, int row) {
     TipPercent = -1;
 
     try {
-        StartOutputFolder(g.OutDir, item.Path);
         run.Output = PlannedOutputPathOf(item, OutputExt);
-        if (ExtractFilePath(run.Output) != PlannedOutputFolder(g.OutDir, item.Path))
-            ForceFolders(ExtractFilePath(run.Output)); // the kept folder tree's subfolders
+        // The folder's name and the system's reason, in the log and in a box: a folder that cannot
+        // be made takes no file, so the batch stops there.
+        const std::string tree = ExtractFilePath(run.Output);
+        std::string folder = g.OutDir;
+        try {
+            StartOutputFolder(g.OutDir, item.Path);
+            folder = tree;
+            if (tree != PlannedOutputFolder(g.OutDir, item.Path)) ForceFolders(tree); // the kept tree's
+        } catch (const EInOutError& error) {
+            FailForOutputFolder(run, folder, error.SystemError());
+            return;
+        }
 
         // One decoder alone uses every processor by itself, with the command line as it always was.
         run.Threads =
@@ -321,6 +338,11 @@ void TFormMain::CompleteBatch() {
         g.RunLog.push_back(
             std::to_string(g.FilesFailed) +
             " files couldn't be decoded,probably wrong format or using with other application.");
+    if (FilesDamaged > 0)
+        g.RunLog.push_back(
+            (FilesDamaged == 1 ? std::string("One file was") : std::to_string(FilesDamaged) + " files were") +
+            " decoded with damage passed over; " +
+            (FilesDamaged == 1 ? "its source was" : "their sources were") + " kept.");
     if (TrayIcon) TrayIcon->SetToolTip("Finished decode");
     // From the tray the sound may be off or unheard: the icon says that the batch is over.
     if (TrayIcon && InTray()) TrayIcon->ShowMessage(AppTitle, summary);

@@ -83,7 +83,7 @@ std::string StartOutputFolder(const std::string& outDir, const std::string& sour
 #endif
         const int err = errno;
         if (result != 0 && !(err == EEXIST && DirectoryExists(outDir)))
-            throw EInOutError(InOutCodeFromErrno(err));
+            throw EInOutError(InOutCodeFromErrno(err), err);
     }
     return PlannedOutputFolder(outDir, sourceFolder);
 }
@@ -123,5 +123,5 @@ std::string NumberedFileName(const std::string& fileName, int number) {
 void ForceFolders(const std::string& folder) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(folder), ec);
-    if (ec && !DirectoryExists(folder)) throw EInOutError(InOutCodeFromErrno(ec.value()));
+    if (ec && !DirectoryExists(folder)) throw EInOutError(InOutCodeFromErrno(ec.value()), ec.value());
 }

@@ -36,7 +36,9 @@ void TFormMain::HandleDecoderLine(TDecoderRun& run, std::string_view line) {
         const size_t kbps = line.find(" kbps");
         if (kbps != std::string_view::npos && !IsBlankLine(line.substr(kbps + 5)))
             run.Reason = std::string(TrimView(line.substr(kbps + 5)));
-    } else if (!IsInputLine(line) && !IsOutputLine(line) && !starts("warning:") && !starts("note:")) {
+    } else if (starts("warning:")) {
+        run.Warnings.emplace_back(TrimView(line.substr(8)));
+    } else if (!IsInputLine(line) && !IsOutputLine(line) && !starts("note:")) {
         run.Reason = std::string(TrimView(line));
     }
     if (IsBitstreamProblem(line)) {

@@ -83,6 +83,9 @@ if [ "$(id -u)" = 0 ]; then
     bash "$root/scripts/permission_tests.sh" "$root/build/asan/bin" "$root/tests/fixtures"
 fi
 
+stage "A FAT32 drive through FUSE, as a USB stick: the decoder finishes, never replaces, refuses ':'"
+bash "$root/scripts/fatdrive.sh" "$root/build/asan/bin" "$root/tests/fixtures"
+
 stage "Install into a temporary prefix and validate what a desktop reads"
 prefix=$(mktemp -d)
 cmake --install "$root/build/asan" --prefix "$prefix" >/dev/null

@@ -23,7 +23,8 @@ std::string EInOutError::TextForCode(int code) {
     }
 }
 
-EInOutError::EInOutError(int code) : EWavesmithError(TextForCode(code)), Code(code) {}
+EInOutError::EInOutError(int code, int systemError)
+    : EWavesmithError(TextForCode(code)), Code(code), Errno(systemError) {}
 
 int InOutCodeFromErrno(int err) {
     switch (err) {

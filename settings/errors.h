@@ -18,12 +18,14 @@ public:
 // (2 "File not found", 3 "Invalid filename", ..., otherwise "I/O error %d").
 class EInOutError : public EWavesmithError {
 public:
-    explicit EInOutError(int code);
+    explicit EInOutError(int code, int systemError = 0);
     int ErrorCode() const { return Code; }
+    int SystemError() const { return Errno; } // the errno behind it, 0 where not known
     static std::string TextForCode(int code);
 
 private:
     int Code;
+    int Errno;
 };
 
 // Maps an errno value onto the codes above (ENOENT -> 2, EACCES -> 5, ...).

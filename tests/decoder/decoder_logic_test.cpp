@@ -3,6 +3,7 @@
 #include "decoder/arguments.h"
 #include "decoder/bytesource.h"
 #include "decoder/mpegheader.h"
+#include "decoder/outputnaming.h"
 #include "decoder/partname.h"
 #include "decoder/progress.h"
 #include "decoder/streamscan.h"
@@ -554,6 +555,85 @@ TEST(WavWriter, TheFinishedFileReplacesOnlyWhatItWasToldItMayReplace) {
         EXPECT_TRUE(FindPartialOutputs(out).empty());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
     }
+}
+
+namespace {
+int RefusedCall = 0, RenamesMade = 0; // the errno of the refused naming calls; the renames made
+int Refuse(const char*, const char*) {
+    errno = RefusedCall;
+    return -1;
+}
+int CountedRename(const char* from, const char* to) {
+    ++RenamesMade;
+    return std::rename(from, to);
+}
+// A folder "locked" refuses every file; elsewhere a name with ':' is refused with the error a FAT
+// drive through FUSE gives, and other names go through.
+std::FILE* RefuseSome(const std::string& path) {
+    const bool locked = path.find("locked") != std::string::npos, colon = path.find(':') != std::string::npos;
+    errno = locked ? EACCES : EPERM;
+    return locked || colon ? nullptr : std::fopen(path.c_str(), "wb");
+}
+} // namespace
+
+// Drives without a no-replace rename or hard links (FAT, exFAT, shares) get the file by a rename
+// once its name is seen free; a taken name stays as it is. Other errors are no reason to fall back.
+TEST(WavWriter, WithoutNoReplaceRenameOrLinksTheNameIsTakenOnlyWhereFree) {
+    const std::vector<std::uint8_t> audio(4000, 7);
+    for (const int refused : {EINVAL, EPERM, EOPNOTSUPP, ENOSYS, EACCES})
+        for (const bool taken : {false, true}) {
+            TTempDir dir;
+            const std::string out = dir.Path() + "out.wav";
+            RefusedCall = refused, RenamesMade = 0;
+            TWavWriter writer(out, TWavFormat{44100, 2, 16}, TWavLayout::Plain, &OpenNamed);
+            writer.SetNamingCalls({&Refuse, &Refuse, &CountedRename});
+            ASSERT_TRUE(writer.Append(audio.data(), audio.size()));
+            if (taken) dir.WriteFile("out.wav", "kept");
+            const bool fallback = refused != EACCES;
+            EXPECT_EQ(writer.Finish(), fallback && !taken) << refused << writer.Error();
+            EXPECT_EQ(writer.OutputTaken(), taken && fallback) << refused;
+            EXPECT_EQ(RenamesMade, fallback && !taken ? 1 : 0) << refused;
+            writer.Discard();
+            EXPECT_EQ(dir.ReadFile("out.wav").size(), taken ? 4u : fallback ? 44 + audio.size() : 0u);
+            EXPECT_TRUE(FindPartialOutputs(out).empty());
+        }
+}
+
+// A folder that refuses every file stops the batch; a name that only its drive refuses fails that
+// file alone, with the system's reason. Told apart whoever runs the tests, root included.
+TEST(WavWriter, ARefusedNameIsToldApartFromARefusedFolder) {
+    TTempDir dir;
+    const std::vector<std::uint8_t> audio(10, 1);
+    for (const auto& [name, folderRefused] :
+         {std::tuple{"locked/out.wav", true}, std::tuple{"a:b.wav", false}}) {
+        TWavWriter writer(dir.Path() + name, TWavFormat{}, TWavLayout::Plain, &RefuseSome);
+        EXPECT_FALSE(writer.Append(audio.data(), audio.size()));
+        EXPECT_EQ(writer.FolderRefused(), folderRefused) << name;
+        EXPECT_NE(writer.Error().find(std::strerror(folderRefused ? EACCES : EPERM)), std::string::npos);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
+}
+
+// A killed decoder's partial file is cleared by the next decoder of its output, by its name; one
+// that a running decoder holds is left to it, and the next writes under its own name.
+TEST(WavWriter, AKilledDecodersPartialFileIsClearedAndAHeldOneLeftAlone) {
+    TTempDir dir;
+    const std::string out = dir.Path() + "out.wav", shared = SharedPartialPath(out);
+    dir.WriteFile(".out.wav.part", "a killed decoder's audio");
+    std::string first, second;
+    std::FILE* held = OpenPartialFile(out, dir.Path() + "own1", first);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(first, shared);
+    EXPECT_EQ(dir.ReadFile(".out.wav.part"), "");
+    std::FILE* other = OpenPartialFile(out, dir.Path() + "own2", second);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(second, dir.Path() + "own2");
+    ClearUnheldPartial(out);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(shared))) << "held";
+    std::fclose(held);
+    std::fclose(other);
+    ClearUnheldPartial(out);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(shared)));
 }
 
 TEST(WavWriter, APartialFileSwappedForALinkNeverGetsTheOutputsName) {

@@ -2,8 +2,13 @@
 // and the overwrite question with Yes to All and for two entries writing one output.
 #include "tests/engine/batchfixture.h"
 
+#include "engine/namecheck.h"
 #include "settings/errors.h"
 #include "settings/paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -125,11 +130,49 @@ TEST_F(BatchChecks, MissingOutputFolderIsCreatedAndChecksLookBesideTheSources) {
     EXPECT_EQ(Dir.ReadFile("music/a.wav"), "beside");
 }
 
-TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedIsReportedBeforeTheLoop) {
-    GlobalVars.OutDir = Dir.Path() + "no/such/";
-    AddSource("a.mp3");
+// A chosen folder, or a subfolder of the kept tree, that cannot be made: the file fails with the
+// folder and the system's reason in the log and in a plain box, and the batch stops there.
+TEST_F(BatchChecks, OutputFolderThatCannotBeCreatedFailsItsFileNamingTheFolder) {
+    Dir.WriteFile("out/sub", "a file where the tree's folder should be");
+    for (const bool tree : {false, true}) {
+        Form->FileList->Clear();
+        Dialogs.Reset();
+        GlobalVars.OutDir = Dir.Path() + (tree ? "out/" : "no/such/");
+        GlobalVars.KeepTree = tree;
+        GlobalVars.TreeBase = Dir.Path() + "music/";
+        GlobalVars.TreeStored = tree;
+        const std::string a = AddSource("a.mp3", "a", tree ? "music/sub/" : "music/");
+        AddSource("b.mp3");
+        Scripts = {Decoder::Good()};
+        Dialogs.Answers = {IDNO, IDNO};
+        Decode();
+        const std::string folder = tree ? Dir.Path() + "out/sub/" : GlobalVars.OutDir;
+        const std::string why = std::strerror(tree ? EEXIST : ENOENT);
+        EXPECT_EQ(GlobalVars.RunLog.at(1), "Reason: cannot create the output folder " + folder + ": " + why);
+        EXPECT_EQ(GlobalVars.FilesDecoded, 0) << "the batch stops at the folder";
+        EXPECT_EQ(ListedNames(), (TLines{"b.mp3", "a.mp3"}));
+        ASSERT_TRUE(WaitFor([this] { return Dialogs.CallsOf(TServiceCall::MessageBox).size() == 2; }, 5000));
+        const auto boxes = Dialogs.CallsOf(TServiceCall::MessageBox);
+        const std::string told = "Cannot create the output folder " + folder + ": " + why;
+        EXPECT_TRUE(boxes[0]->Text == told || boxes[1]->Text == told);
+    }
+}
+
+// A name longer than the output's drive allows fails before any decode, its entry kept; the other
+// files are decoded. On a FAT drive (where the test is given one) its characters are checked too.
+TEST_F(BatchChecks, NamesTheDriveCannotHoldFailBeforeAnyDecode) {
+    const std::string longName(252, 'x'); // 256 bytes with ".wav"
+    const std::string a = AddSource(longName);
+    AddSource("b.mp3");
     Scripts = {Decoder::Good()};
-    EXPECT_THROW(Decode(), EInOutError);
-    EXPECT_FALSE(LogFileExists());
-    EXPECT_EQ(ListedNames(), TLines{"a.mp3"});
+    Dialogs.Answers = {IDNO};
+    Decode();
+    EXPECT_EQ(GlobalVars.FilesDecoded, 1);
+    EXPECT_EQ(ListedNames(), TLines{longName});
+    EXPECT_EQ(GlobalVars.RunLog.at(0), "An error occurred while trying to decode \"" + a + "\"!");
+    EXPECT_NE(GlobalVars.RunLog.at(1).find("256 bytes"), std::string::npos) << GlobalVars.RunLog.at(1);
+    const char* fat = std::getenv("WAVESMITH_FAT_DIR");
+    if (!fat || !*fat)
+        GTEST_SKIP() << "no FAT drive given (WAVESMITH_FAT_DIR): its characters are not checked";
+    EXPECT_NE(NameProblem("a:b.wav", NameRulesOf(fat)).find("\":\""), std::string::npos);
 }

@@ -175,7 +175,8 @@ protected:
         for (int row = 0; !Scripts.empty() && row < Form->FileList->Count(); ++row) {
             const size_t i = std::min(static_cast<size_t>(row), Scripts.size() - 1);
             const std::string source = Form->FileList->Item(row).FullPath();
-            if (source.rfind(Dir.Path(), 0) == 0)
+            // A name too long for ".script" beside it takes the shared script.
+            if (source.rfind(Dir.Path(), 0) == 0 && source.size() - source.rfind('/') + 7 <= 256)
                 Dir.WriteFile(source.substr(Dir.Path().size()) + ".script", Scripts[i]);
         }
         QTimer watchdog;
