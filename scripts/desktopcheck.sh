@@ -20,9 +20,9 @@ trap cleanup EXIT
 mkdir -m 700 "$work/runtime"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 export QT_QPA_PLATFORM=xcb PATH="$prefix/bin:$PATH"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/wavesmith" "$work/src" "$work/out"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME/wavesmith" "$work/src"
 ini="$XDG_CONFIG_HOME/wavesmith/wavesmith.ini"
-fail() { echo "FAILED: $*"; exit 1; }
+fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # One wide screen, split into two monitors of 1280 x 1024 where the server keeps them.
 display=:$((100 + RANDOM % 800))
@@ -105,9 +105,8 @@ stop_program
 
 echo "== A question box is centred on the main window's frame"
 ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=0.3" -c:a libshine "$work/src/song.mp3"
-: >"$work/out/song.wav" # an earlier output: the batch asks before replacing it
-printf '[General]\nOutDir=%s/\nPlaySound=0\nExitWhenDone=0\n[Form]\nx=300\ny=200\nwidth=452\nheight=261\n' \
-    "$work/out" >"$ini"
+: >"$work/src/song.wav" # an earlier output of this source beside it: the batch asks before replacing it
+printf '[General]\nPlaySound=0\nExitWhenDone=0\n[Form]\nx=300\ny=200\nwidth=452\nheight=261\n' >"$ini"
 start_program -C "$work/src/song.mp3"
 read -r mx my mw mh < <(settled_frame "$(framed_window '^Wavesmith 2.6$')")
 box=$(framed_window '^Overwrite file\?$')
@@ -124,6 +123,6 @@ if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || ! command -v dbus-run-s
     exit 0
 fi
 for n in $(seq 1 40); do cp "$work/src/song.mp3" "$work/src/song$n.mp3"; done
-rm -f "$work/src/song.mp3" "$work/out/song.wav"
+rm -f "$work/src/song.mp3" "$work/src/song.wav"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 dbus-run-session -- /usr/bin/python3 "$(dirname "$0")/gaugewatch.py" "$prefix/bin/wavesmith" "$work"/src/*.mp3
